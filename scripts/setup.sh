@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build, the demo and the tests need (Debian 12), then configures and builds.
+# Usage: scripts/setup.sh [build folder]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${1:-build}
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev
+  googletest libgtest-dev libgmock-dev libcpp-httplib-dev
+  xvfb xauth nginx-light ca-certificates
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$BUILD_DIR" -j"$(nproc)"

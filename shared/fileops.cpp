@@ -1,0 +1,108 @@
+#include "fileops.h"
+
+#include "platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+bool ordinaryFileExists(const std::filesystem::path &path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+namespace {
+
+struct FileCloser
+{
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+} // namespace
+
+ErrorInfo appendLine(const std::filesystem::path &path, std::string_view text)
+{
+    errno = 0;
+    std::FILE *raw = platform::openFile(path, "ab");
+    if (!raw)
+        return errorFromErrno(errno, path);
+    std::string line(text);
+    line += "\r\n";
+    const bool written = std::fwrite(line.data(), 1, line.size(), raw) == line.size();
+    const int writeErr = errno;
+    const bool closed = std::fclose(raw) == 0;
+    if (!written || !closed)
+        return errorFromErrno(writeErr ? writeErr : errno, path);
+    return {};
+}
+
+ErrorInfo removeFileIfPresent(const std::filesystem::path &path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        return errorFromSystem(ec, path);
+    return {};
+}
+
+ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec)
+        return errorFromSystem(ec, path);
+    if (!std::filesystem::is_regular_file(status))
+        return errorFor(ErrorNumber::FileNotFound);
+    length = std::filesystem::file_size(path, ec);
+    if (ec)
+        return errorFromSystem(ec, path);
+    return {};
+}
+
+ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
+{
+    content.clear();
+    errno = 0;
+    FilePtr f(platform::openFile(path, "rb"));
+    if (!f)
+        return errorFromErrno(errno, path);
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
+        content.append(buf, n);
+    if (std::ferror(f.get()))
+        return errorFromErrno(errno ? errno : EIO, path);
+    return {};
+}
+
+ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content)
+{
+    std::filesystem::path temp = target;
+    temp += ".tmp";
+    {
+        errno = 0;
+        std::FILE *raw = platform::openFile(temp, "wb");
+        if (!raw)
+            return errorFromErrno(errno, temp);
+        const bool written = std::fwrite(content.data(), 1, content.size(), raw) == content.size()
+            && std::fflush(raw) == 0;
+        const int writeErr = errno;
+        const bool closed = std::fclose(raw) == 0;
+        if (!written || !closed) {
+            const int err = writeErr ? writeErr : errno;
+            std::error_code ignored;
+            std::filesystem::remove(temp, ignored);
+            return errorFromErrno(err, target);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        return errorFromSystem(ec, target);
+    }
+    return {};
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// File steps shared by both programs. Each opens and closes what it uses within the call.
+
+#include "errorinfo.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The existence test of both programs: an ordinary file (or a link to one) at exactly this path.
+bool ordinaryFileExists(const std::filesystem::path &path);
+
+// Opens for appending (creating the file), writes text followed by CR LF, closes.
+ErrorInfo appendLine(const std::filesystem::path &path, std::string_view text);
+
+// Deletes one file. A file that is not there is not an error.
+ErrorInfo removeFileIfPresent(const std::filesystem::path &path);
+
+// Length in bytes; a missing file is an error.
+ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length);
+
+// Reads the whole file as bytes.
+ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content);
+
+// Writes content to a new file beside the target and renames it over the target, so that a
+// reader never sees a half-written file, even after a crash.
+ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content);

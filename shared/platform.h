@@ -1,0 +1,48 @@
+#pragma once
+
+// Everything that differs between operating systems. One implementation file per system,
+// chosen by the build.
+
+#include "clock.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace platform {
+
+// Full path of the running executable, with links resolved.
+std::filesystem::path executablePath();
+
+LocalDateTime toLocal(TimePoint t);
+// Normalises out-of-range fields (day 0, day 32, ...) the way the C library does.
+TimePoint fromLocal(const LocalDateTime &local);
+
+// fopen for a path of this system (narrow or wide names).
+std::FILE *openFile(const std::filesystem::path &path, const char *mode);
+
+bool runningAsRoot();
+
+// Ends the process at once: no destructor, exit handler or window handler runs. The caller's
+// child processes of the browser engine are asked to end first, so none outlives it.
+[[noreturn]] void endProcessNow(int exitCode);
+
+// A lock the operating system holds for this process and drops when the process ends, however
+// it ends. Never inherited by started programs.
+class InstanceLock
+{
+public:
+    InstanceLock() = default;
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    // False when another process holds the lock on this file (or it cannot be opened).
+    bool tryLock(const std::filesystem::path &file);
+    bool held() const { return m_handle != -1; }
+    void release();
+
+private:
+    long m_handle = -1;
+};
+
+} // namespace platform

@@ -1,0 +1,112 @@
+#include "platform.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::filesystem::path executablePath()
+{
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : path;
+}
+
+LocalDateTime toLocal(TimePoint t)
+{
+    const std::time_t secs = std::chrono::system_clock::to_time_t(t);
+    std::tm tm{};
+    localtime_r(&secs, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+TimePoint fromLocal(const LocalDateTime &local)
+{
+    std::tm tm{};
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
+    tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+std::FILE *openFile(const std::filesystem::path &path, const char *mode)
+{
+    return std::fopen(path.c_str(), mode);
+}
+
+bool runningAsRoot()
+{
+    return geteuid() == 0;
+}
+
+// The browser engine's helpers are our direct children (zygotes, renderers, GPU process). They
+// notice a vanished parent on their own, but only after a while; an immediate end must not leave
+// them behind for that while, so they are sent SIGKILL with it.
+static void killChildren()
+{
+    const pid_t self = getpid();
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        // pid (comm) state ppid ...: comm may hold blanks and parentheses, so read after the last ')'.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        long ppid = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == self)
+            ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+    }
+}
+
+void endProcessNow(int exitCode)
+{
+    killChildren();
+    std::_Exit(exitCode);
+}
+
+InstanceLock::~InstanceLock()
+{
+    release();
+}
+
+bool InstanceLock::tryLock(const std::filesystem::path &file)
+{
+    release();
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+void InstanceLock::release()
+{
+    if (m_handle != -1) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = -1;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// Where a program's files are: every file a program uses lies in the folder of its executable,
+// and its settings and log files carry the executable's name without extension.
+struct ProgramPaths
+{
+    std::filesystem::path folder;
+    std::string exeName;
+
+    static ProgramPaths ofRunningProgram();
+
+    std::filesystem::path file(const std::string &name) const { return folder / name; }
+    std::filesystem::path settingsFile() const { return file(exeName + ".ini"); }
+};

@@ -1,0 +1,118 @@
+#include "httpserver.h"
+
+#include <httplib.h>
+
+#include <stdexcept>
+
+TestHttpServer::TestHttpServer()
+    : m_server(std::make_unique<httplib::Server>())
+    , m_stopping(std::make_shared<bool>(false))
+{
+    m_server->set_keep_alive_max_count(1);
+    m_server->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &) {
+        record(req.method, req.path, req.get_header_value("User-Agent"));
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    m_server->set_error_handler([](const httplib::Request &, httplib::Response &res) {
+        if (res.body.empty())
+            res.set_content("<html><body>error " + std::to_string(res.status) + "</body></html>", "text/html");
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_port <= 0)
+        throw std::runtime_error("cannot bind a port on 127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // The socket listens from bind on, so requests made before the thread runs just queue.
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    stop();
+}
+
+void TestHttpServer::stop()
+{
+    *m_stopping = true;
+    if (m_server)
+        m_server->stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::string TestHttpServer::baseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/";
+}
+
+void TestHttpServer::record(const std::string &method, const std::string &path, const std::string &userAgent)
+{
+    std::lock_guard lock(m_mutex);
+    m_requests.push_back({method, path, userAgent});
+}
+
+void TestHttpServer::serve(const std::string &path, const std::string &body, int status,
+                           const std::string &contentType)
+{
+    m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {
+        res.status = status;
+        res.set_content(body, contentType);
+    });
+}
+
+void TestHttpServer::serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes)
+{
+    m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {
+        res.set_content_provider(body.size(), "application/octet-stream",
+                                 [=](size_t offset, size_t, httplib::DataSink &sink) {
+                                     if (offset >= sentBytes)
+                                         return false; // drops the connection mid-body
+                                     sink.write(body.data() + offset, sentBytes - offset);
+                                     return true;
+                                 });
+    });
+}
+
+void TestHttpServer::serveSlowly(const std::string &path, const std::string &body, size_t chunkSize,
+                                 std::chrono::milliseconds pause)
+{
+    auto stopping = m_stopping;
+    m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {
+        res.set_content_provider(body.size(), "application/octet-stream",
+                                 [=](size_t offset, size_t, httplib::DataSink &sink) {
+                                     for (auto waited = std::chrono::milliseconds(0); waited < pause;
+                                          waited += std::chrono::milliseconds(10)) {
+                                         if (*stopping)
+                                             return false;
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                                     }
+                                     const size_t n = std::min(chunkSize, body.size() - offset);
+                                     sink.write(body.data() + offset, n);
+                                     return true;
+                                 });
+    });
+}
+
+std::vector<TestHttpServer::Request> TestHttpServer::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+size_t TestHttpServer::requestCount(const std::string &path) const
+{
+    std::lock_guard lock(m_mutex);
+    size_t n = 0;
+    for (const auto &r : m_requests)
+        n += r.path == path;
+    return n;
+}
+
+bool TestHttpServer::waitForRequest(const std::string &path, std::chrono::milliseconds timeout, size_t count) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (requestCount(path) < count) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

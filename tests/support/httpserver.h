@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+// A real HTTP server on 127.0.0.1 and a free port, running in its own thread for the life of the
+// object. Paths answer what the test registered; anything else gets 404. Every request is
+// recorded.
+class TestHttpServer
+{
+public:
+    struct Request
+    {
+        std::string method;
+        std::string path;
+        std::string userAgent;
+    };
+
+    TestHttpServer();
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer &) = delete;
+    TestHttpServer &operator=(const TestHttpServer &) = delete;
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>/"
+    std::string baseUrl() const;
+
+    void serve(const std::string &path, const std::string &body, int status = 200,
+               const std::string &contentType = "application/octet-stream");
+    // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
+    // connection.
+    void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
+    // Sends body in chunks of chunkSize with a pause before each.
+    void serveSlowly(const std::string &path, const std::string &body, size_t chunkSize,
+                     std::chrono::milliseconds pause);
+
+    std::vector<Request> requests() const;
+    size_t requestCount(const std::string &path) const;
+    // Waits (without busy spinning) until the path has been requested at least `count` times.
+    bool waitForRequest(const std::string &path, std::chrono::milliseconds timeout, size_t count = 1) const;
+
+    // Stops the slow bodies in progress, so that the destructor does not wait for them.
+    void stop();
+
+private:
+    void record(const std::string &method, const std::string &path, const std::string &userAgent);
+
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::vector<Request> m_requests;
+    std::shared_ptr<bool> m_stopping;
+};

@@ -1,0 +1,176 @@
+#include "process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <fcntl.h>
+#include <fstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+std::filesystem::path builtProgram(const std::string &name)
+{
+    return std::filesystem::path(TESMORA_BIN_DIR) / name;
+}
+
+std::filesystem::path installProgram(const std::string &name, const std::filesystem::path &folder,
+                                     const std::string &asName)
+{
+    const auto target = folder / (asName.empty() ? name : asName);
+    std::filesystem::copy_file(builtProgram(name), target,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add);
+    return target;
+}
+
+std::map<std::string, std::string> headlessEnvironment()
+{
+    return {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}};
+}
+
+ChildProcess::ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
+                           const std::map<std::string, std::string> &env,
+                           const std::filesystem::path &outputFile)
+{
+    std::map<std::string, std::string> merged;
+    for (char **e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos)
+            merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto &[k, v] : env)
+        merged[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto &[k, v] : merged)
+        envStrings.push_back(k + "=" + v);
+    std::vector<char *> envp;
+    for (auto &s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+    const std::string programPath = program.string();
+    const std::string dir = workingDir.string();
+    const std::string out = outputFile.empty() ? std::string("/dev/null") : outputFile.string();
+
+    m_pid = fork();
+    if (m_pid < 0)
+        throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        // A group of its own, so that kill() reaches the browser's helper processes too.
+        setpgid(0, 0);
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        const int nullIn = open("/dev/null", O_RDONLY);
+        if (nullIn >= 0)
+            dup2(nullIn, 0);
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        char *argv[] = {const_cast<char *>(programPath.c_str()), nullptr};
+        execve(programPath.c_str(), argv, envp.data());
+        _exit(127);
+    }
+    setpgid(m_pid, m_pid);
+}
+
+ChildProcess::~ChildProcess()
+{
+    kill();
+}
+
+bool ChildProcess::reap(bool block)
+{
+    if (m_pid <= 0 || m_exitCode != -1)
+        return true;
+    int status = 0;
+    const pid_t r = waitpid(m_pid, &status, block ? 0 : WNOHANG);
+    if (r == 0)
+        return false;
+    if (r < 0) {
+        m_exitCode = 255;
+        return true;
+    }
+    m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+bool ChildProcess::running()
+{
+    return !reap(false);
+}
+
+bool ChildProcess::waitForExit(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!reap(false)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+void ChildProcess::kill()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(-m_pid, SIGKILL);
+    if (m_exitCode == -1) {
+        ::kill(m_pid, SIGKILL);
+        reap(true);
+    }
+}
+
+static std::vector<pid_t> scanProcesses(const std::function<bool(pid_t, const std::string &stat)> &match)
+{
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream statFile(entry.path() / "stat");
+        std::string stat;
+        std::getline(statFile, stat);
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (match(pid, stat))
+            found.push_back(pid);
+    }
+    return found;
+}
+
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    return scanProcesses([parent](pid_t, const std::string &stat) {
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            return false;
+        char state = 0;
+        long ppid = 0;
+        return std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && state != 'Z'
+            && ppid == parent;
+    });
+}
+
+std::vector<pid_t> processesRunning(const std::filesystem::path &executable)
+{
+    const auto wanted = std::filesystem::weakly_canonical(executable);
+    return scanProcesses([&](pid_t pid, const std::string &stat) {
+        const auto close = stat.rfind(')');
+        if (close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z')
+            return false;
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+        return !ec && exe == wanted;
+    });
+}

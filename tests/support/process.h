@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+#include <sys/types.h>
+
+// The folder the build puts the programs in.
+std::filesystem::path builtProgram(const std::string &name);
+
+// Copies a built program into a folder (a copy, not a link: a program's folder is where its
+// executable file really lies).
+std::filesystem::path installProgram(const std::string &name, const std::filesystem::path &folder,
+                                     const std::string &asName = {});
+
+// A started program. Ended with SIGKILL, together with its own children, if still running when
+// the object goes.
+class ChildProcess
+{
+public:
+    // Starts program with no arguments in workingDir; env entries are added to (or replace) the
+    // test's environment. Output goes to outputFile when given, else is discarded.
+    ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
+                 const std::map<std::string, std::string> &env = {},
+                 const std::filesystem::path &outputFile = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    pid_t pid() const { return m_pid; }
+    bool running();
+    // True when the process ended within the time; exitCode() then tells how.
+    bool waitForExit(std::chrono::milliseconds timeout);
+    // Exit status, or 128 + signal for a process ended by a signal; -1 while running.
+    int exitCode() const { return m_exitCode; }
+    void kill();
+
+private:
+    bool reap(bool block);
+
+    pid_t m_pid = -1;
+    int m_exitCode = -1;
+};
+
+// The environment every started program of the tests gets: no display, the platform without a
+// screen, and a browser that does not sandbox when the tests run as root.
+std::map<std::string, std::string> headlessEnvironment();
+
+// Processes (pids) whose parent is the given one.
+std::vector<pid_t> childrenOf(pid_t parent);
+// Processes whose executable path is the given file.
+std::vector<pid_t> processesRunning(const std::filesystem::path &executable);
