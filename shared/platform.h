@@ -22,8 +22,7 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode);
 
 bool runningAsRoot();
 
-// Ends the process at once: no destructor, exit handler or window handler runs. The caller's
-// child processes of the browser engine are asked to end first, so none outlives it.
+// Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);
 
 // A lock the operating system holds for this process and drops when the process ends, however

@@ -1,12 +1,8 @@
 #include "platform.h"
 
-#include <csignal>
-#include <cstdio>
-#include <string>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -50,35 +46,10 @@ bool runningAsRoot()
     return geteuid() == 0;
 }
 
-// The browser engine's helpers are our direct children (zygotes, renderers, GPU process). They
-// notice a vanished parent on their own, but only after a while; an immediate end must not leave
-// them behind for that while, so they are sent SIGKILL with it.
-static void killChildren()
-{
-    const pid_t self = getpid();
-    std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line))
-            continue;
-        // pid (comm) state ppid ...: comm may hold blanks and parentheses, so read after the last ')'.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        long ppid = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == self)
-            ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
-    }
-}
 
 void endProcessNow(int exitCode)
 {
-    killChildren();
+    // The browser engine's helper processes watch their pipe to us and end as soon as it closes.
     std::_Exit(exitCode);
 }
 
