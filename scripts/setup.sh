@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev libcpp-httplib-dev
-  xvfb xauth nginx-light ca-certificates
+  xvfb xauth nginx-light ca-certificates fonts-liberation
 )
 
 missing=()

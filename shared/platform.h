@@ -35,8 +35,10 @@ public:
     InstanceLock(const InstanceLock &) = delete;
     InstanceLock &operator=(const InstanceLock &) = delete;
 
-    // False when another process holds the lock on this file (or it cannot be opened).
-    bool tryLock(const std::filesystem::path &file);
+    enum class Result { Acquired, HeldElsewhere, Unavailable };
+    // Unavailable when the file can be neither created nor opened (a read-only folder without
+    // it): then nobody can hold the lock and the caller decides.
+    Result tryLock(const std::filesystem::path &file);
     bool held() const { return m_handle != -1; }
     void release();
 

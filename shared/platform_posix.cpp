@@ -58,18 +58,20 @@ InstanceLock::~InstanceLock()
     release();
 }
 
-bool InstanceLock::tryLock(const std::filesystem::path &file)
+InstanceLock::Result InstanceLock::tryLock(const std::filesystem::path &file)
 {
     release();
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
-        return false;
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); // flock needs no write access
+    if (fd < 0)
+        return Result::Unavailable;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        return Result::HeldElsewhere;
     }
     m_handle = fd;
-    return true;
+    return Result::Acquired;
 }
 
 void InstanceLock::release()

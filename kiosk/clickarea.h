@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLabel>
+
+// A label or picture box that reacts to clicks, with a one-character Tag as the design's
+// hidden areas keep. A disabled area receives no clicks.
+class ClickArea : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ClickArea(QWidget *parent = nullptr);
+
+    QString Tag;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool m_pressed = false;
+};

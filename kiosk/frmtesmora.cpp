@@ -1,0 +1,339 @@
+#include "frmtesmora.h"
+
+#include "fileops.h"
+#include "kioskpage.h"
+#include "layout.h"
+#include "pageaddress.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+KioskEnvironment KioskEnvironment::ofRunningProgram(const Clock &clock)
+{
+    return {ProgramPaths::ofRunningProgram(), &clock, [](int code) { platform::endProcessNow(code); }};
+}
+
+frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
+    : QWidget(parent)
+    , m_env(std::move(environment))
+    , m_log(LogStyle::Kiosk, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
+    , m_counts(IniFile, [this](const std::string &line) { WriteLog(line); })
+{
+    setWindowTitle(QStringLiteral("Tesmora"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/tesmora/tesmora%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    resize(twipsToPixels(8610), twipsToPixels(5775));
+    createControls();
+}
+
+frmTesmora::~frmTesmora()
+{
+    // The page must go before the profile it was made with.
+    delete WebBrowser;
+    WebBrowser = nullptr;
+    delete m_page;
+    m_page = nullptr;
+}
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const QString &caption, const TwipsRect &design)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setGeometry(toPixels(design));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+ClickArea *makeArea(QWidget *parent, const TwipsRect &design)
+{
+    auto *a = new ClickArea(parent);
+    a->setGeometry(toPixels(design));
+    return a;
+}
+
+} // namespace
+
+void frmTesmora::createControls()
+{
+    // Each page load starts from nothing: no cookies, cache or history survive a restart.
+    m_profile = new QWebEngineProfile(this);
+    m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    m_page = new KioskPage(m_profile, this);
+
+    WebBrowser = new QWebEngineView(this);
+    WebBrowser->setPage(m_page);
+    WebBrowser->setContextMenuPolicy(Qt::NoContextMenu);
+
+    cmdLogOut = makeButton(this, QStringLiteral("Logout"), Design::cmdLogOut);
+    cmdAdminPannel = makeButton(this, QStringLiteral("Passa al pannello amministrativo"), Design::cmdAdminPannel);
+    cmdClose = makeButton(this, QStringLiteral("Chiudi"), Design::cmdClose);
+    cmdTesmora = makeButton(this, QStringLiteral("Passa alla Tesmora"), Design::cmdTesmora);
+
+    tmrUpdate = new FormTimer(1000, true, this);
+    tmrShutdown = new FormTimer(1000, true, this);
+    tmrRestartApp = new FormTimer(1000, false, this);
+
+    pitAdmin = new QLabel(this);
+    pitAdmin->setGeometry(toPixels(Design::pitAdmin));
+    pitAdmin->setPixmap(QPixmap(QStringLiteral(":/tesmora/panel.png")));
+    pitAdmin->setAutoFillBackground(true);
+    tmrUnloadAdmin = new FormTimer(5000, true, this);
+    lblPlay = makeArea(pitAdmin, Design::lblPlay);
+    lblPause = makeArea(pitAdmin, Design::lblPause);
+    lblStop = makeArea(pitAdmin, Design::lblStop);
+
+    tmrRefreshPage = new FormTimer(1000, false, this);
+    tmrTestWebServer = new FormTimer(0, true, this);
+    tmrOpenAdmin = new FormTimer(5000, false, this);
+
+    ptcRefresh = makeArea(this, Design::ptcRefresh);
+    ptcStop = makeArea(this, Design::ptcStop);
+    for (ClickArea *box : {ptcRefresh, ptcStop}) {
+        box->setAlignment(Qt::AlignCenter);
+        box->setStyleSheet(QStringLiteral("background: #d4d0c8; border: 1px inset #808080; color: #000060;"));
+    }
+    ptcRefresh->setText(QStringLiteral("\u21BB"));
+    ptcStop->setText(QStringLiteral("\u25A0"));
+
+    shpBase = new QWidget(this);
+    shpBase->setGeometry(toPixels(Design::shpBase));
+    shpBase->setStyleSheet(QStringLiteral("border: 1px solid black; background: transparent;"));
+    shpBase->setAttribute(Qt::WA_StyledBackground);
+    shpRiempimento = new QWidget(this);
+    shpRiempimento->setGeometry(toPixels(Design::shpRiempimento));
+    shpRiempimento->setStyleSheet(QStringLiteral("background: #0000c0;"));
+    shpRiempimento->setAttribute(Qt::WA_StyledBackground);
+    m_baseWidth = Design::shpBase.width;
+    m_fillWidth = Design::shpRiempimento.width;
+
+    lblStatus = new QLabel(QStringLiteral("Service in pause"), this);
+    lblStatus->setGeometry(toPixels(Design::lblStatus));
+    QFont statusFont(QStringLiteral("Arial"));
+    statusFont.setPointSizeF(8.25);
+    statusFont.setBold(true);
+    lblStatus->setFont(statusFont);
+
+    lblButton2 = makeArea(this, Design::lblButton2);
+    lblButton1 = makeArea(this, Design::lblButton1);
+    // The design draws a single-line border around the panel's areas and the hidden areas until
+    // the layout removes it; here they never have one.
+
+    // Stacking: the strip's small controls lie over the buttons, the hidden areas over
+    // everything in the strip so that they receive their clicks, the panel over the browser.
+    for (QWidget *w : {static_cast<QWidget *>(shpBase), shpRiempimento, static_cast<QWidget *>(ptcStop),
+                       static_cast<QWidget *>(ptcRefresh), static_cast<QWidget *>(lblStatus),
+                       static_cast<QWidget *>(lblButton1), static_cast<QWidget *>(lblButton2), static_cast<QWidget *>(pitAdmin)})
+        w->raise();
+
+    connect(tmrRefreshPage, &QTimer::timeout, this, &frmTesmora::tmrRefreshPage_Timer);
+}
+
+std::filesystem::path frmTesmora::lockFilePath() const
+{
+    return m_env.paths.file("tesmora.lck");
+}
+
+std::filesystem::path frmTesmora::requestFilePath() const
+{
+    return m_env.paths.file("Shutdown.txt");
+}
+
+void frmTesmora::start()
+{
+    Form_Load();
+    if (!m_ended)
+        showFullScreen();
+}
+
+void frmTesmora::Form_Load()
+{
+    // An OS lock, not the lock file: abnormal ends leave "tesmora.lck" behind.
+    const auto instance = m_instanceLock.tryLock(m_env.paths.file("." + m_env.paths.exeName + ".instance"));
+    if (instance == platform::InstanceLock::Result::HeldElsewhere) {
+        endAtOnce();
+        return;
+    }
+
+    UpdatePending = false;
+    appendLine(lockFilePath(), dateTimeText(m_env.clock->localNow()));
+    ResizeToScreen();
+
+    const std::filesystem::path settingsPath = m_env.paths.settingsFile();
+    if (!ordinaryFileExists(settingsPath)) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tesmora"),
+                        QStringLiteral("File di configurazione mancante:\r\n")
+                            + QString::fromStdString(settingsPath.string()),
+                        QMessageBox::Ok);
+        box.exec();
+        WriteLog("File di configurazione mancante: impossibile avviare applicazione.");
+        endAtOnce();
+        return;
+    }
+
+    IniFile.setNomeFile(settingsPath.string());
+    settings = readKioskSettings(IniFile, m_counts);
+    FailureLimit = settings.failureLimit;
+    RestartCountdown = settings.restartCountdown;
+    ShutdownCountdown = settings.shutdownCountdown;
+
+    ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
+    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.startPage));
+    ChangeStatus(2);
+}
+
+void frmTesmora::ResizeToScreen()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const KioskLayout l = layoutForScreen(screenRect.width() * TwipsPerPixel, screenRect.height() * TwipsPerPixel);
+
+    setGeometry(QRect(screenRect.topLeft(), toPixels(l.window).size()));
+    cmdTesmora->setGeometry(toPixels(l.cmdTesmora));
+    cmdAdminPannel->setGeometry(toPixels(l.cmdAdminPannel));
+    cmdLogOut->setGeometry(toPixels(l.cmdLogOut));
+    cmdClose->setGeometry(toPixels(l.cmdClose));
+    WebBrowser->setGeometry(toPixels(l.WebBrowser));
+    pitAdmin->setGeometry(toPixels(l.pitAdmin));
+    pitAdmin->hide();
+    lblButton1->setGeometry(toPixels(l.lblButton1));
+    lblButton2->setGeometry(toPixels(l.lblButton2));
+    shpBase->setGeometry(toPixels(l.shpBase));
+    m_baseWidth = l.shpBase.width;
+    shpRiempimento->setGeometry(toPixels(l.shpRiempimento));
+    setFillWidth(l.shpRiempimento.width);
+    lblStatus->setGeometry(toPixels(l.lblStatus));
+    ptcStop->setGeometry(toPixels(l.ptcStop));
+    ptcRefresh->setGeometry(toPixels(l.ptcRefresh));
+}
+
+void frmTesmora::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+void frmTesmora::Form_Activate()
+{
+    ParkMousePointer();
+}
+
+void frmTesmora::ParkMousePointer()
+{
+    // The pointer rests in the bottom-right corner, out of the public's way.
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        QCursor::setPos(screen, screen->geometry().bottomRight());
+}
+
+void frmTesmora::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (!m_unloading) {
+        m_unloading = true;
+        Form_Unload();
+    }
+}
+
+void frmTesmora::Form_Unload()
+{
+    removeFileIfPresent(lockFilePath());
+    removeFileIfPresent(requestFilePath());
+    endAtOnce();
+}
+
+void frmTesmora::endAtOnce()
+{
+    m_ended = true;
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin, tmrUnloadAdmin})
+        t->setEnabled(false);
+    m_instanceLock.release();
+    m_env.endProcess(0);
+}
+
+void frmTesmora::WriteLog(const std::string &message)
+{
+    m_log.write(message);
+}
+
+void frmTesmora::Navigate(const std::string &address)
+{
+    m_lastRequested = QString::fromStdString(address);
+    emit navigationRequested(m_lastRequested);
+    WebBrowser->load(QUrl(m_lastRequested));
+}
+
+int16_t frmTesmora::ChangeStatus(const int16_t &Stato)
+{
+    switch (Stato) {
+    case 1: // pause
+        lblPlay->setEnabled(true);
+        lblPause->setEnabled(false);
+        tmrUnloadAdmin->setEnabled(true);
+        lblStatus->setText(QStringLiteral("Service pause"));
+        Serviziotesmora(0);
+        break;
+    case 2: // play
+        lblPlay->setEnabled(false);
+        lblPause->setEnabled(true);
+        tmrUnloadAdmin->setEnabled(false);
+        lblStatus->setText(QStringLiteral("Service play"));
+        Serviziotesmora(1);
+        break;
+    case 3: // stop
+        close();
+        break;
+    case 4: // error
+        lblPlay->setEnabled(false);
+        lblPause->setEnabled(false);
+        tmrRefreshPage->setEnabled(false);
+        tmrRestartApp->setEnabled(true);
+        Serviziotesmora(0);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void frmTesmora::Serviziotesmora(int16_t Avvia)
+{
+    if (Avvia == 1)
+        tmrTestWebServer->setEnabled(true);
+    else if (Avvia == 0)
+        tmrTestWebServer->setEnabled(false);
+}
+
+void frmTesmora::setFillWidth(float twips)
+{
+    m_fillWidth = twips;
+    QRect r = shpRiempimento->geometry();
+    r.setWidth(twipsToPixels(twips));
+    shpRiempimento->setGeometry(r);
+}
+
+void frmTesmora::ResetRefreshBar()
+{
+    RefreshTicks = 0;
+    setFillWidth(0);
+}
+
+void frmTesmora::tmrRefreshPage_Timer()
+{
+    setFillWidth(m_fillWidth + m_baseWidth / static_cast<float>(settings.refreshInterval));
+    RefreshTicks++;
+    if (RefreshTicks == settings.refreshInterval)
+        ResetRefreshBar();
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "clickarea.h"
+#include "clsfileini.h"
+#include "formtimer.h"
+#include "kiosksettings.h"
+#include "monthlylog.h"
+#include "platform.h"
+#include "programpaths.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QWebEngineProfile;
+class QWebEngineView;
+class KioskPage;
+
+// What the kiosk window needs from outside: where its files are, the clock its rules read, and
+// how the program ends at once (tests replace the last so that the test process lives on).
+struct KioskEnvironment
+{
+    ProgramPaths paths;
+    const Clock *clock = nullptr;
+    std::function<void(int)> endProcess;
+
+    static KioskEnvironment ofRunningProgram(const Clock &clock);
+};
+
+// The kiosk's one window: the browser above a strip of buttons, the status label and refresh
+// bar, two hidden click areas and the operator panel. Controls are public, as the window's
+// handlers and its tests address them directly.
+class frmTesmora : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmTesmora(KioskEnvironment environment, QWidget *parent = nullptr);
+    ~frmTesmora() override;
+
+    // Start-up, then the window is shown over the whole screen.
+    void start();
+
+    // Event handlers.
+    void Form_Load();
+    void Form_Activate();
+    void Form_Unload();
+    void tmrRefreshPage_Timer();
+
+    int16_t ChangeStatus(const int16_t &Stato);
+    void Serviziotesmora(int16_t Avvia);
+    void ResetRefreshBar();
+
+    // The address the browser was last asked for (by Navigate or Navigate2).
+    QString lastRequestedAddress() const { return m_lastRequested; }
+    bool hasEnded() const { return m_ended; }
+    KioskPage *page() const { return m_page; }
+
+    // Controls, in the order of the design.
+    QPushButton *cmdLogOut = nullptr;
+    QPushButton *cmdAdminPannel = nullptr;
+    QPushButton *cmdClose = nullptr;
+    QPushButton *cmdTesmora = nullptr;
+    FormTimer *tmrUpdate = nullptr;
+    FormTimer *tmrShutdown = nullptr;
+    FormTimer *tmrRestartApp = nullptr;
+    QLabel *pitAdmin = nullptr;
+    FormTimer *tmrUnloadAdmin = nullptr;
+    ClickArea *lblPlay = nullptr;
+    ClickArea *lblPause = nullptr;
+    ClickArea *lblStop = nullptr;
+    FormTimer *tmrRefreshPage = nullptr;
+    FormTimer *tmrTestWebServer = nullptr;
+    FormTimer *tmrOpenAdmin = nullptr;
+    QWebEngineView *WebBrowser = nullptr;
+    ClickArea *ptcRefresh = nullptr;
+    ClickArea *ptcStop = nullptr;
+    ClickArea *lblButton2 = nullptr;
+    ClickArea *lblButton1 = nullptr;
+    QLabel *lblStatus = nullptr;
+    QWidget *shpRiempimento = nullptr;
+    QWidget *shpBase = nullptr;
+
+    // Window-level state that start-up fills.
+    clsFileIni IniFile;
+    KioskSettings settings;
+    std::vector<std::string> ArrayUrl;
+    int16_t ServerIndex = 0;
+    int16_t FailureLimit = 1;
+    int16_t RestartCountdown = 1;
+    int16_t ShutdownCountdown = 5;
+    int16_t RefreshTicks = 0;
+    bool UpdatePending = false;
+
+    // Width of the filled part of the refresh bar, in twips.
+    float shpRiempimentoWidth() const { return m_fillWidth; }
+    float shpBaseWidth() const { return m_baseWidth; }
+
+signals:
+    // Every address the window asks the browser for, as it asks.
+    void navigationRequested(const QString &address);
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void ResizeToScreen();
+    void ParkMousePointer();
+    void WriteLog(const std::string &message);
+    void Navigate(const std::string &address);
+    void endAtOnce();
+    void setFillWidth(float twips);
+
+    std::filesystem::path lockFilePath() const;
+    std::filesystem::path requestFilePath() const;
+
+    KioskEnvironment m_env;
+    MonthlyLog m_log;
+    CountSettingReader m_counts;
+    platform::InstanceLock m_instanceLock;
+    QWebEngineProfile *m_profile = nullptr;
+    KioskPage *m_page = nullptr;
+    QString m_lastRequested;
+    float m_fillWidth = 0;
+    float m_baseWidth = 0;
+    bool m_ended = false;
+    bool m_unloading = false;
+};

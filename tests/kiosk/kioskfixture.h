@@ -1,0 +1,38 @@
+#pragma once
+
+#include "frmtesmora.h"
+#include "tempfolder.h"
+#include "testclock.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A kiosk window in-process, in a program folder of its own, with a clock that moves only when
+// told and an immediate end that is counted instead of ending the test process.
+class KioskFixture : public ::testing::Test
+{
+protected:
+    void writeSettings(const std::string &content) { writeFile(dir / "tesmora.ini", content); }
+
+    // Settings with the start page on the given server and the given extra lines in [data].
+    static std::string settingsFor(const std::string &server, const std::string &extraData = {},
+                                   const std::string &extraFailure = {})
+    {
+        return "[data]\r\nweb_server=" + server + "\r\nstart_page=start.html\r\nadmin_page=admin.html\r\n"
+               "logout_page=logout.html\r\nshutdown_check_interval=5\r\n" + extraData
+            + "[failure]\r\nerror_page=" + server + "error.html\r\n" + extraFailure;
+    }
+
+    std::unique_ptr<frmTesmora> makeWindow()
+    {
+        KioskEnvironment env{{dir.path(), "tesmora"}, &clock, [this](int) { ++immediateEnds; }};
+        return std::make_unique<frmTesmora>(env);
+    }
+
+    std::string kioskLog() const { return readFile(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")); }
+
+    TempFolder dir;
+    TestClock clock{{2026, 12, 7, 9, 0, 0}};
+    int immediateEnds = 0;
+};

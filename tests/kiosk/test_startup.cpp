@@ -1,0 +1,173 @@
+#include "httpserver.h"
+#include "kioskfixture.h"
+#include "layout.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using StartUp = KioskFixture;
+
+// Confirms the next message box that opens, keeping its title and text.
+struct MessageBoxWatcher
+{
+    QString title;
+    QString text;
+    bool seen = false;
+
+    void arm()
+    {
+        QTimer::singleShot(50, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) {
+                arm();
+                return;
+            }
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+};
+
+TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
+{
+    TestHttpServer server;
+    server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    writeSettings(settingsFor(server.baseUrl() + " , http://second.invalid/", "geturl_interval=10\r\n"));
+
+    auto w = makeWindow();
+    w->Form_Load();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
+    EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{server.baseUrl(), "http://second.invalid/"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
+
+    EXPECT_EQ(w->lblStatus->text(), "Service play");
+    EXPECT_FALSE(w->lblPlay->isEnabled());
+    EXPECT_TRUE(w->lblPause->isEnabled());
+    EXPECT_TRUE(w->lblStop->isEnabled());
+    EXPECT_TRUE(w->tmrUpdate->isEnabled());
+    EXPECT_TRUE(w->tmrShutdown->isEnabled());
+    EXPECT_FALSE(w->tmrRestartApp->isEnabled());
+    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
+    EXPECT_FALSE(w->tmrOpenAdmin->isEnabled());
+    EXPECT_FALSE(w->tmrUnloadAdmin->isEnabled()) << "play switches the panel's hide timer off";
+    EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
+    EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
+    EXPECT_TRUE(w->pitAdmin->isHidden());
+    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
+    EXPECT_EQ(w->ShutdownCountdown, 5);
+    EXPECT_FALSE(w->UpdatePending);
+    EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
+    EXPECT_EQ(immediateEnds, 0);
+    EXPECT_EQ(w->windowTitle(), "Tesmora");
+    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
+{
+    writeFile(dir / "tesmora.lck", "06/12/2026 08:00:00\r\n");
+    MessageBoxWatcher box;
+    box.arm();
+    auto w = makeWindow();
+    w->Form_Load();
+
+    ASSERT_TRUE(box.seen);
+    EXPECT_EQ(box.title, "Tesmora");
+    EXPECT_EQ(box.text.toStdString(), "File di configurazione mancante:\r\n" + (dir / "tesmora.ini").string());
+    EXPECT_EQ(kioskLog(), "File di configurazione mancante: impossibile avviare applicazione.\r\n");
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_TRUE(w->lastRequestedAddress().isEmpty()) << "nothing is loaded";
+    EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"),
+              (std::vector<std::string>{"06/12/2026 08:00:00", "07/12/2026 09:00:00"}));
+}
+
+TEST_F(StartUp, ASettingsFolderIsNotASettingsFile)
+{
+    std::filesystem::create_directory(dir / "tesmora.ini");
+    MessageBoxWatcher box;
+    box.arm();
+    auto w = makeWindow();
+    w->Form_Load();
+    EXPECT_TRUE(box.seen);
+    EXPECT_EQ(immediateEnds, 1);
+}
+
+TEST_F(StartUp, ASecondInstanceEndsAtOnceTouchingNothing)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/"));
+    auto first = makeWindow();
+    first->Form_Load();
+    const std::string lockBefore = readFile(dir / "tesmora.lck");
+
+    auto second = makeWindow();
+    second->Form_Load();
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_TRUE(second->lastRequestedAddress().isEmpty());
+    EXPECT_EQ(readFile(dir / "tesmora.lck"), lockBefore);
+    EXPECT_FALSE(std::filesystem::exists(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")));
+
+    // Once the first one is gone, a new start runs.
+    first.reset();
+    auto third = makeWindow();
+    third->Form_Load();
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 2u);
+}
+
+TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/"));
+    auto w = makeWindow();
+    w->Form_Load();
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:01\r\n");
+    w->close();
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+
+    // Nothing to delete is no error, and an orderly end followed by a start leaves one line.
+    auto again = makeWindow();
+    again->Form_Load();
+    again->close();
+    EXPECT_EQ(immediateEnds, 2);
+    auto third = makeWindow();
+    third->Form_Load();
+    EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 1u);
+}
+
+TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)
+{
+    writeSettings(settingsFor("http://a.invalid/, http://b.invalid/", "", "geturl_failure_limit=2\r\n"));
+    auto w = makeWindow();
+    w->Form_Load();
+    EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/",
+                                                     "http://a.invalid/", "http://b.invalid/"}));
+    EXPECT_EQ(w->lastRequestedAddress(), "http://a.invalid/start.html");
+}
+
+TEST_F(StartUp, TheRefreshBarFillsInStepsAndEmptiesOnTheLastTick)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/", "geturl_interval=10\r\n"));
+    auto w = makeWindow();
+    w->Form_Load();
+    const float base = w->shpBaseWidth();
+    EXPECT_FLOAT_EQ(base, 1695);
+    for (int i = 0; i < 9; ++i)
+        w->tmrRefreshPage_Timer();
+    EXPECT_NEAR(w->shpRiempimentoWidth(), base * 9 / 10, 0.01);
+    EXPECT_EQ(w->RefreshTicks, 9);
+    EXPECT_EQ(w->shpRiempimento->width(), twipsToPixels(base * 9 / 10));
+    w->tmrRefreshPage_Timer();
+    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
+    EXPECT_EQ(w->RefreshTicks, 0);
+    EXPECT_EQ(w->shpRiempimento->width(), 0);
+}
+
+} // namespace
