@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QWebEngineProfile>
@@ -139,6 +140,23 @@ void frmTesmora::createControls()
         w->raise();
 
     connect(tmrRefreshPage, &QTimer::timeout, this, &frmTesmora::tmrRefreshPage_Timer);
+    connect(tmrRestartApp, &QTimer::timeout, this, &frmTesmora::tmrRestartApp_Timer);
+    connect(tmrShutdown, &QTimer::timeout, this, &frmTesmora::tmrShutdown_Timer);
+    connect(tmrUpdate, &QTimer::timeout, this, &frmTesmora::tmrUpdate_Timer);
+    connect(tmrOpenAdmin, &QTimer::timeout, this, &frmTesmora::tmrOpenAdmin_Timer);
+    connect(tmrUnloadAdmin, &QTimer::timeout, this, &frmTesmora::tmrUnloadAdmin_Timer);
+    connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
+    connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
+    connect(cmdLogOut, &QPushButton::clicked, this, &frmTesmora::cmdLogOut_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmTesmora::cmdClose_Click);
+    connect(lblButton1, &ClickArea::clicked, this, &frmTesmora::lblButton1_Click);
+    connect(lblButton2, &ClickArea::clicked, this, &frmTesmora::lblButton2_Click);
+    connect(lblPlay, &ClickArea::clicked, this, &frmTesmora::lblPlay_Click);
+    connect(lblPause, &ClickArea::clicked, this, &frmTesmora::lblPause_Click);
+    connect(lblStop, &ClickArea::clicked, this, &frmTesmora::lblStop_Click);
+    connect(ptcStop, &ClickArea::clicked, this, &frmTesmora::ptcStop_Click);
+    connect(ptcRefresh, &ClickArea::clicked, this, &frmTesmora::ptcRefresh_Click);
 }
 
 std::filesystem::path frmTesmora::lockFilePath() const
@@ -190,7 +208,7 @@ void frmTesmora::Form_Load()
     ShutdownCountdown = settings.shutdownCountdown;
 
     ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
-    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.startPage));
+    Navigate(startPageAddress());
     ChangeStatus(2);
 }
 
@@ -268,11 +286,183 @@ void frmTesmora::WriteLog(const std::string &message)
     m_log.write(message);
 }
 
+std::string frmTesmora::startPageAddress() const
+{
+    return pageAddress(ArrayUrl, ServerIndex, settings.startPage);
+}
+
 void frmTesmora::Navigate(const std::string &address)
 {
+    m_errorPageRequested = false;
+    m_builtInErrorShown = false;
     m_lastRequested = QString::fromStdString(address);
     emit navigationRequested(m_lastRequested);
     WebBrowser->load(QUrl(m_lastRequested));
+}
+
+void frmTesmora::Navigate2(const std::string &address)
+{
+    Navigate(address);
+    m_errorPageRequested = true;
+}
+
+const QString frmTesmora::BuiltInErrorHtml = QStringLiteral(
+    "<!DOCTYPE html><html lang=\"it\"><head><meta charset=\"utf-8\"><title>Tesmora</title></head>"
+    "<body style=\"margin:0;height:100vh;display:flex;align-items:center;justify-content:center;"
+    "background:#00338c;color:white;font-family:sans-serif;text-align:center\">"
+    "<div><h1>Servizio momentaneamente non disponibile</h1>"
+    "<p>Il chiosco riprover\u00e0 tra pochi secondi.</p></div></body></html>");
+
+void frmTesmora::showBuiltInErrorText()
+{
+    m_builtInErrorShown = true;
+    WebBrowser->setHtml(BuiltInErrorHtml);
+}
+
+void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int, const QString &)
+{
+    if (!m_errorPageRequested) {
+        Navigate2(settings.errorPage);
+    } else if (!(m_builtInErrorShown && url.scheme() == QLatin1String("data"))) {
+        // The error page itself failed: asking for it again would spin as long as it cannot be
+        // loaded, so the kiosk shows its own text, which needs no network, and lets the
+        // countdown retry the start page.
+        showBuiltInErrorText();
+    }
+    ChangeStatus(1);
+    ChangeStatus(4);
+}
+
+void frmTesmora::tmrRestartApp_Timer()
+{
+    lblStatus->setText(QStringLiteral("Service error %1").arg(RestartCountdown));
+    RestartCountdown--;
+    if (RestartCountdown == 0) {
+        Navigate(startPageAddress());
+        RestartCountdown = m_counts.read(KioskKeys::timeRestartExe);
+        tmrRestartApp->setEnabled(false);
+    }
+}
+
+void frmTesmora::tmrShutdown_Timer()
+{
+    ShutdownCountdown--;
+    if (ShutdownCountdown == 0) {
+        if (ordinaryFileExists(requestFilePath())) {
+            close();
+            return;
+        }
+        ShutdownCountdown = m_counts.read(KioskKeys::shutdownCheckInterval);
+    }
+}
+
+void frmTesmora::tmrUpdate_Timer()
+{
+    if (hourMinuteText(m_env.clock->localNow()) == settings.updateTime) {
+        UpdatePending = true;
+        tmrUpdate->setInterval(60000);
+    } else if (UpdatePending) {
+        if (!startUpdater())
+            WriteLog("Errore nell'avvio di " + m_env.paths.exeName + "Update");
+        UpdatePending = false;
+        tmrUpdate->setInterval(1000);
+    }
+}
+
+bool frmTesmora::startUpdater()
+{
+    // The updater's small window opens over the kiosk, which goes on showing its page and
+    // taking clicks; the updater closes its window itself when its run ends.
+    const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
+    if (program.empty())
+        return false;
+    return QProcess::startDetached(QString::fromStdString(program.string()), {},
+                                   QString::fromStdString(m_env.paths.folder.string()));
+}
+
+void frmTesmora::cmdTesmora_Click()
+{
+    Navigate(startPageAddress());
+    ParkMousePointer();
+}
+
+void frmTesmora::cmdAdminPannel_Click()
+{
+    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.adminPage));
+}
+
+void frmTesmora::cmdLogOut_Click()
+{
+    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.logoutPage));
+}
+
+void frmTesmora::cmdClose_Click()
+{
+    // At once, without the unload handler: the lock file stays.
+    endAtOnce();
+}
+
+void frmTesmora::lblButton1_Click()
+{
+    lblButton1->Tag = QStringLiteral("7");
+    TryOpenAdmin();
+}
+
+void frmTesmora::lblButton2_Click()
+{
+    lblButton2->Tag = QStringLiteral("3");
+    TryOpenAdmin();
+}
+
+void frmTesmora::TryOpenAdmin()
+{
+    tmrOpenAdmin->setEnabled(true);
+    if (lblButton1->Tag + lblButton2->Tag != QLatin1String("73"))
+        return;
+    tmrOpenAdmin->setEnabled(false);
+    lblButton1->Tag = QStringLiteral("0");
+    lblButton2->Tag = QStringLiteral("0");
+    pitAdmin->show();
+    tmrUnloadAdmin->setEnabled(true);
+}
+
+void frmTesmora::tmrOpenAdmin_Timer()
+{
+    lblButton1->Tag = QStringLiteral("0");
+    lblButton2->Tag = QStringLiteral("0");
+    tmrOpenAdmin->setEnabled(false);
+}
+
+void frmTesmora::tmrUnloadAdmin_Timer()
+{
+    pitAdmin->hide();
+    tmrUnloadAdmin->setEnabled(false);
+}
+
+void frmTesmora::lblPlay_Click()
+{
+    ChangeStatus(2);
+}
+
+void frmTesmora::lblPause_Click()
+{
+    ChangeStatus(1);
+}
+
+void frmTesmora::lblStop_Click()
+{
+    ChangeStatus(3);
+}
+
+void frmTesmora::ptcStop_Click()
+{
+    tmrRefreshPage->setEnabled(false);
+}
+
+void frmTesmora::ptcRefresh_Click()
+{
+    ResetRefreshBar();
+    tmrRefreshPage->setEnabled(true);
 }
 
 int16_t frmTesmora::ChangeStatus(const int16_t &Stato)

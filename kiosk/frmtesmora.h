@@ -49,6 +49,23 @@ public:
     void Form_Activate();
     void Form_Unload();
     void tmrRefreshPage_Timer();
+    void tmrRestartApp_Timer();
+    void tmrShutdown_Timer();
+    void tmrUpdate_Timer();
+    void tmrOpenAdmin_Timer();
+    void tmrUnloadAdmin_Timer();
+    void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
+    void cmdTesmora_Click();
+    void cmdAdminPannel_Click();
+    void cmdLogOut_Click();
+    void cmdClose_Click();
+    void lblButton1_Click();
+    void lblButton2_Click();
+    void lblPlay_Click();
+    void lblPause_Click();
+    void lblStop_Click();
+    void ptcStop_Click();
+    void ptcRefresh_Click();
 
     int16_t ChangeStatus(const int16_t &Stato);
     void Serviziotesmora(int16_t Avvia);
@@ -56,6 +73,9 @@ public:
 
     // The address the browser was last asked for (by Navigate or Navigate2).
     QString lastRequestedAddress() const { return m_lastRequested; }
+    // True while the browser shows the kiosk's own text because the error page failed too.
+    bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
+    static const QString BuiltInErrorHtml;
     bool hasEnded() const { return m_ended; }
     KioskPage *page() const { return m_page; }
 
@@ -113,6 +133,11 @@ private:
     void ParkMousePointer();
     void WriteLog(const std::string &message);
     void Navigate(const std::string &address);
+    void Navigate2(const std::string &address);
+    void showBuiltInErrorText();
+    void TryOpenAdmin();
+    bool startUpdater();
+    std::string startPageAddress() const;
     void endAtOnce();
     void setFillWidth(float twips);
 
@@ -126,6 +151,8 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
     QString m_lastRequested;
+    bool m_errorPageRequested = false;
+    bool m_builtInErrorShown = false;
     float m_fillWidth = 0;
     float m_baseWidth = 0;
     bool m_ended = false;

@@ -12,6 +12,29 @@ bool ordinaryFileExists(const std::filesystem::path &path)
     return std::filesystem::is_regular_file(path, ec);
 }
 
+std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name)
+{
+    const auto lower = [](std::string s) {
+        for (char &c : s) {
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        return s;
+    };
+    if (ordinaryFileExists(folder / name))
+        return folder / name;
+    const std::string wanted = lower(name);
+    std::filesystem::path found;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string candidate = entry.path().filename().string();
+        if (lower(candidate) == wanted && ordinaryFileExists(entry.path())
+            && (found.empty() || candidate < found.filename().string()))
+            found = entry.path();
+    }
+    return found;
+}
+
 namespace {
 
 struct FileCloser

@@ -12,6 +12,11 @@
 // The existence test of both programs: an ordinary file (or a link to one) at exactly this path.
 bool ordinaryFileExists(const std::filesystem::path &path);
 
+// The ordinary file of the folder whose name equals name without regard to ASCII letter case,
+// as the file systems these programs came from compare names; an exact match is preferred.
+// Empty when there is none.
+std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name);
+
 // Opens for appending (creating the file), writes text followed by CR LF, closes.
 ErrorInfo appendLine(const std::filesystem::path &path, std::string_view text);
 

@@ -15,13 +15,14 @@ class KioskFixture : public ::testing::Test
 protected:
     void writeSettings(const std::string &content) { writeFile(dir / "tesmora.ini", content); }
 
-    // Settings with the start page on the given server and the given extra lines in [data].
+    // Settings with the pages on the given server. Extra lines come first in their section, so
+    // that they win over the usual values (the first of duplicate keys counts).
     static std::string settingsFor(const std::string &server, const std::string &extraData = {},
                                    const std::string &extraFailure = {})
     {
-        return "[data]\r\nweb_server=" + server + "\r\nstart_page=start.html\r\nadmin_page=admin.html\r\n"
-               "logout_page=logout.html\r\nshutdown_check_interval=5\r\n" + extraData
-            + "[failure]\r\nerror_page=" + server + "error.html\r\n" + extraFailure;
+        return "[data]\r\n" + extraData + "web_server=" + server + "\r\nstart_page=start.html\r\n"
+               "admin_page=admin.html\r\nlogout_page=logout.html\r\nshutdown_check_interval=5\r\n"
+               "[failure]\r\n" + extraFailure + "error_page=" + server + "error.html\r\n";
     }
 
     std::unique_ptr<frmTesmora> makeWindow()

@@ -1,4 +1,6 @@
+#include "clock.h"
 #include "httpserver.h"
+#include "platform.h"
 #include "process.h"
 #include "tempfolder.h"
 
@@ -64,6 +66,58 @@ TEST_F(KioskProcess, ProgramFolderIsTheExecutablesFolderNotTheWorkingFolder)
     ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
     EXPECT_TRUE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(elsewhere / "tesmora.lck"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
+{
+    writeSettings(); // looks every 2 seconds
+    auto kiosk = startKiosk();
+    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
+    // Let the browser engine start its helper processes before asking.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_GT(processesInGroup(kiosk->pid()).size(), 1u) << "the browser runs helper processes";
+
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
+    ASSERT_TRUE(kiosk->waitForExit(8s)) << "a look every 2 seconds";
+    EXPECT_EQ(kiosk->exitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!processesInGroup(kiosk->pid()).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(processesInGroup(kiosk->pid()).empty()) << "no browser helper outlives the kiosk";
+}
+
+TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)
+{
+    const auto standIn = dir / "TesmoraUpdate";
+    writeFile(standIn, "#!/bin/sh\ndate +%s > \"$PWD/updater-started.txt\"\n");
+    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+
+    // The current minute, unless it is about to end: the launch needs its first tick in it.
+    auto now = std::chrono::system_clock::now();
+    auto local = platform::toLocal(now);
+    if (local.second >= 55) {
+        std::this_thread::sleep_for(std::chrono::seconds(61 - local.second));
+        now = std::chrono::system_clock::now();
+        local = platform::toLocal(now);
+    }
+    writeSettings("update_start=" + hourMinuteText(local) + "\r\n");
+    auto kiosk = startKiosk();
+
+    const auto deadline = now + 100s;
+    while (!std::filesystem::exists(dir / "updater-started.txt") && std::chrono::system_clock::now() < deadline)
+        std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(std::filesystem::exists(dir / "updater-started.txt")) << readFile(dir / "output.txt");
+    const auto startedAt = std::chrono::system_clock::from_time_t(std::stoll(readFile(dir / "updater-started.txt")));
+    const auto minuteEnd = platform::fromLocal({local.year, local.month, local.day, local.hour, local.minute, 59});
+    EXPECT_GT(startedAt, minuteEnd) << "not within the configured minute";
+    EXPECT_TRUE(kiosk->running()) << "the kiosk carries on";
 }
 
 } // namespace

@@ -46,6 +46,7 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     w->Form_Load();
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
     EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{server.baseUrl(), "http://second.invalid/"}));
+    EXPECT_EQ(w->ShutdownCountdown, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
 
     EXPECT_EQ(w->lblStatus->text(), "Service play");
@@ -62,7 +63,6 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
     EXPECT_TRUE(w->pitAdmin->isHidden());
     EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-    EXPECT_EQ(w->ShutdownCountdown, 5);
     EXPECT_FALSE(w->UpdatePending);
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);

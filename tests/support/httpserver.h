@@ -12,6 +12,9 @@ namespace httplib {
 class Server;
 }
 
+// A port of 127.0.0.1 on which nothing listens (it was free a moment ago).
+int unusedPort();
+
 // A real HTTP server on 127.0.0.1 and a free port, running in its own thread for the life of the
 // object. Paths answer what the test registered; anything else gets 404. Every request is
 // recorded.

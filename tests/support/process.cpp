@@ -162,6 +162,19 @@ std::vector<pid_t> childrenOf(pid_t parent)
     });
 }
 
+std::vector<pid_t> processesInGroup(pid_t group)
+{
+    return scanProcesses([group](pid_t, const std::string &stat) {
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            return false;
+        char state = 0;
+        long ppid = 0, pgrp = 0;
+        return std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && state != 'Z'
+            && pgrp == group;
+    });
+}
+
 std::vector<pid_t> processesRunning(const std::filesystem::path &executable)
 {
     const auto wanted = std::filesystem::weakly_canonical(executable);

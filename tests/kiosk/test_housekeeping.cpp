@@ -1,0 +1,309 @@
+#include "kioskfixture.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+class Housekeeping : public KioskFixture
+{
+protected:
+    // The window after start-up, on a server that is never contacted: these tests drive the
+    // handlers themselves and never let the event loop run.
+    std::unique_ptr<frmTesmora> started(const std::string &extraData = {}, const std::string &extraFailure = {})
+    {
+        writeSettings(settingsFor("http://kiosk.invalid/", extraData, extraFailure));
+        auto w = makeWindow();
+        w->Form_Load();
+        return w;
+    }
+
+    void writeStandInUpdater(const std::string &name)
+    {
+        const auto path = dir / name;
+        writeFile(path, "#!/bin/sh\necho \"$PWD $#\" > \"$PWD/updater-started.txt\"\n");
+        chmod(path.c_str(), 0755);
+    }
+
+    QString status(frmTesmora &w) const { return w.lblStatus->text(); }
+};
+
+TEST_F(Housekeeping, ErrorCountdownCountsDownThenAsksForTheStartPageAgain)
+{
+    auto w = started({}, "time_restart_exe=3\r\n");
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 0, {});
+    EXPECT_EQ(status(*w), "Service pause") << "the countdown text follows a tick later";
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(status(*w), "Service error 3");
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(status(*w), "Service error 2");
+    EXPECT_EQ(requests.count(), 1);
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(status(*w), "Service error 1");
+
+    ASSERT_EQ(requests.count(), 2);
+    EXPECT_EQ(requests[0][0].toString(), "http://kiosk.invalid/error.html");
+    EXPECT_EQ(requests[1][0].toString(), "http://kiosk.invalid/start.html");
+    EXPECT_FALSE(w->tmrRestartApp->isEnabled());
+    EXPECT_EQ(w->RestartCountdown, 3);
+    EXPECT_FALSE(w->lblPlay->isEnabled()) << "the countdown changes no status";
+    EXPECT_FALSE(w->lblPause->isEnabled());
+}
+
+TEST_F(Housekeeping, AFurtherErrorContinuesTheRunningCountdown)
+{
+    auto w = started({}, "time_restart_exe=3\r\n");
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 0, {});
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(w->RestartCountdown, 2);
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/error.html"), 0, {});
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_EQ(w->RestartCountdown, 2);
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(status(*w), "Service error 2");
+}
+
+TEST_F(Housekeeping, TheCountdownReadsItsLengthAgainAfterEachUse)
+{
+    auto w = started({}, "time_restart_exe=1\r\n");
+    w->WebBrowser_NavigateError(QUrl(), 0, {});
+    writeSettings(settingsFor("http://kiosk.invalid/", {}, "time_restart_exe=4\r\n"));
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(status(*w), "Service error 1");
+    EXPECT_EQ(w->RestartCountdown, 4);
+    // A value that cannot be used falls back to 1 with one log line, and the kiosk goes on.
+    writeSettings(settingsFor("http://kiosk.invalid/", {}, "time_restart_exe=0\r\n"));
+    w->WebBrowser_NavigateError(QUrl(), 0, {});
+    for (int i = 0; i < 4; ++i)
+        w->tmrRestartApp_Timer();
+    EXPECT_EQ(w->RestartCountdown, 1);
+    EXPECT_EQ(kioskLog(), "Valore non valido per time_restart_exe: '0', uso il valore 1\r\n");
+}
+
+TEST_F(Housekeeping, ANavigationErrorAsksForTheErrorPageThenPauseThenError)
+{
+    auto w = started();
+    w->ptcRefresh_Click();
+    w->pitAdmin->show();
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 503, {});
+    EXPECT_EQ(w->lastRequestedAddress(), "http://kiosk.invalid/error.html");
+    EXPECT_EQ(status(*w), "Service pause");
+    EXPECT_TRUE(w->tmrUnloadAdmin->isEnabled()) << "the pause on the way hides the panel later";
+    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_FALSE(w->tmrTestWebServer->isEnabled());
+    EXPECT_FALSE(w->showsBuiltInErrorText());
+}
+
+TEST_F(Housekeeping, AFailingErrorPageShowsTheBuiltInTextInsteadOfLooping)
+{
+    auto w = started({}, "time_restart_exe=2\r\n");
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 0, {});
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/error.html"), 404, {});
+    EXPECT_EQ(requests.count(), 1) << "the error page is not asked for again";
+    EXPECT_TRUE(w->showsBuiltInErrorText());
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_FALSE(w->lblPause->isEnabled()) << "still through pause to error";
+
+    w->tmrRestartApp_Timer();
+    w->tmrRestartApp_Timer();
+    ASSERT_EQ(requests.count(), 2);
+    EXPECT_EQ(requests[1][0].toString(), "http://kiosk.invalid/start.html");
+    EXPECT_FALSE(w->showsBuiltInErrorText());
+    // The next failure of the start page asks for the error page again, as the first did.
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 0, {});
+    EXPECT_EQ(requests.count(), 3);
+    EXPECT_EQ(w->lastRequestedAddress(), "http://kiosk.invalid/error.html");
+}
+
+TEST_F(Housekeeping, ShutdownRequestIsLookedForEveryIntervalAndEndsTheKiosk)
+{
+    auto w = started("shutdown_check_interval=3\r\n");
+    for (int i = 0; i < 3; ++i)
+        w->tmrShutdown_Timer();
+    EXPECT_EQ(w->ShutdownCountdown, 3) << "no request: a new count";
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:03\r\n");
+    w->tmrShutdown_Timer();
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(immediateEnds, 0) << "found only at the next look";
+    EXPECT_TRUE(std::filesystem::exists(dir / "tesmora.lck"));
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+}
+
+TEST_F(Housekeeping, AChangedShutdownIntervalCountsFromTheNextLook)
+{
+    auto w = started("shutdown_check_interval=2\r\n");
+    writeSettings(settingsFor("http://kiosk.invalid/", "shutdown_check_interval=4\r\n"));
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(w->ShutdownCountdown, 1) << "the running count is not touched";
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(w->ShutdownCountdown, 4);
+    writeSettings("[data]\r\nweb_server=http://kiosk.invalid/\r\n");
+    for (int i = 0; i < 4; ++i)
+        w->tmrShutdown_Timer();
+    EXPECT_EQ(w->ShutdownCountdown, 5) << "a missing interval falls back";
+    EXPECT_EQ(kioskLog(), "Valore non valido per shutdown_check_interval: '', uso il valore 5\r\n");
+}
+
+TEST_F(Housekeeping, ARequestLeftFromBeforeStartEndsAtTheFirstLook)
+{
+    writeFile(dir / "Shutdown.txt", "old\r\n");
+    auto w = started("shutdown_check_interval=2\r\n");
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(immediateEnds, 0);
+    w->tmrShutdown_Timer();
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+}
+
+TEST_F(Housekeeping, UpdateStartsOnceAMinuteAfterTheConfiguredMinute)
+{
+    writeStandInUpdater("TesmoraUpdate"); // found for "tesmora" without regard to case
+    auto w = started("update_start=7:5\r\n");
+    clock.setLocal({2026, 12, 7, 7, 4, 59});
+    w->tmrUpdate_Timer();
+    EXPECT_FALSE(w->UpdatePending);
+    clock.setLocal({2026, 12, 7, 7, 5, 0});
+    w->tmrUpdate_Timer();
+    EXPECT_TRUE(w->UpdatePending);
+    EXPECT_EQ(w->tmrUpdate->interval(), 60000);
+    EXPECT_FALSE(std::filesystem::exists(dir / "updater-started.txt"));
+
+    clock.setLocal({2026, 12, 7, 7, 6, 0});
+    w->tmrUpdate_Timer();
+    EXPECT_FALSE(w->UpdatePending);
+    EXPECT_EQ(w->tmrUpdate->interval(), 1000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(dir / "updater-started.txt") == dir.path().string() + " 0\n"; }, 2000))
+        << "started in the program folder, without arguments: " << readFile(dir / "updater-started.txt");
+    std::filesystem::remove(dir / "updater-started.txt");
+
+    for (int s = 1; s < 3600 * 16; s += 7) { // the rest of the day
+        clock.setLocal({2026, 12, 7, 7, 6, s});
+        w->tmrUpdate_Timer();
+        ASSERT_FALSE(w->UpdatePending) << s;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "updater-started.txt"));
+    clock.setLocal({2026, 12, 8, 7, 5, 30});
+    w->tmrUpdate_Timer();
+    EXPECT_TRUE(w->UpdatePending) << "and again the next day";
+    EXPECT_FALSE(std::filesystem::exists(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")));
+}
+
+TEST_F(Housekeeping, UpdateTimeWithLeadingZerosOrEmptyNeverStarts)
+{
+    for (const char *value : {"update_start=07:05\r\n", "update_start=\r\n", ""}) {
+        SCOPED_TRACE(value);
+        auto w = started(value);
+        for (int s = 0; s < 24 * 3600; s += 30) {
+            clock.setLocal({2026, 12, 7, 0, 0, s});
+            w->tmrUpdate_Timer();
+            ASSERT_FALSE(w->UpdatePending);
+        }
+        w.reset();
+    }
+}
+
+TEST_F(Housekeeping, AMissingOrUnstartableUpdaterGivesExactlyOneLogLine)
+{
+    auto w = started("update_start=0:0\r\n");
+    auto runDay = [&](int day) {
+        for (int s = 0; s < 180; ++s) {
+            clock.setLocal({2026, 12, day, 0, 0, s});
+            w->tmrUpdate_Timer();
+        }
+    };
+    runDay(7);
+    EXPECT_EQ(kioskLog(), "Errore nell'avvio di tesmoraUpdate\r\n");
+    EXPECT_EQ(w->tmrUpdate->interval(), 1000);
+
+    writeFile(dir / "TesmoraUpdate", "not a program"); // found, but cannot be started
+    runDay(8);
+    EXPECT_EQ(kioskLog(), "Errore nell'avvio di tesmoraUpdate\r\nErrore nell'avvio di tesmoraUpdate\r\n");
+}
+
+TEST_F(Housekeeping, ChangeStatusForEveryCode)
+{
+    auto w = started();
+    QLabel &label = *w->lblStatus;
+    w->ChangeStatus(1);
+    EXPECT_EQ(label.text(), "Service pause");
+    EXPECT_TRUE(w->lblPlay->isEnabled());
+    EXPECT_FALSE(w->lblPause->isEnabled());
+    EXPECT_TRUE(w->tmrUnloadAdmin->isEnabled());
+    EXPECT_FALSE(w->tmrTestWebServer->isEnabled());
+
+    w->ChangeStatus(2);
+    w->ChangeStatus(2);
+    EXPECT_EQ(label.text(), "Service play");
+    EXPECT_FALSE(w->lblPlay->isEnabled());
+    EXPECT_TRUE(w->lblPause->isEnabled());
+    EXPECT_FALSE(w->tmrUnloadAdmin->isEnabled());
+    EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
+
+    w->ptcRefresh_Click();
+    w->ChangeStatus(4);
+    EXPECT_EQ(label.text(), "Service play") << "error leaves the text";
+    EXPECT_FALSE(w->lblPlay->isEnabled());
+    EXPECT_FALSE(w->lblPause->isEnabled());
+    EXPECT_TRUE(w->lblStop->isEnabled());
+    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_FALSE(w->tmrTestWebServer->isEnabled());
+    EXPECT_FALSE(w->tmrUnloadAdmin->isEnabled()) << "error leaves the panel's hide timer";
+
+    for (const int16_t other : {0, 5, -1}) {
+        w->ChangeStatus(other);
+        EXPECT_EQ(label.text(), "Service play");
+        EXPECT_FALSE(w->lblPause->isEnabled());
+        EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    }
+    EXPECT_EQ(immediateEnds, 0);
+    w->ChangeStatus(3);
+    EXPECT_EQ(immediateEnds, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck")) << "stop ends through the unload";
+}
+
+TEST_F(Housekeeping, ServiceTestSwitchIgnoresOtherValues)
+{
+    auto w = started();
+    w->Serviziotesmora(0);
+    w->Serviziotesmora(2);
+    EXPECT_FALSE(w->tmrTestWebServer->isEnabled());
+    w->Serviziotesmora(1);
+    w->Serviziotesmora(-1);
+    EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
+}
+
+TEST_F(Housekeeping, RefreshControlsStopAndRestartTheBar)
+{
+    auto w = started("geturl_interval=4\r\n");
+    w->ptcRefresh_Click();
+    EXPECT_TRUE(w->tmrRefreshPage->isEnabled());
+    w->tmrRefreshPage_Timer();
+    w->tmrRefreshPage_Timer();
+    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 1695.0f / 4 * 2);
+    w->ptcStop_Click();
+    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
+    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 1695.0f / 4 * 2) << "stopped, not emptied";
+    w->ptcStop_Click();
+    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
+
+    w->ChangeStatus(4);
+    w->ptcRefresh_Click();
+    EXPECT_TRUE(w->tmrRefreshPage->isEnabled()) << "refresh works in the error status too";
+    EXPECT_EQ(w->RefreshTicks, 0);
+    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "httpserver.h"
+#include "kioskfixture.h"
+#include "kioskpage.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <csignal>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The real browser engine loading from a real server: failures arrive as the engine reports them.
+class Navigation : public KioskFixture
+{
+protected:
+    std::unique_ptr<frmTesmora> startedOn(const std::string &startServer, const std::string &errorPage,
+                                          int restartSeconds)
+    {
+        writeSettings("[data]\r\nweb_server=" + startServer + "\r\nstart_page=start.html\r\n"
+                      "shutdown_check_interval=600\r\n[failure]\r\ntime_restart_exe="
+                      + std::to_string(restartSeconds) + "\r\nerror_page=" + errorPage + "\r\n");
+        auto w = makeWindow();
+        w->Form_Load();
+        return w;
+    }
+
+    bool waitForRequests(const std::string &path, size_t count, int ms = 30000)
+    {
+        return QTest::qWaitFor([&] { return server.requestCount(path) >= count; }, ms);
+    }
+
+    // The text the page shows now; the answer arrives asynchronously, possibly after the caller
+    // gave up waiting, so it goes to shared storage.
+    static QString shownText(frmTesmora &w)
+    {
+        auto text = std::make_shared<std::optional<QString>>();
+        w.page()->toPlainText([text](const QString &t) { *text = t; });
+        if (!QTest::qWaitFor([&] { return text->has_value(); }, 5000))
+            return {};
+        return text->value_or(QString());
+    }
+
+    TestHttpServer server;
+};
+
+TEST_F(Navigation, AnUnreachableStartPageShowsTheErrorPageAndIsRetriedAfterTheCountdown)
+{
+    server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
+    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    auto w = startedOn(deadServer, server.baseUrl() + "error.html", 1);
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+
+    ASSERT_TRUE(waitForRequests("/error.html", 1));
+    EXPECT_EQ(w->lblStatus->text(), "Service pause");
+    // One second later the countdown asks for the start page, which fails again.
+    ASSERT_TRUE(waitForRequests("/error.html", 2));
+    ASSERT_GE(requests.count(), 3);
+    EXPECT_EQ(requests[0][0].toString().toStdString(), server.baseUrl() + "error.html");
+    EXPECT_EQ(requests[1][0].toString().toStdString(), deadServer + "start.html");
+    EXPECT_EQ(requests[2][0].toString().toStdString(), server.baseUrl() + "error.html");
+}
+
+TEST_F(Navigation, AnHttpErrorStatusIsANavigationError)
+{
+    server.serve("/start.html", "<html><body>overloaded</body></html>", 503, "text/html");
+    server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600);
+    ASSERT_TRUE(waitForRequests("/error.html", 1));
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_FALSE(w->lblPause->isEnabled());
+}
+
+TEST_F(Navigation, AGoodPageRaisesNoError)
+{
+    server.serve("/start.html", "<html><body>fine</body></html>", 200, "text/html");
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600);
+    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_TRUE(loaded[0][0].toBool());
+    QTest::qWait(300);
+    EXPECT_EQ(server.requestCount("/error.html"), 0u);
+    EXPECT_EQ(w->lblStatus->text(), "Service play");
+}
+
+TEST_F(Navigation, AnErrorPageThatCannotBeLoadedDoesNotLoop)
+{
+    // The error page answers 404 and the start page's server is gone.
+    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    auto w = startedOn(deadServer, server.baseUrl() + "missing-error.html", 600);
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    ASSERT_TRUE(waitForRequests("/missing-error.html", 1));
+    QTest::qWait(2500);
+    EXPECT_EQ(server.requestCount("/missing-error.html"), 1u);
+    EXPECT_EQ(requests.count(), 1);
+    EXPECT_TRUE(w->showsBuiltInErrorText());
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownText(*w).contains("Servizio momentaneamente non disponibile"); }, 10000));
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+}
+
+TEST_F(Navigation, AMissingErrorFileDoesNotLoopEither)
+{
+    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    auto w = startedOn(deadServer, "file://" + (dir / "no-such-error.html").string(), 600);
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->showsBuiltInErrorText(); }, 30000));
+    QTest::qWait(1500);
+    EXPECT_EQ(requests.count(), 1) << "the error page was asked for once";
+}
+
+TEST_F(Navigation, ARendererThatDiesIsANavigationError)
+{
+    server.serve("/start.html", "<html><body>fine</body></html>", 200, "text/html");
+    server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600);
+    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
+    ASSERT_TRUE(loaded.wait(30000));
+    const qint64 renderer = w->page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ::kill(static_cast<pid_t>(renderer), SIGKILL);
+    ASSERT_TRUE(waitForRequests("/error.html", 1));
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+}
+
+} // namespace
