@@ -200,15 +200,11 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     cmdUpDate->setEnabled(false);
 
     const RunOutcome outcome = updateRun();
-    switch (outcome.end) {
-    case RunEnd::CloseWindow:
+    if (outcome.end == RunEnd::CloseWindow)
         closeWindow();
-    case RunEnd::Failed:
+    if (outcome.end == RunEnd::Failed) {
         WriteLog(errorLine(outcome.error));
         platform::endProcessNow(1);
-    case RunEnd::EndAtOnce:
-    case RunEnd::Finished:
-        break;
     }
     platform::endProcessNow(0);
 }
