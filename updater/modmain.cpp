@@ -54,7 +54,7 @@ int Main()
     // Two runs at once would download into the same "update" folder and install each other's
     // halves. The lock is the system's, so a killed updater never leaves it taken.
     static platform::InstanceLock runLock;
-    if (!runLock.tryLock(paths.file(paths.exeName + ".lock"))) {
+    if (!runLock.tryLock(paths.file("." + paths.exeName + ".instance"))) {
         WriteLog("Aggiornamento già in corso: questa istanza di " + paths.exeName + " termina");
         platform::endProcessNow(1);
     }

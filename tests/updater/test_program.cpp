@@ -380,7 +380,7 @@ TEST_P(UnsafeEntry, RefusesTheManifestBeforeAnyDownload)
     EXPECT_EQ(folder.server().requests().size(), 1u); // the manifest alone
     EXPECT_EQ(folder.namesIn("update"), Names{});
     EXPECT_EQ(folder.namesIn("backup"), Names{});
-    EXPECT_EQ(folder.namesIn(), (Names{"TesmoraUpdate", "TesmoraUpdate.ini", "TesmoraUpdate.lock",
+    EXPECT_EQ(folder.namesIn(), (Names{"TesmoraUpdate", "TesmoraUpdate.ini", ".TesmoraUpdate.instance",
                                        folder.logFileName(), "backup", "update"}));
 }
 
