@@ -24,6 +24,11 @@ int unusedPort()
     return port;
 }
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 TestHttpServer::TestHttpServer()
     : m_server(std::make_unique<httplib::Server>())
     , m_stopping(std::make_shared<bool>(false))
@@ -41,7 +46,15 @@ TestHttpServer::TestHttpServer()
     if (m_port <= 0)
         throw std::runtime_error("cannot bind a port on 127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // The socket listens from bind on, so requests made before the thread runs just queue.
+    // The socket listens from bind on, so requests made before the thread runs just queue. But a
+    // stop() that comes before the thread marks the server running does nothing, and the join
+    // would then wait for ever: so wait for that mark.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!m_server->is_running()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error("the test server does not start");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 TestHttpServer::~TestHttpServer()
@@ -91,6 +104,11 @@ void TestHttpServer::serveBrokenOff(const std::string &path, const std::string &
     });
 }
 
+void TestHttpServer::serveRedirect(const std::string &path, const std::string &location, int status)
+{
+    m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) { res.set_redirect(location, status); });
+}
+
 void TestHttpServer::serveSlowly(const std::string &path, const std::string &body, size_t chunkSize,
                                  std::chrono::milliseconds pause)
 {
@@ -135,4 +153,29 @@ bool TestHttpServer::waitForRequest(const std::string &path, std::chrono::millis
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+RefusingPort::RefusingPort()
+{
+    // Bound but never listening: the port is ours, and a connection to it is refused.
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        throw std::runtime_error("cannot hold a port on 127.0.0.1");
+    m_port = ntohs(address.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (m_socket >= 0)
+        ::close(m_socket);
+}
+
+std::string RefusingPort::baseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/";
 }

@@ -42,6 +42,8 @@ public:
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
+    // Answers with a redirect to location (absolute, or a path on this server).
+    void serveRedirect(const std::string &path, const std::string &location, int status = 302);
     // Sends body in chunks of chunkSize with a pause before each.
     void serveSlowly(const std::string &path, const std::string &body, size_t chunkSize,
                      std::chrono::milliseconds pause);
@@ -63,4 +65,23 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Request> m_requests;
     std::shared_ptr<bool> m_stopping;
+};
+
+// A port on 127.0.0.1 where nothing listens, held for the life of the object so that no other
+// server (of a test running in parallel) can take it: connecting is refused at once.
+class RefusingPort
+{
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort &) = delete;
+    RefusingPort &operator=(const RefusingPort &) = delete;
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>/"
+    std::string baseUrl() const;
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
 };

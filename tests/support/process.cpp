@@ -131,7 +131,18 @@ void ChildProcess::kill()
     }
 }
 
-static std::vector<pid_t> scanProcesses(const std::function<bool(pid_t, const std::string &stat)> &match)
+namespace {
+
+struct ProcStat
+{
+    pid_t pid = 0;
+    char state = 0;
+    long ppid = 0;
+    long pgrp = 0;
+};
+
+// Every live (not zombie) process that match accepts, read from /proc/<pid>/stat.
+std::vector<pid_t> scanProcesses(const std::function<bool(const ProcStat &)> &match)
 {
     std::vector<pid_t> found;
     std::error_code ec;
@@ -142,48 +153,32 @@ static std::vector<pid_t> scanProcesses(const std::function<bool(pid_t, const st
         std::ifstream statFile(entry.path() / "stat");
         std::string stat;
         std::getline(statFile, stat);
-        const pid_t pid = static_cast<pid_t>(std::stol(name));
-        if (match(pid, stat))
-            found.push_back(pid);
+        // pid (comm) state ppid pgrp ...: comm may hold blanks and parentheses.
+        const auto close = stat.rfind(')');
+        ProcStat p;
+        p.pid = static_cast<pid_t>(std::stol(name));
+        if (close == std::string::npos
+            || std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &p.state, &p.ppid, &p.pgrp) != 3)
+            continue;
+        if (p.state != 'Z' && match(p))
+            found.push_back(p.pid);
     }
     return found;
 }
 
-std::vector<pid_t> childrenOf(pid_t parent)
-{
-    return scanProcesses([parent](pid_t, const std::string &stat) {
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            return false;
-        char state = 0;
-        long ppid = 0;
-        return std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && state != 'Z'
-            && ppid == parent;
-    });
-}
+} // namespace
 
 std::vector<pid_t> processesInGroup(pid_t group)
 {
-    return scanProcesses([group](pid_t, const std::string &stat) {
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            return false;
-        char state = 0;
-        long ppid = 0, pgrp = 0;
-        return std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && state != 'Z'
-            && pgrp == group;
-    });
+    return scanProcesses([group](const ProcStat &p) { return p.pgrp == group; });
 }
 
 std::vector<pid_t> processesRunning(const std::filesystem::path &executable)
 {
     const auto wanted = std::filesystem::weakly_canonical(executable);
-    return scanProcesses([&](pid_t pid, const std::string &stat) {
-        const auto close = stat.rfind(')');
-        if (close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z')
-            return false;
+    return scanProcesses([&](const ProcStat &p) {
         std::error_code ec;
-        const auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+        const auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(p.pid) + "/exe", ec);
         return !ec && exe == wanted;
     });
 }

@@ -48,8 +48,6 @@ private:
 // screen, and a browser that does not sandbox when the tests run as root.
 std::map<std::string, std::string> headlessEnvironment();
 
-// Processes (pids) whose parent is the given one.
-std::vector<pid_t> childrenOf(pid_t parent);
 // Live processes of a process group (a started program and the helpers it started itself).
 std::vector<pid_t> processesInGroup(pid_t group);
 // Processes whose executable path is the given file.

@@ -1,0 +1,119 @@
+#include "installfile.h"
+
+#include "fileops.h"
+#include "platform.h"
+
+#include <cerrno>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Enough tries to step over names left behind by runs that were killed.
+constexpr int MaxTemporaryNames = 100;
+
+fs::path besideName(const fs::path &target, std::string_view purpose, int attempt)
+{
+    return target.parent_path()
+        / ("." + target.filename().string() + "." + std::string(purpose) + "-" + std::to_string(attempt));
+}
+
+ErrorInfo missingFile(const fs::path &path)
+{
+    return errorFromSystem(std::make_error_code(std::errc::no_such_file_or_directory), path);
+}
+
+fs::perms withExecuteBits(fs::perms bits)
+{
+    bits |= fs::perms::owner_exec;
+    if ((bits & fs::perms::group_read) != fs::perms::none)
+        bits |= fs::perms::group_exec;
+    if ((bits & fs::perms::others_read) != fs::perms::none)
+        bits |= fs::perms::others_exec;
+    return bits;
+}
+
+} // namespace
+
+NewFile createFileBeside(const fs::path &target, std::string_view purpose)
+{
+    NewFile created;
+    for (int attempt = 0; attempt < MaxTemporaryNames; ++attempt) {
+        created.path = besideName(target, purpose, attempt);
+        errno = 0;
+        // "x": exclusive creation, so a file that happens to have this name is never touched.
+        created.file = platform::openFile(created.path, "wbx");
+        if (created.file)
+            return created;
+        if (errno != EEXIST)
+            break;
+    }
+    created.error = errorFromErrno(errno ? errno : EEXIST, created.path);
+    return created;
+}
+
+ErrorInfo copyToNewFile(const fs::path &source, const fs::path &target)
+{
+    if (!ordinaryFileExists(source))
+        return missingFile(source);
+    std::error_code ec;
+    fs::copy_file(source, target, fs::copy_options::none, ec);
+    if (ec) {
+        if (ec != std::errc::file_exists) {
+            std::error_code ignored;
+            fs::remove(target, ignored);
+        }
+        return errorFromSystem(ec, target);
+    }
+    return {};
+}
+
+ErrorInfo installFile(const fs::path &source, const fs::path &target, bool executable)
+{
+    if (!ordinaryFileExists(source))
+        return missingFile(source);
+
+    std::error_code ec;
+    fs::perms bits = fs::perms::unknown;
+    if (ordinaryFileExists(target)) {
+        bits = fs::status(target, ec).permissions();
+        if (ec)
+            return errorFromSystem(ec, target);
+    }
+
+    fs::path temp;
+    for (int attempt = 0;; ++attempt) {
+        temp = besideName(target, "install", attempt);
+        if (fs::copy_file(source, temp, fs::copy_options::none, ec))
+            break;
+        if (ec == std::errc::file_exists && attempt + 1 < MaxTemporaryNames)
+            continue;
+        if (ec != std::errc::file_exists) {
+            std::error_code ignored;
+            fs::remove(temp, ignored); // a copy that broke off half-way (disk full)
+        }
+        return errorFromSystem(ec, temp);
+    }
+
+    auto discard = [&temp](const std::error_code &failure, const fs::path &about) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        return errorFromSystem(failure, about);
+    };
+
+    if (bits == fs::perms::unknown) {
+        bits = fs::status(temp, ec).permissions();
+        if (ec)
+            return discard(ec, temp);
+    }
+    if (executable)
+        bits = withExecuteBits(bits);
+    fs::permissions(temp, bits, fs::perm_options::replace, ec);
+    if (ec)
+        return discard(ec, temp);
+    fs::rename(temp, target, ec);
+    if (ec)
+        return discard(ec, target);
+    return {};
+}

@@ -1,0 +1,199 @@
+#include "httpserver.h"
+#include "logreading.h"
+#include "moddownload.h"
+#include "modmain.h"
+#include "tempfolder.h"
+#include "testclock.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+using modDownload::DownloadFile;
+
+const std::string OpenFailedLine = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
+
+std::string arbitraryBytes(size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+// The routine in this process, logging into a temporary program folder, against a real server.
+class Download : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(dir / "update");
+        modMain::bindProgram({dir.path(), "TesmoraUpdate"}, clock);
+    }
+
+    std::string local(const std::string &name) const { return (dir / "update" / name).string(); }
+    std::string url(const std::string &path) const { return server.baseUrl() + path; }
+    Lines log() const { return updaterLogMessages(dir.path()); }
+    ErrorInfo fetch(const std::string &name)
+    {
+        return DownloadFile(url(name), local(name), [this] { ++blocks; });
+    }
+    std::set<std::string> updateFolder() const
+    {
+        std::set<std::string> names;
+        for (const auto &entry : fs::directory_iterator(dir / "update"))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    TempFolder dir;
+    TestClock clock;
+    TestHttpServer server;
+    int blocks = 0;
+};
+
+TEST_F(Download, ZeroByteBodyGivesAnEmptyFileAndNoLogLine)
+{
+    server.serve("/empty", "");
+    EXPECT_TRUE(fetch("empty").ok());
+    ASSERT_TRUE(fs::exists(local("empty")));
+    EXPECT_EQ(fs::file_size(local("empty")), 0u);
+    EXPECT_EQ(blocks, 0);
+    EXPECT_EQ(log(), Lines{});
+}
+
+TEST_F(Download, ExactlyOneBlock)
+{
+    const std::string body = arbitraryBytes(4096, 1);
+    server.serve("/four", body);
+    EXPECT_TRUE(fetch("four").ok());
+    EXPECT_EQ(readFile(local("four")), body);
+    EXPECT_GE(blocks, 1);
+    EXPECT_EQ(updateFolder(), std::set<std::string>{"four"});
+}
+
+TEST_F(Download, OneMebibyteOfArbitraryBytesArrivesUnchangedInSmallBlocks)
+{
+    const std::string body = arbitraryBytes(1 << 20, 2);
+    server.serve("/big.bin", body);
+    EXPECT_TRUE(fetch("big.bin").ok());
+    EXPECT_EQ(readFile(local("big.bin")), body);
+    EXPECT_GE(blocks, (1 << 20) / 4096); // blocks of at most 4096 bytes, one window pass each
+    EXPECT_EQ(log(), Lines{});
+}
+
+TEST_F(Download, TheUserAgentIsTheExecutableName)
+{
+    server.serve("/a", "x");
+    fetch("a");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].userAgent, "TesmoraUpdate");
+}
+
+TEST_F(Download, ALongerEarlierFileIsReplacedWhole)
+{
+    writeFile(local("a"), std::string(10000, 'o'));
+    server.serve("/a", "new");
+    EXPECT_TRUE(fetch("a").ok());
+    EXPECT_EQ(readFile(local("a")), "new");
+}
+
+TEST_F(Download, RedirectsAreFollowed)
+{
+    server.serve("/real", "moved content");
+    server.serveRedirect("/old", "/real");
+    EXPECT_TRUE(fetch("old").ok());
+    EXPECT_EQ(readFile(local("old")), "moved content");
+}
+
+TEST_F(Download, AnAddressThatCannotBeOpenedLeavesNoFile)
+{
+    writeFile(local("a"), "left by an earlier run");
+    const RefusingPort nobody;
+    const ErrorInfo error = DownloadFile(nobody.baseUrl() + "a", local("a"), [this] { ++blocks; });
+    EXPECT_EQ(error.number, -2147220504);
+    EXPECT_EQ(log(), Lines{OpenFailedLine});
+    EXPECT_EQ(updateFolder(), std::set<std::string>{});
+}
+
+TEST_F(Download, ABareNameIsNotAnAddress)
+{
+    DownloadFile("update.txt", local("update.txt"));
+    DownloadFile("ftp://127.0.0.1/update.txt", local("update.txt"));
+    EXPECT_EQ(log(), (Lines{OpenFailedLine, OpenFailedLine}));
+    EXPECT_EQ(updateFolder(), std::set<std::string>{});
+}
+
+TEST_F(Download, TlsFailureIsAFailedDownload)
+{
+    // The test server speaks plain HTTP, so no handshake can succeed.
+    server.serve("/a", "plain");
+    DownloadFile("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a"));
+    EXPECT_EQ(log(), Lines{OpenFailedLine});
+    EXPECT_FALSE(fs::exists(local("a")));
+}
+
+TEST_F(Download, EmptyArgumentsTouchNothing)
+{
+    writeFile(local("a"), "kept");
+    DownloadFile("", local("a"));
+    DownloadFile(url("a"), "");
+    EXPECT_EQ(log(), (Lines{"Error download (5) Invalid procedure call or argument",
+                            "Error download (5) Invalid procedure call or argument"}));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(Download, ServerErrorStatusIsAFailureNotAFile)
+{
+    writeFile(local("missing"), "stale copy");
+    server.serve("/broken", "<html>oops</html>", 500, "text/html");
+    const ErrorInfo notFound = fetch("missing");
+    EXPECT_EQ(notFound.number, -2147220504);
+    EXPECT_EQ(notFound.description, "Risposta del server: 404");
+    fetch("broken");
+    EXPECT_EQ(log(), (Lines{"Error download (-2147220504) Risposta del server: 404",
+                            "Error download (-2147220504) Risposta del server: 500"}));
+    EXPECT_EQ(updateFolder(), std::set<std::string>{});
+}
+
+TEST_F(Download, ABrokenOffTransferLeavesNoFile)
+{
+    writeFile(local("part"), "stale copy");
+    server.serveBrokenOff("/part", arbitraryBytes(100000, 3), 30000);
+    const ErrorInfo error = fetch("part");
+    EXPECT_EQ(error.number, -2147220504);
+    EXPECT_EQ(error.description.rfind("Trasferimento interrotto: ", 0), 0u) << error.description;
+    ASSERT_EQ(log().size(), 1u);
+    EXPECT_EQ(log()[0], "Error download (-2147220504) " + error.description);
+    EXPECT_GE(blocks, 1);
+    EXPECT_EQ(updateFolder(), std::set<std::string>{});
+}
+
+TEST_F(Download, AMissingLocalFolderIsPathNotFound)
+{
+    server.serve("/a", "x");
+    DownloadFile(url("a"), (dir / "nowhere" / "a").string());
+    EXPECT_EQ(log(), Lines{"Error download (76) Path not found"});
+}
+
+TEST_F(Download, BlanksInTheNameTravelEncoded)
+{
+    server.serve("/name with blanks", "found");
+    EXPECT_TRUE(fetch("name with blanks").ok());
+    EXPECT_EQ(readFile(local("name with blanks")), "found");
+}
+
+TEST_F(Download, AnAddressAlreadyEncodedIsNotEncodedAgain)
+{
+    server.serve("/my folder/a", "found");
+    EXPECT_TRUE(DownloadFile(url("my%20folder/a"), local("a")).ok());
+    EXPECT_EQ(readFile(local("a")), "found");
+}
+
+} // namespace

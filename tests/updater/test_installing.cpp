@@ -1,0 +1,251 @@
+#include "installfile.h"
+#include "tempfolder.h"
+#include "testclock.h"
+#include "updaterules.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::hours;
+using std::chrono::seconds;
+
+constexpr auto Day = hours(24);
+
+std::set<std::string> namesIn(const fs::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+fs::perms permsOf(const fs::path &path)
+{
+    return fs::status(path).permissions() & fs::perms::mask;
+}
+
+void setPerms(const fs::path &path, fs::perms perms)
+{
+    fs::permissions(path, perms, fs::perm_options::replace);
+}
+
+void setModified(const fs::path &path, TimePoint t)
+{
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(t));
+}
+
+TEST(BackupCopyName, EntryStampAndExtension)
+{
+    EXPECT_EQ(backupCopyName("tesmora.exe", {2007, 5, 3, 9, 30, 12}), "tesmora.exe.20070503093012.bak");
+    EXPECT_EQ(backupCopyName("a", {2026, 12, 31, 23, 59, 59}), "a.20261231235959.bak");
+}
+
+TEST(KioskEntry, MatchesInAnyCaseButNotWithBlanksOrExtensions)
+{
+    EXPECT_TRUE(namesExecutable("tesmora", "tesmora"));
+    EXPECT_TRUE(namesExecutable("Tesmora", "tesmora"));
+    EXPECT_TRUE(namesExecutable("TESMORA", "tesmora"));
+    EXPECT_TRUE(namesExecutable("tesmoraupdate", "TesmoraUpdate"));
+    EXPECT_FALSE(namesExecutable(" tesmora", "tesmora"));
+    EXPECT_FALSE(namesExecutable("tesmora.exe", "tesmora"));
+    EXPECT_FALSE(namesExecutable("tesmor", "tesmora"));
+}
+
+TEST(BkuAge, OlderThanFifteenDaysAtTheSameTimeOfDay)
+{
+    TestClock clock({2026, 6, 20, 10, 0, 0});
+    const TimePoint now = clock.now();
+    EXPECT_TRUE(isExpiredBku(now - 16 * Day, now));
+    EXPECT_TRUE(isExpiredBku(now - 15 * Day - seconds(1), now));
+    EXPECT_FALSE(isExpiredBku(now - 15 * Day, now)); // exactly at the limit
+    EXPECT_FALSE(isExpiredBku(now - 14 * Day, now));
+    EXPECT_FALSE(isExpiredBku(now + Day, now));
+}
+
+class BkuFolder : public ::testing::Test
+{
+protected:
+    fs::path file(const std::string &name, std::chrono::system_clock::duration age)
+    {
+        const fs::path path = dir / name;
+        fs::create_directories(path.parent_path());
+        writeFile(path, name);
+        setModified(path, clock.now() - age);
+        return path;
+    }
+
+    TempFolder dir;
+    TestClock clock{{2026, 6, 20, 10, 0, 0}};
+};
+
+TEST_F(BkuFolder, OnlyExpiredBkuFilesDirectlyInTheFolderGo)
+{
+    file("old.bku", 16 * Day);
+    file(".bku", 16 * Day);
+    file("young.bku", 14 * Day);
+    file("limit.bku", 15 * Day);
+    file("old.bak", 16 * Day);
+    file("old.bku.txt", 16 * Day);
+    file("old.BKU", 16 * Day); // file names are case-sensitive here
+    file("sub/old.bku", 16 * Day);
+    file("backup/a.20260101000000.bak", 160 * Day);
+    fs::create_directory(dir / "folder.bku");
+    setModified(dir / "folder.bku", clock.now() - 16 * Day);
+
+    ASSERT_TRUE(removeExpiredBkuFiles(dir.path(), clock).ok());
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"young.bku", "limit.bku", "old.bak", "old.bku.txt",
+                                                           "old.BKU", "sub", "backup", "folder.bku"}));
+    EXPECT_TRUE(fs::exists(dir / "sub" / "old.bku"));
+    EXPECT_TRUE(fs::exists(dir / "backup" / "a.20260101000000.bak"));
+}
+
+TEST_F(BkuFolder, TheClockDecides)
+{
+    file("young.bku", 14 * Day);
+    ASSERT_TRUE(removeExpiredBkuFiles(dir.path(), clock).ok());
+    EXPECT_TRUE(fs::exists(dir / "young.bku"));
+    clock.advance(2 * Day);
+    ASSERT_TRUE(removeExpiredBkuFiles(dir.path(), clock).ok());
+    EXPECT_FALSE(fs::exists(dir / "young.bku"));
+}
+
+TEST_F(BkuFolder, MissingFolderIsAFailure)
+{
+    const ErrorInfo error = removeExpiredBkuFiles(dir / "absent", clock);
+    EXPECT_EQ(error.number, 53);
+}
+
+class Installing : public ::testing::Test
+{
+protected:
+    void SetUp() override { fs::create_directory(dir / "update"); }
+
+    fs::path staged(const std::string &name, const std::string &content, fs::perms perms = fs::perms(0644))
+    {
+        const fs::path path = dir / "update" / name;
+        writeFile(path, content);
+        setPerms(path, perms);
+        return path;
+    }
+    fs::path installed(const std::string &name, const std::string &content, fs::perms perms)
+    {
+        const fs::path path = dir / name;
+        writeFile(path, content);
+        setPerms(path, perms);
+        return path;
+    }
+
+    TempFolder dir;
+};
+
+TEST_F(Installing, ReplacesContentAndKeepsTheReplacedFilesBits)
+{
+    const fs::path target = installed("data.cfg", "old and longer content", fs::perms(0640));
+    ASSERT_TRUE(installFile(staged("data.cfg", "new"), target, false).ok());
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(permsOf(target), fs::perms(0640));
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"data.cfg", "update"}));
+    EXPECT_EQ(namesIn(dir / "update"), std::set<std::string>{"data.cfg"});
+}
+
+TEST_F(Installing, ANewFileKeepsItsOwnBits)
+{
+    ASSERT_TRUE(installFile(staged("fresh.txt", "x", fs::perms(0604)), dir / "fresh.txt", false).ok());
+    EXPECT_EQ(permsOf(dir / "fresh.txt"), fs::perms(0604));
+}
+
+TEST_F(Installing, ExecutablesAreExecutableWhereverReadable)
+{
+    ASSERT_TRUE(installFile(staged("tesmora", "#!/bin/sh\n"), dir / "tesmora", true).ok());
+    EXPECT_EQ(permsOf(dir / "tesmora"), fs::perms(0755));
+
+    installed("TesmoraUpdate", "old", fs::perms(0600));
+    ASSERT_TRUE(installFile(staged("TesmoraUpdate", "new"), dir / "TesmoraUpdate", true).ok());
+    EXPECT_EQ(permsOf(dir / "TesmoraUpdate"), fs::perms(0700));
+
+    installed("kept", "old", fs::perms(0750));
+    ASSERT_TRUE(installFile(staged("kept", "new"), dir / "kept", true).ok());
+    EXPECT_EQ(permsOf(dir / "kept"), fs::perms(0750));
+}
+
+TEST_F(Installing, ReplacesByRenameSoAReaderNeverSeesItHalfWritten)
+{
+    const fs::path target = installed("tesmora", "old executable", fs::perms(0755));
+    std::ifstream openedBefore(target, std::ios::binary);
+    ASSERT_TRUE(installFile(staged("tesmora", "new executable"), target, true).ok());
+    // Whoever had the old file open still reads the old file whole: it was never rewritten.
+    std::string seen((std::istreambuf_iterator<char>(openedBefore)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen, "old executable");
+    EXPECT_EQ(readFile(target), "new executable");
+}
+
+TEST_F(Installing, MissingSourceLeavesTheTargetAlone)
+{
+    const fs::path target = installed("a", "still here", fs::perms(0644));
+    const ErrorInfo error = installFile(dir / "update" / "a", target, false);
+    EXPECT_EQ(error.number, 53);
+    EXPECT_EQ(error.description, "File not found");
+    EXPECT_EQ(readFile(target), "still here");
+}
+
+TEST_F(Installing, FailureLeavesNoTemporaryFile)
+{
+    // A folder in the way cannot be replaced by a file.
+    fs::create_directories(dir / "a" / "inside");
+    const ErrorInfo error = installFile(staged("a", "new"), dir / "a", false);
+    EXPECT_TRUE(error.failed());
+    EXPECT_TRUE(fs::is_directory(dir / "a" / "inside"));
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a", "update"}));
+}
+
+TEST_F(Installing, StepsOverAFileThatHasTheTemporaryName)
+{
+    writeFile(dir / ".a.install-0", "somebody's file");
+    ASSERT_TRUE(installFile(staged("a", "new"), dir / "a", false).ok());
+    EXPECT_EQ(readFile(dir / ".a.install-0"), "somebody's file");
+    EXPECT_EQ(readFile(dir / "a"), "new");
+}
+
+TEST_F(Installing, CopyToNewFileNeverOverwrites)
+{
+    const fs::path source = installed("a", "current", fs::perms(0644));
+    ASSERT_TRUE(copyToNewFile(source, dir / "copy").ok());
+    EXPECT_EQ(readFile(dir / "copy"), "current");
+
+    writeFile(source, "newer");
+    const ErrorInfo error = copyToNewFile(source, dir / "copy");
+    EXPECT_EQ(error.number, 75);
+    EXPECT_EQ(readFile(dir / "copy"), "current");
+}
+
+TEST_F(Installing, CopyIntoAMissingFolderIsPathNotFound)
+{
+    const fs::path source = installed("a", "current", fs::perms(0644));
+    EXPECT_EQ(copyToNewFile(source, dir / "backup" / "a.bak").number, 76);
+}
+
+TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)
+{
+    TempFolder dir;
+    writeFile(dir / "update.txt", "earlier");
+    NewFile first = createFileBeside(dir / "update.txt", "download");
+    ASSERT_TRUE(first.error.ok());
+    NewFile second = createFileBeside(dir / "update.txt", "download");
+    ASSERT_TRUE(second.error.ok());
+    EXPECT_EQ(first.path.filename(), ".update.txt.download-0");
+    EXPECT_EQ(second.path.filename(), ".update.txt.download-1");
+    std::fclose(first.file);
+    std::fclose(second.file);
+    EXPECT_EQ(readFile(dir / "update.txt"), "earlier");
+
+    NewFile nowhere = createFileBeside(dir / "absent" / "x", "download");
+    EXPECT_EQ(nowhere.error.number, 76);
+    EXPECT_EQ(nowhere.file, nullptr);
+}
+
+} // namespace

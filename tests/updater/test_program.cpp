@@ -1,0 +1,522 @@
+// The real TesmoraUpdate in a temporary program folder, against a real HTTP server on 127.0.0.1
+// and stand-in kiosk processes.
+
+#include "updaterfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+using Names = std::set<std::string>;
+using Kiosk = UpdaterFolder::Kiosk;
+using std::chrono::seconds;
+
+constexpr auto Day = std::chrono::hours(24);
+const std::string Start = "Download file semaforo";
+const std::string Check = "Verifica autenticità file di upload";
+const std::string BadSyntax = "Sintassi file semaforo non compatibile!";
+const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
+const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
+const std::string StartKiosk = "Start servizio Tesmora";
+const std::string StopKiosk = "Stop servizio Tesmora";
+const std::string OpenFailed = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
+const std::string NotFound = "Error (53) File not found";
+
+std::string arbitraryBytes(size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+void setAge(const fs::path &path, std::chrono::system_clock::duration age)
+{
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::system_clock::now() - age));
+}
+
+void setPerms(const fs::path &path, int bits)
+{
+    fs::permissions(path, fs::perms(bits), fs::perm_options::replace);
+}
+
+// Names in the backup folder that are backup copies of entry, checked against the stamp format.
+Names backupsOf(const UpdaterFolder &folder, const std::string &entry)
+{
+    const std::regex copy(std::regex_replace(entry, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)")
+                          + R"(\.\d{14}\.bak)");
+    Names found;
+    for (const auto &name : folder.namesIn("backup")) {
+        if (std::regex_match(name, copy))
+            found.insert(name);
+    }
+    return found;
+}
+
+// --- A whole update --------------------------------------------------------------------------
+
+TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Obliging, "old");
+    writeFile(folder / "a", "old a");
+    setPerms(folder / "a", 0640);
+    setPerms(folder / "tesmora", 0750);
+    writeFile(folder / "expired.bku", "x");
+    setAge(folder / "expired.bku", 16 * Day);
+    writeFile(folder / "recent.bku", "x");
+    setAge(folder / "recent.bku", 14 * Day);
+    fs::create_directory(folder / "sub");
+    writeFile(folder / "sub" / "deep.bku", "x");
+    setAge(folder / "sub" / "deep.bku", 16 * Day);
+
+    const std::string newKiosk = UpdaterFolder::kioskScript(Kiosk::Passing, "new");
+    folder.publishManifest({"a", "tesmora", "b"});
+    folder.publish("a", "new a");
+    folder.publish("tesmora", newKiosk);
+    folder.publish("b", arbitraryBytes(5000, 7));
+    auto kiosk = folder.startKiosk();
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file tesmora", "Download file b",
+                                   Cleanup, "Backup file a", "Aggiornamento file a", StopKiosk,
+                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
+                                   EmptyUpdate, StartKiosk}));
+
+    EXPECT_EQ(readFile(folder / "a"), "new a");
+    EXPECT_EQ(readFile(folder / "tesmora"), newKiosk);
+    EXPECT_EQ(readFile(folder / "b"), arbitraryBytes(5000, 7));
+    // The installed files keep the bits of those they replaced.
+    EXPECT_EQ(folder.permsOf("a"), fs::perms(0640));
+    EXPECT_EQ(folder.permsOf("tesmora"), fs::perms(0750));
+
+    const Names aCopies = backupsOf(folder, "a");
+    const Names kioskCopies = backupsOf(folder, "tesmora");
+    ASSERT_EQ(aCopies.size(), 1u);
+    ASSERT_EQ(kioskCopies.size(), 1u);
+    EXPECT_EQ(folder.namesIn("backup").size(), 2u); // none for b, which was not installed before
+    EXPECT_EQ(readFile(folder / "backup" / *aCopies.begin()), "old a");
+    EXPECT_EQ(readFile(folder / "backup" / *kioskCopies.begin()),
+              UpdaterFolder::kioskScript(Kiosk::Obliging, "old"));
+
+    EXPECT_FALSE(fs::exists(folder / "expired.bku"));
+    EXPECT_TRUE(fs::exists(folder / "recent.bku"));
+    EXPECT_TRUE(fs::exists(folder / "sub" / "deep.bku"));
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+
+    // The old kiosk was asked to quit and found its executable still in place; the new one was
+    // started in the program folder once the run was over.
+    ASSERT_TRUE(kiosk->waitForExit(seconds(5)));
+    ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
+    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
+    EXPECT_FALSE(fs::exists(folder / "tesmora.lck"));
+}
+
+TEST(UpdateRun, ExecutablesStayExecutableAndNewFilesKeepTheirOwnBits)
+{
+    UpdaterFolder folder;
+    writeFile(folder / "data.cfg", "old");
+    setPerms(folder / "data.cfg", 0600);
+    folder.publishManifest({"tesmora", "TesmoraUpdate", "data.cfg", "fresh.txt"});
+    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
+    folder.publish("TesmoraUpdate", "#!/bin/sh\n# the next updater\n");
+    folder.publish("data.cfg", "new");
+    folder.publish("fresh.txt", "fresh");
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.permsOf("tesmora") & fs::perms(0111), fs::perms(0111));
+    EXPECT_EQ(folder.permsOf("TesmoraUpdate") & fs::perms(0111), fs::perms(0111));
+    EXPECT_EQ(readFile(folder / "TesmoraUpdate"), "#!/bin/sh\n# the next updater\n");
+    EXPECT_EQ(folder.permsOf("data.cfg"), fs::perms(0600));
+    EXPECT_EQ(folder.permsOf("fresh.txt") & fs::perms(0111), fs::perms::none);
+    // A kiosk installed for the first time starts.
+    EXPECT_EQ(folder.log().back(), StartKiosk);
+    EXPECT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
+}
+
+TEST(UpdateRun, KioskNotRunningAndNotListedIsStarted)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Passing, "installed");
+    folder.publishManifest({"a"});
+    folder.publish("a", "a");
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", Cleanup, "Aggiornamento file a",
+                                   EmptyUpdate, StartKiosk}));
+    ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), Lines{"installed started"});
+}
+
+TEST(UpdateRun, KioskRunningAndNotListedIsLeftAlone)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Stubborn, "running");
+    auto kiosk = folder.startKiosk();
+    folder.publishManifest({"a"});
+    folder.publish("a", "a");
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", Cleanup, "Aggiornamento file a",
+                                   EmptyUpdate}));
+    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
+    EXPECT_TRUE(kiosk->running());
+    EXPECT_EQ(folder.kioskEvents(), Lines{"running started"});
+}
+
+TEST(UpdateRun, KioskThatCannotStartIsReported)
+{
+    UpdaterFolder folder;
+    writeFile(folder / "tesmora", "not a program");
+    setPerms(folder / "tesmora", 0644);
+    folder.publishManifest({});
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Cleanup, EmptyUpdate, StartKiosk,
+                                   "Impossibile riavviare servizio Tesmora"}));
+}
+
+// --- Downloads -------------------------------------------------------------------------------
+
+TEST(UpdateDownloads, EmptyOneBlockAndOneMebibyteBodiesAreInstalledByteForByte)
+{
+    UpdaterFolder folder;
+    const std::string four = arbitraryBytes(4096, 1);
+    const std::string big = arbitraryBytes(1 << 20, 2);
+    writeFile(folder / "zero.bin", "was not empty");
+    folder.publishManifest({"zero.bin", "four.bin", "big.bin"});
+    folder.publish("zero.bin", "");
+    folder.publish("four.bin", four);
+    folder.publish("big.bin", big);
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    const std::string url = folder.server().baseUrl();
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, "Download file zero.bin",
+                     "File '" + url + "zero.bin' non trovato, scaricato con lunghezza zero!",
+                     "Download file four.bin", "Download file big.bin", Cleanup, "Backup file zero.bin",
+                     "Aggiornamento file zero.bin", "Aggiornamento file four.bin", "Aggiornamento file big.bin",
+                     EmptyUpdate}));
+    EXPECT_EQ(readFile(folder / "zero.bin"), "");
+    EXPECT_EQ(readFile(folder / "four.bin"), four);
+    EXPECT_EQ(readFile(folder / "big.bin"), big);
+    for (const auto &request : folder.server().requests())
+        EXPECT_EQ(request.userAgent, "TesmoraUpdate") << request.path;
+}
+
+TEST(UpdateDownloads, AnAddressThatCannotBeOpenedEndsTheRunWithNoFile)
+{
+    UpdaterFolder folder;
+    const RefusingPort nobody;
+    folder.writeSettings(nobody.baseUrl());
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, OpenFailed, NotFound}));
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+}
+
+TEST(UpdateDownloads, NoSettingsFileMeansNoAddress)
+{
+    UpdaterFolder folder;
+    fs::remove(folder / "TesmoraUpdate.ini");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, OpenFailed, NotFound}));
+    EXPECT_TRUE(folder.server().requests().empty());
+    // The window came up and made its work folders before the run.
+    EXPECT_TRUE(fs::is_directory(folder / "update"));
+    EXPECT_TRUE(fs::is_directory(folder / "backup"));
+}
+
+TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
+{
+    UpdaterFolder folder;
+    writeFile(folder / "a", "installed a");
+    folder.publishManifest({"a", "missing"});
+    folder.publish("a", "new a");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file missing",
+                                   "Error download (-2147220504) Risposta del server: 404", NotFound}));
+    EXPECT_EQ(readFile(folder / "a"), "installed a");
+    EXPECT_FALSE(fs::exists(folder / "missing"));
+    EXPECT_EQ(folder.namesIn("update"), (Names{"update.txt", "a"}));
+}
+
+TEST(UpdateDownloads, ServerFailureOnTheManifest)
+{
+    UpdaterFolder folder;
+    folder.server().serve("/update.txt", "<html>Internal Server Error</html>", 500, "text/html");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, "Error download (-2147220504) Risposta del server: 500", NotFound}));
+}
+
+TEST(UpdateDownloads, ABrokenOffTransferInstallsNothing)
+{
+    UpdaterFolder folder;
+    writeFile(folder / "big", "installed big");
+    folder.publishManifest({"big"});
+    folder.server().serveBrokenOff("/big", arbitraryBytes(200000, 4), 50000);
+    EXPECT_EQ(folder.runUpdater(), 1);
+    const Lines log = folder.log();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[2], "Download file big");
+    EXPECT_EQ(log[3].rfind("Error download (-2147220504) Trasferimento interrotto: ", 0), 0u) << log[3];
+    EXPECT_EQ(log[4], NotFound);
+    EXPECT_EQ(readFile(folder / "big"), "installed big");
+    EXPECT_EQ(folder.namesIn("update"), Names{"update.txt"});
+}
+
+TEST(UpdateDownloads, CopiesLeftByAnEarlierRunAreNeverTakenForADownload)
+{
+    UpdaterFolder folder;
+    fs::create_directory(folder / "update");
+    writeFile(folder / "update" / "a", "stale a");
+    folder.publishManifest({"a"});
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a",
+                                   "Error download (-2147220504) Risposta del server: 404", NotFound}));
+    EXPECT_FALSE(fs::exists(folder / "a"));
+
+    UpdaterFolder second;
+    fs::create_directory(second / "update");
+    writeFile(second / "update" / "update.txt", "TesmoraUpdate:\r\nstale\r\n");
+    second.server().serve("/update.txt", "", 404);
+    EXPECT_EQ(second.runUpdater(), 1);
+    EXPECT_EQ(second.log(), (Lines{Start, "Error download (-2147220504) Risposta del server: 404", NotFound}));
+    EXPECT_EQ(second.server().requestCount("/stale"), 0u);
+}
+
+// --- The manifest ----------------------------------------------------------------------------
+
+struct ManifestCase
+{
+    const char *name;
+    std::string content;
+    bool accepted;
+};
+
+void PrintTo(const ManifestCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class ManifestHeader : public ::testing::TestWithParam<ManifestCase>
+{
+};
+
+TEST_P(ManifestHeader, DecidesWhetherAnythingIsInstalled)
+{
+    UpdaterFolder folder;
+    folder.publish("update.txt", GetParam().content);
+    folder.publish("f", "content of f");
+    folder.runUpdater();
+    if (GetParam().accepted) {
+        EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file f", Cleanup, "Aggiornamento file f", EmptyUpdate}));
+        EXPECT_EQ(readFile(folder / "f"), "content of f");
+    } else {
+        EXPECT_EQ(folder.log(), (Lines{Start, Check, BadSyntax}));
+        EXPECT_EQ(folder.server().requestCount("/f"), 0u);
+        EXPECT_FALSE(fs::exists(folder / "f"));
+    }
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ManifestHeader,
+    ::testing::Values(ManifestCase{"CrLf", "TesmoraUpdate:\r\nf\r\n", true},
+                      ManifestCase{"CrAlone", "TesmoraUpdate:\rf\r", true},
+                      ManifestCase{"LastLineWithoutEnd", "TesmoraUpdate:\r\nf", true},
+                      ManifestCase{"SpacesAroundHeader", "   TesmoraUpdate:  \r\nf\r\n", true},
+                      ManifestCase{"EmptyLinesSkipped", "TesmoraUpdate:\r\n\r\nf\r\n\r\n", true},
+                      ManifestCase{"LfAloneIsOneLine", "TesmoraUpdate:\nf\n", false},
+                      ManifestCase{"ByteOrderMark", "\xEF\xBB\xBFTesmoraUpdate:\r\nf\r\n", false},
+                      ManifestCase{"TabBeforeHeader", "\tTesmoraUpdate:\r\nf\r\n", false},
+                      ManifestCase{"OtherCase", "tesmoraUpdate:\r\nf\r\n", false},
+                      ManifestCase{"ErrorPage", "<html><body>Not here</body></html>\r\nf\r\n", false}),
+    [](const ::testing::TestParamInfo<ManifestCase> &info) { return std::string(info.param.name); });
+
+TEST(Manifest, EmptyManifestEndsAtOnceAndTouchesNothing)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Passing, "installed");
+    writeFile(folder / "expired.bku", "x");
+    setAge(folder / "expired.bku", 20 * Day);
+    folder.publish("update.txt", "");
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), Lines{Start});
+    EXPECT_EQ(folder.namesIn("update"), Names{"update.txt"});
+    EXPECT_TRUE(fs::exists(folder / "expired.bku"));
+    EXPECT_FALSE(fs::exists(folder / "kiosk.events"));
+}
+
+TEST(Manifest, HeaderAloneStillCleansUpAndStartsTheKiosk)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Passing, "installed");
+    writeFile(folder / "expired.bku", "x");
+    setAge(folder / "expired.bku", 20 * Day);
+    folder.publishManifest({});
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Cleanup, EmptyUpdate, StartKiosk}));
+    EXPECT_FALSE(fs::exists(folder / "expired.bku"));
+    EXPECT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
+}
+
+class UnsafeEntry : public ::testing::TestWithParam<std::string>
+{
+};
+
+TEST_P(UnsafeEntry, RefusesTheManifestBeforeAnyDownload)
+{
+    UpdaterFolder folder;
+    fs::create_directory(folder / "update");
+    writeFile(folder / "update" / "leftover", "x");
+    folder.publish("update.txt", "TesmoraUpdate:\r\nsafe\r\n" + GetParam() + "\r\n");
+    folder.publish("safe", "safe");
+    folder.runUpdater();
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Voce non valida nel file semaforo: '" + GetParam() + "'"}));
+    EXPECT_EQ(folder.server().requests().size(), 1u); // the manifest alone
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+    EXPECT_EQ(folder.namesIn("backup"), Names{});
+    EXPECT_EQ(folder.namesIn(), (Names{"TesmoraUpdate", "TesmoraUpdate.ini", ".TesmoraUpdate.instance",
+                                       folder.logFileName(), "backup", "update"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, UnsafeEntry,
+                         ::testing::Values("../tesmora", "sub/file", "/etc/passwd", "..\\x", "..", "*",
+                                           "file?", std::string("tab\tname")),
+                         [](const ::testing::TestParamInfo<std::string> &info) {
+                             return "Case" + std::to_string(info.index);
+                         });
+
+// --- The kiosk handshake (real one-second pauses) --------------------------------------------
+
+TEST(KioskHandshake, KioskQuittingAfterSomeChecksIsWaitedFor)
+{
+    UpdaterFolder folder;
+    folder.writeSettings(folder.server().baseUrl(), "6");
+    folder.installKiosk(Kiosk::Obliging, "old", 1.5);
+    folder.publishManifest({"tesmora", "b"});
+    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
+    folder.publish("b", "b");
+    auto kiosk = folder.startKiosk();
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
+                                   EmptyUpdate, StartKiosk}));
+    ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
+}
+
+TEST(KioskHandshake, KioskThatNeverQuitsIsGivenUpOnAndStartedAgain)
+{
+    UpdaterFolder folder;
+    folder.writeSettings(folder.server().baseUrl(), "2");
+    folder.installKiosk(Kiosk::Stubborn, "old");
+    const std::string oldKiosk = readFile(folder / "tesmora");
+    folder.publishManifest({"a", "tesmora", "b"});
+    folder.publish("a", "new a");
+    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
+    folder.publish("b", "new b");
+    auto kiosk = folder.startKiosk();
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, "Download file a", "Download file tesmora", "Download file b", Cleanup,
+                     "Aggiornamento file a", StopKiosk,
+                     "Imposibile terminare il programma Tesmora, tentativi effettuati 2 in 2 secondi"}));
+    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
+    EXPECT_EQ(readFile(folder / "a"), "new a");
+    EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
+    EXPECT_FALSE(fs::exists(folder / "b"));
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+    EXPECT_EQ(folder.namesIn("backup"), Names{});
+    // Started a second time, as the design has it; that one finds the first still running.
+    ASSERT_TRUE(folder.waitForKioskEvents(2, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old started"}));
+}
+
+TEST(KioskHandshake, ZeroChecksGiveUpAtOnce)
+{
+    UpdaterFolder folder;
+    folder.writeSettings(folder.server().baseUrl(), "0");
+    folder.installKiosk(Kiosk::Passing, "old");
+    writeFile(folder / "tesmora.lck", "left behind by a kiosk that is gone\r\n");
+    folder.publishManifest({"tesmora"});
+    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
+
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", Cleanup, StopKiosk,
+                                   "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi"}));
+    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
+    ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), Lines{"old started"});
+}
+
+TEST(KioskHandshake, UnreadableTimeoutEndsTheRunWithTheRequestStanding)
+{
+    UpdaterFolder folder;
+    folder.writeSettings(folder.server().baseUrl(), "soon");
+    folder.installKiosk(Kiosk::Passing, "old");
+    writeFile(folder / "tesmora.lck", "x\r\n");
+    folder.publishManifest({"tesmora"});
+    folder.publish("tesmora", "new");
+
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", Cleanup, StopKiosk,
+                                   "Error (13) Type mismatch"}));
+    // The request line: the date and time, CR LF.
+    EXPECT_TRUE(std::regex_match(readFile(folder / "Shutdown.txt"),
+                                 std::regex(R"(\d{2}/\d{2}/\d{4} \d{2}:\d{2}:\d{2}\r\n)")));
+    EXPECT_FALSE(fs::exists(folder / "kiosk.events"));
+}
+
+// --- One updater at a time, and closing its window --------------------------------------------
+
+TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
+{
+    UpdaterFolder folder;
+    folder.publishManifest({"slow"});
+    const std::string slow = arbitraryBytes(16 * 1024, 5);
+    folder.server().serveSlowly("/slow", slow, 1024, std::chrono::milliseconds(100));
+
+    auto first = folder.startUpdater();
+    ASSERT_TRUE(folder.server().waitForRequest("/slow", seconds(10)));
+    auto second = folder.startUpdater();
+    ASSERT_TRUE(second->waitForExit(seconds(10)));
+    EXPECT_EQ(second->exitCode(), 1);
+    EXPECT_EQ(folder.server().requestCount("/update.txt"), 1u);
+
+    ASSERT_TRUE(first->waitForExit(seconds(30)));
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_EQ(readFile(folder / "slow"), slow);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file slow",
+                                   "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina",
+                                   Cleanup, "Aggiornamento file slow", EmptyUpdate}));
+}
+
+TEST(UpdaterProcess, ClosingTheWindowDuringADownloadEmptiesTheUpdateFolderAndEnds)
+{
+    UpdaterFolder folder;
+    // The real updater, built with a watcher that closes its window once it downloads "slow".
+    installProgram("test_updater_close_driver", folder.path(), "TesmoraUpdate");
+    fs::create_directory(folder / "update");
+    writeFile(folder / "update" / "leftover", "x");
+    folder.publishManifest({"a", "slow", "c"});
+    folder.publish("a", "a");
+    folder.server().serveSlowly("/slow", arbitraryBytes(64 * 1024, 6), 1024, std::chrono::milliseconds(100));
+    folder.publish("c", "c");
+
+    auto updater = folder.startUpdater();
+    ASSERT_TRUE(updater->waitForExit(seconds(20)));
+    EXPECT_EQ(updater->exitCode(), 0);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file slow"}));
+    EXPECT_EQ(folder.namesIn("update"), Names{});
+    EXPECT_FALSE(fs::exists(folder / "a"));
+    EXPECT_EQ(folder.server().requestCount("/c"), 0u);
+}
+
+} // namespace

@@ -1,0 +1,357 @@
+#include "frmtesmoraupdate.h"
+
+#include "fileops.h"
+#include "installfile.h"
+#include "moddownload.h"
+#include "modmain.h"
+#include "numberconversion.h"
+#include "platform.h"
+#include "updatemanifest.h"
+#include "updaterules.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace fs = std::filesystem;
+using modMain::WriteLog;
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+constexpr int ClientWidth = 4680;
+constexpr int ClientHeight = 975;
+constexpr int BarLeft = 120;
+constexpr int BarTop = 360;
+constexpr int BarWidth = 4455;
+constexpr int BarHeight = 255;
+
+const char *const UpdateFolder = "update";
+const char *const BackupFolder = "backup";
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
+{
+    auto *shape = new QWidget(parent);
+    shape->setObjectName(name);
+    shape->setAutoFillBackground(true);
+    QPalette palette = shape->palette();
+    palette.setColor(QPalette::Window, colour);
+    shape->setPalette(palette);
+    return shape;
+}
+
+QIcon updaterIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0, 0, 160));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+        painter.setBrush(QColor(255, 210, 0));
+        const double m = size / 4.0;
+        painter.drawPolygon(QPolygonF({QPointF(m * 1.3, m), QPointF(size - m, size / 2.0),
+                                       QPointF(m * 1.3, size - m)}));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+std::string errorLine(const ErrorInfo &error)
+{
+    return "Error (" + std::to_string(error.number) + ") " + error.description;
+}
+
+// Deletes the files directly in folder, passing over any that resist.
+void emptyFolder(const fs::path &folder)
+{
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError))
+            files.push_back(it->path());
+    }
+    for (const fs::path &file : files)
+        fs::remove(file, ec);
+}
+
+} // namespace
+
+int twipsToPixels(int twips)
+{
+    return static_cast<int>(std::lround(static_cast<double>(twips) / TwipsPerPixel));
+}
+
+int progressStep(int barWidthTwips, std::size_t entryCount)
+{
+    return static_cast<int>(static_cast<std::size_t>(barWidthTwips) / entryCount);
+}
+
+frmTesmoraUpdate::frmTesmoraUpdate(QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName("frmTesmoraUpdate");
+    setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
+    setWindowIcon(updaterIcon());
+
+    cmdUpDate = new QPushButton("UpDate", this);
+    cmdUpDate->setObjectName("cmdUpDate");
+    cmdUpDate->setGeometry(twipsRect(3600, 0, 975, 375));
+
+    lblFile = new QLabel("...", this);
+    lblFile->setObjectName("lblFile");
+    lblFile->setGeometry(twipsRect(120, 120, 135, 195));
+    lblFile->adjustSize();
+
+    // The filled part lies under the frame, so the frame's outline stays visible over it.
+    ShpFileA = filledShape(this, "ShpFileA", QColor(0, 0, 255));
+    ShpFileA->setGeometry(twipsRect(BarLeft, BarTop, 615, BarHeight));
+
+    ShpFileB = new QFrame(this);
+    ShpFileB->setObjectName("ShpFileB");
+    ShpFileB->setFrameShape(QFrame::Box);
+    ShpFileB->setGeometry(twipsRect(BarLeft, BarTop, BarWidth, BarHeight));
+
+    ShpActivity = filledShape(this, "ShpActivity", QColor(255, 0, 0));
+    ShpActivity->setGeometry(twipsRect(120, 720, BarWidth, 135));
+
+    setTabOrder(lblFile, cmdUpDate);
+    connect(cmdUpDate, &QPushButton::clicked, this, [this] { cmdUpDate_Click(); });
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Form_Load();
+}
+
+void frmTesmoraUpdate::Form_Load()
+{
+    setWindowTitle(QString::fromStdString(modMain::program().exeName) + " v" TESMORA_VERSION_TEXT);
+    m_shpFileAWidth = 0;
+    ShpFileA->resize(0, ShpFileA->height());
+}
+
+void frmTesmoraUpdate::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_activated)
+        return;
+    m_activated = true;
+    // Queued, so that the window is on screen before the run holds the thread.
+    QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+}
+
+void frmTesmoraUpdate::Form_Activate()
+{
+    const auto &paths = modMain::program();
+    std::error_code ignored;
+    fs::create_directory(paths.file(UpdateFolder), ignored);
+    fs::create_directory(paths.file(BackupFolder), ignored);
+    cmdUpDate_Click();
+}
+
+void frmTesmoraUpdate::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Form_Unload();
+}
+
+void frmTesmoraUpdate::Form_Unload()
+{
+    emptyFolder(modMain::program().file(UpdateFolder));
+    platform::endProcessNow(0);
+}
+
+void frmTesmoraUpdate::closeWindow()
+{
+    close();
+    Form_Unload(); // reached only if the close event did not come through
+}
+
+void frmTesmoraUpdate::cmdUpDate_Click()
+{
+    // The run never returns to the event loop except through downloads, where a click must not
+    // start a second run over the first.
+    if (m_running)
+        return;
+    m_running = true;
+    cmdUpDate->setEnabled(false);
+
+    const RunOutcome outcome = updateRun();
+    if (outcome.end == RunEnd::CloseWindow)
+        closeWindow();
+    if (outcome.end == RunEnd::Failed) {
+        WriteLog(errorLine(outcome.error));
+        platform::endProcessNow(1);
+    }
+    platform::endProcessNow(0);
+}
+
+frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
+{
+    const auto &paths = modMain::program();
+    const std::string &url = modMain::UpdateUrl;
+    const fs::path updateFolder = paths.file(UpdateFolder);
+    const auto onBlock = [this] { blink(); };
+    const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
+
+    repaint();
+    WriteLog("Download file semaforo");
+    const fs::path manifestCopy = updateFolder / "update.txt";
+    modDownload::DownloadFile(url + "update.txt", manifestCopy.string(), onBlock);
+    std::uintmax_t length = 0;
+    if (const ErrorInfo e = fileLength(manifestCopy, length); e.failed())
+        return failed(e);
+    if (length == 0)
+        return {RunEnd::EndAtOnce, {}};
+    std::string content;
+    if (const ErrorInfo e = readWholeFile(manifestCopy, content); e.failed())
+        return failed(e);
+
+    WriteLog("Verifica autenticità file di upload");
+    const ManifestReading manifest = readManifest(content);
+    switch (manifest.outcome) {
+    case ManifestReading::Outcome::BadHeader:
+        WriteLog("Sintassi file semaforo non compatibile!");
+        return {RunEnd::CloseWindow, {}};
+    case ManifestReading::Outcome::UnsafeEntry:
+        WriteLog("Voce non valida nel file semaforo: '" + manifest.unsafeEntry + "'");
+        return {RunEnd::CloseWindow, {}};
+    case ManifestReading::Outcome::TooManyEntries:
+        return failed(errorFor(ErrorNumber::Overflow));
+    case ManifestReading::Outcome::Accepted:
+        break;
+    }
+    const std::vector<std::string> &entries = manifest.entries;
+
+    for (const std::string &entry : entries) {
+        lblFile->setText(QString::fromStdString(entry));
+        lblFile->adjustSize();
+        WriteLog("Download file " + entry);
+        const fs::path downloaded = updateFolder / entry;
+        modDownload::DownloadFile(url + entry, downloaded.string(), onBlock);
+        if (const ErrorInfo e = fileLength(downloaded, length); e.failed())
+            return failed(e);
+        if (length == 0)
+            WriteLog("File '" + url + entry + "' non trovato, scaricato con lunghezza zero!");
+        widenProgress(entries.size());
+    }
+
+    WriteLog("Cancellazione file di backup, vecchi di 15 giorni");
+    if (const ErrorInfo e = removeExpiredBkuFiles(paths.folder, modMain::clock()); e.failed())
+        return failed(e);
+
+    for (const std::string &entry : entries) {
+        if (const ErrorInfo e = installEntry(entry); e.failed())
+            return failed(e);
+    }
+
+    WriteLog("Cancellazione file temporanei (cartella update) ");
+    emptyFolder(updateFolder);
+
+    if (!ordinaryFileExists(paths.file(modMain::KioskLockFile))
+        && ordinaryFileExists(paths.file(modMain::KioskExeName))) {
+        WriteLog("Start servizio Tesmora");
+        if (!startKiosk())
+            WriteLog("Impossibile riavviare servizio Tesmora");
+    }
+    return {RunEnd::Finished, {}};
+}
+
+ErrorInfo frmTesmoraUpdate::installEntry(const std::string &entry)
+{
+    const auto &paths = modMain::program();
+    const bool isKiosk = namesExecutable(entry, modMain::KioskExeName);
+    if (isKiosk) {
+        WriteLog("Stop servizio Tesmora");
+        if (ordinaryFileExists(paths.file(modMain::KioskLockFile))) {
+            if (const ErrorInfo e = StopTesmora(); e.failed())
+                return e;
+        }
+    }
+
+    const fs::path installed = paths.file(entry);
+    if (ordinaryFileExists(installed)) {
+        WriteLog("Backup file " + entry);
+        const fs::path copy = paths.file(BackupFolder)
+            / backupCopyName(entry, modMain::clock().localNow());
+        // An existing copy is never overwritten: it may hold the only older version.
+        if (const ErrorInfo e = copyToNewFile(installed, copy); e.failed())
+            return e;
+    }
+
+    WriteLog("Aggiornamento file " + entry);
+    // Replaced by rename, so the program folder never lacks the file, not even the kiosk's
+    // executable, when the copy fails half-way.
+    const bool executable = isKiosk || namesExecutable(entry, paths.exeName);
+    return installFile(paths.file(UpdateFolder) / entry, installed, executable);
+}
+
+ErrorInfo frmTesmoraUpdate::StopTesmora()
+{
+    const auto &paths = modMain::program();
+    const fs::path request = paths.file(modMain::ShutdownRequestFile);
+    if (const ErrorInfo e = appendLine(request, dateTimeText(modMain::clock().localNow())); e.failed())
+        return e;
+
+    const Int16Result timeout = toInt16(modMain::IniFile.ReadKey("data", "shutdown_timeout", "15"));
+    if (!timeout.ok())
+        return timeout.error;
+
+    for (int16_t checks = 0; checks < timeout.value; ++checks) {
+        if (!ordinaryFileExists(paths.file(modMain::KioskLockFile)))
+            return {};
+        // The kiosk looks for the request on its own schedule; the window stays still meanwhile.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+
+    const std::string count = std::to_string(timeout.value);
+    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in "
+             + count + " secondi");
+    if (removeFileIfPresent(request).failed())
+        WriteLog("Impossibile cancellare file Shutdown.txt");
+    if (!startKiosk())
+        WriteLog("Impossibile riavviare servizio Tesmora");
+    closeWindow();
+}
+
+bool frmTesmoraUpdate::startKiosk()
+{
+    const auto &paths = modMain::program();
+    return QProcess::startDetached(QFile::decodeName(paths.file(modMain::KioskExeName).c_str()), {},
+                                   QFile::decodeName(paths.folder.c_str()));
+}
+
+void frmTesmoraUpdate::blink()
+{
+    ShpActivity->setHidden(!ShpActivity->isHidden());
+    QCoreApplication::processEvents();
+}
+
+void frmTesmoraUpdate::widenProgress(std::size_t entryCount)
+{
+    m_shpFileAWidth += progressStep(BarWidth, entryCount);
+    ShpFileA->resize(twipsToPixels(m_shpFileAWidth), ShpFileA->height());
+}

@@ -1,0 +1,9 @@
+#include "modmain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    return modMain::Main();
+}

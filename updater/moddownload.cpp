@@ -1,0 +1,173 @@
+#include "moddownload.h"
+
+#include "fileops.h"
+#include "installfile.h"
+#include "modmain.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace modDownload {
+
+namespace {
+
+constexpr long BlockSize = 4096;
+constexpr long ConnectTimeoutSeconds = 30;
+// A server sending less than one byte a second for a minute is taken as gone.
+constexpr long StallBytesPerSecond = 1;
+constexpr long StallSeconds = 60;
+
+const char *const OpenFailed = "Errore in fase di chiamata InternetOpen";
+
+struct CurlDeleter
+{
+    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURLU *url) const { curl_url_cleanup(url); }
+};
+
+struct Transfer
+{
+    std::FILE *file = nullptr;
+    std::filesystem::path path;
+    const BlockHook *onBlock = nullptr;
+    ErrorInfo fileError;
+};
+
+size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcept
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    const size_t length = size * count;
+    if (*transfer->onBlock) {
+        try {
+            (*transfer->onBlock)();
+        } catch (...) {
+            // The window's trouble is not the transfer's.
+        }
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, length, transfer->file) != length) {
+        transfer->fileError = errorFromErrno(errno ? errno : EIO, transfer->path);
+        return 0; // makes curl abort the transfer
+    }
+    return length;
+}
+
+ErrorInfo userError(const std::string &description)
+{
+    return {ErrorNumber::UserError, description};
+}
+
+// Only an absolute http or https address is fetched. Without this a bare name such as
+// "update.txt" (no update_url set) would be guessed into a host name and looked up.
+std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
+{
+    std::unique_ptr<CURLU, CurlDeleter> url(curl_url());
+    if (!url)
+        return nullptr;
+    // Manifest entries may hold blanks; they travel as %20.
+    if (curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE)
+        != CURLUE_OK)
+        return nullptr;
+    char *scheme = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
+        return nullptr;
+    const std::string name(scheme);
+    curl_free(scheme);
+    if (name != "http" && name != "https")
+        return nullptr;
+    return url;
+}
+
+ErrorInfo transfer(const std::string &address, const std::filesystem::path &localPath,
+                   const BlockHook &onBlock)
+{
+    if (address.empty() || localPath.empty())
+        return errorFor(ErrorNumber::InvalidArgument);
+
+    // The parsed address outlives the handle that refers to it.
+    const auto url = parsedAddress(address);
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl)
+        return userError("Errore in fase di InternetOpen");
+    if (!url)
+        return userError(OpenFailed);
+
+    NewFile part = createFileBeside(localPath, "download");
+    if (part.error.failed())
+        return part.error;
+    Transfer state{part.file, part.path, &onBlock, {}};
+    char curlMessage[CURL_ERROR_SIZE] = {};
+    const std::string userAgent = modMain::program().exeName;
+
+    CURL *h = curl.get();
+    curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBlock);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, BlockSize);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, curlMessage);
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, StallBytesPerSecond);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+    // One thread and no alarm signals behind the window's back.
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Proxies: libcurl takes http_proxy, https_proxy, all_proxy and no_proxy from the
+    // environment when no proxy is set here.
+
+    const CURLcode result = curl_easy_perform(h);
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+
+    errno = 0;
+    const bool closed = std::fclose(part.file) == 0;
+    ErrorInfo failure = state.fileError;
+    if (failure.ok() && !closed)
+        failure = errorFromErrno(errno ? errno : EIO, part.path);
+    if (failure.ok() && result != CURLE_OK) {
+        if (result == CURLE_HTTP_RETURNED_ERROR)
+            failure = userError("Risposta del server: " + std::to_string(status));
+        else if (status == 0)
+            failure = userError(OpenFailed);
+        else
+            failure = userError(std::string("Trasferimento interrotto: ")
+                                + (curlMessage[0] ? curlMessage : curl_easy_strerror(result)));
+    }
+
+    if (failure.ok()) {
+        std::error_code ec;
+        std::filesystem::rename(part.path, localPath, ec);
+        if (!ec)
+            return {};
+        failure = errorFromSystem(ec, localPath);
+    }
+    removeFileIfPresent(part.path);
+    return failure;
+}
+
+} // namespace
+
+ErrorInfo DownloadFile(const std::string &address, const std::string &localPath,
+                       const BlockHook &onBlock)
+{
+    const ErrorInfo failure = transfer(address, localPath, onBlock);
+    if (failure.failed()) {
+        // An earlier copy at the local path would otherwise be taken for this download.
+        if (!localPath.empty() && ordinaryFileExists(localPath))
+            removeFileIfPresent(localPath);
+        modMain::WriteLog("Error download (" + std::to_string(failure.number) + ") "
+                          + failure.description);
+    }
+    return failure;
+}
+
+} // namespace modDownload
