@@ -4,6 +4,7 @@
 #include "kioskpage.h"
 #include "layout.h"
 #include "pageaddress.h"
+#include "tesmoraart.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -31,10 +32,7 @@ frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Tesmora"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/tesmora/tesmora%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    setWindowIcon(tesmoraIcon());
     resize(twipsToPixels(8610), twipsToPixels(5775));
     createControls();
 }
@@ -89,7 +87,7 @@ void frmTesmora::createControls()
 
     pitAdmin = new QLabel(this);
     pitAdmin->setGeometry(toPixels(Design::pitAdmin));
-    pitAdmin->setPixmap(QPixmap(QStringLiteral(":/tesmora/panel.png")));
+    pitAdmin->setPixmap(panelPicture());
     pitAdmin->setAutoFillBackground(true);
     tmrUnloadAdmin = new FormTimer(5000, true, this);
     lblPlay = makeArea(pitAdmin, Design::lblPlay);

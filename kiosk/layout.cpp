@@ -1,7 +1,5 @@
 #include "layout.h"
 
-#include <cmath>
-
 KioskLayout layoutForScreen(float W, float H)
 {
     KioskLayout l;
@@ -51,11 +49,6 @@ KioskLayout layoutForScreen(float W, float H)
     l.ptcStop.left = l.shpBase.width + l.shpBase.left + l.ptcStop.width;
     l.ptcRefresh.left = l.ptcStop.width / 2 * 3 + l.ptcStop.left;
     return l;
-}
-
-int twipsToPixels(float twips)
-{
-    return static_cast<int>(std::lround(twips / TwipsPerPixel));
 }
 
 QRect toPixels(const TwipsRect &r)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "twips.h"
+
 #include <QRect>
 
-// Window geometry in twips (15 to a pixel at 96 dots per inch), computed in single precision as
-// the kiosk's design gives it, and converted to pixels only when applied.
+// Window geometry in twips, computed in single precision as the kiosk's design gives it, and
+// converted to pixels only when applied.
 struct TwipsRect
 {
     float left = 0;
@@ -11,8 +13,6 @@ struct TwipsRect
     float width = 0;
     float height = 0;
 };
-
-constexpr float TwipsPerPixel = 15.0f;
 
 // Design-time geometry of the kiosk window's controls.
 namespace Design {
@@ -56,4 +56,3 @@ KioskLayout layoutForScreen(float W, float H);
 
 // Rounds edges rather than sizes, so that neighbours stay neighbours after rounding.
 QRect toPixels(const TwipsRect &r);
-int twipsToPixels(float twips);

@@ -6,6 +6,7 @@
 #include "modmain.h"
 #include "numberconversion.h"
 #include "platform.h"
+#include "tesmoraart.h"
 #include "updatemanifest.h"
 #include "updaterules.h"
 
@@ -15,14 +16,11 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -30,7 +28,6 @@ using modMain::WriteLog;
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
 constexpr int ClientWidth = 4680;
 constexpr int ClientHeight = 975;
 constexpr int BarLeft = 120;
@@ -57,26 +54,6 @@ QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
     return shape;
 }
 
-QIcon updaterIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(QColor(0, 0, 160));
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
-        painter.setBrush(QColor(255, 210, 0));
-        const double m = size / 4.0;
-        painter.drawPolygon(QPolygonF({QPointF(m * 1.3, m), QPointF(size - m, size / 2.0),
-                                       QPointF(m * 1.3, size - m)}));
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
-
 std::string errorLine(const ErrorInfo &error)
 {
     return "Error (" + std::to_string(error.number) + ") " + error.description;
@@ -98,11 +75,6 @@ void emptyFolder(const fs::path &folder)
 
 } // namespace
 
-int twipsToPixels(int twips)
-{
-    return static_cast<int>(std::lround(static_cast<double>(twips) / TwipsPerPixel));
-}
-
 int progressStep(int barWidthTwips, std::size_t entryCount)
 {
     return static_cast<int>(static_cast<std::size_t>(barWidthTwips) / entryCount);
@@ -114,7 +86,7 @@ frmTesmoraUpdate::frmTesmoraUpdate(QWidget *parent)
 {
     setObjectName("frmTesmoraUpdate");
     setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
-    setWindowIcon(updaterIcon());
+    setWindowIcon(tesmoraIcon());
 
     cmdUpDate = new QPushButton("UpDate", this);
     cmdUpDate->setObjectName("cmdUpDate");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "errorinfo.h"
+#include "twips.h"
 
 #include <QWidget>
 
@@ -12,8 +13,6 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
-// Twips are the unit of the window's design; 15 twips make one pixel at 96 dots per inch.
-int twipsToPixels(int twips);
 // How far the progress bar's filled part grows per downloaded entry: the bar's full width
 // (twips) integer-divided by the number of entries. entryCount must be above 0.
 int progressStep(int barWidthTwips, std::size_t entryCount);

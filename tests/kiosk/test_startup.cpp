@@ -67,6 +67,8 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);
     EXPECT_EQ(w->windowTitle(), "Tesmora");
+    EXPECT_EQ(w->pitAdmin->pixmap().size(), QSize(330, 119));
+    EXPECT_EQ(w->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
 }
 
