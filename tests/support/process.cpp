@@ -38,7 +38,8 @@ std::map<std::string, std::string> headlessEnvironment()
 
 ChildProcess::ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
                            const std::map<std::string, std::string> &env,
-                           const std::filesystem::path &outputFile)
+                           const std::filesystem::path &outputFile,
+                           const std::vector<std::string> &arguments)
 {
     std::map<std::string, std::string> merged;
     for (char **e = environ; *e; ++e) {
@@ -59,6 +60,12 @@ ChildProcess::ChildProcess(const std::filesystem::path &program, const std::file
     const std::string programPath = program.string();
     const std::string dir = workingDir.string();
     const std::string out = outputFile.empty() ? std::string("/dev/null") : outputFile.string();
+    std::vector<std::string> argStrings{programPath};
+    argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (auto &s : argStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
 
     m_pid = fork();
     if (m_pid < 0)
@@ -76,8 +83,7 @@ ChildProcess::ChildProcess(const std::filesystem::path &program, const std::file
             dup2(nullIn, 0);
         if (chdir(dir.c_str()) != 0)
             _exit(126);
-        char *argv[] = {const_cast<char *>(programPath.c_str()), nullptr};
-        execve(programPath.c_str(), argv, envp.data());
+        execve(programPath.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     setpgid(m_pid, m_pid);

@@ -20,11 +20,13 @@ std::filesystem::path installProgram(const std::string &name, const std::filesys
 class ChildProcess
 {
 public:
-    // Starts program with no arguments in workingDir; env entries are added to (or replace) the
-    // test's environment. Output goes to outputFile when given, else is discarded.
+    // Starts program in workingDir, with no arguments unless given (the programs under test take
+    // none); env entries are added to (or replace) the test's environment. Output goes to
+    // outputFile when given, else is discarded.
     ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
                  const std::map<std::string, std::string> &env = {},
-                 const std::filesystem::path &outputFile = {});
+                 const std::filesystem::path &outputFile = {},
+                 const std::vector<std::string> &arguments = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;

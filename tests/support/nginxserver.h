@@ -1,0 +1,44 @@
+#pragma once
+
+#include "process.h"
+#include "tempfolder.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Debian's nginx serving a folder on a free port of 127.0.0.1, with its own configuration, logs
+// and temporary folders in a temporary folder: no system service and no root-owned path. It runs
+// as one process in the foreground and ends with the object.
+class NginxServer
+{
+public:
+    explicit NginxServer(const std::filesystem::path &root);
+    ~NginxServer();
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>/"
+    std::string baseUrl() const;
+
+    struct Request
+    {
+        std::string method;
+        std::string path;
+        int status = 0;
+    };
+    // The requests served so far, from the access log.
+    std::vector<Request> requests() const;
+    size_t requestCount(const std::string &path) const;
+    bool waitForRequest(const std::string &path, size_t count, std::chrono::milliseconds timeout) const;
+
+    static std::filesystem::path program();
+
+private:
+    bool startOn(int port);
+
+    TempFolder m_state;
+    std::filesystem::path m_root;
+    std::unique_ptr<ChildProcess> m_process;
+    int m_port = 0;
+};
