@@ -87,10 +87,8 @@ TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
     EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
 
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!processesInGroup(kiosk->pid()).empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(processesInGroup(kiosk->pid()).empty()) << "no browser helper outlives the kiosk";
+    EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk->pid()).empty(); }, 10s))
+        << "no browser helper outlives the kiosk";
 }
 
 TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)
@@ -110,10 +108,8 @@ TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)
     writeSettings("update_start=" + hourMinuteText(local) + "\r\n");
     auto kiosk = startKiosk();
 
-    const auto deadline = now + 100s;
-    while (!std::filesystem::exists(dir / "updater-started.txt") && std::chrono::system_clock::now() < deadline)
-        std::this_thread::sleep_for(200ms);
-    ASSERT_TRUE(std::filesystem::exists(dir / "updater-started.txt")) << readFile(dir / "output.txt");
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 100s))
+        << readFile(dir / "output.txt");
     const auto startedAt = std::chrono::system_clock::from_time_t(std::stoll(readFile(dir / "updater-started.txt")));
     const auto minuteEnd = platform::fromLocal({local.year, local.month, local.day, local.hour, local.minute, 59});
     EXPECT_GT(startedAt, minuteEnd) << "not within the configured minute";

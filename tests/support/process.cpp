@@ -15,6 +15,17 @@
 
 extern char **environ;
 
+bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 std::filesystem::path builtProgram(const std::string &name)
 {
     return std::filesystem::path(TESMORA_BIN_DIR) / name;

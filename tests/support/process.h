@@ -2,10 +2,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 #include <sys/types.h>
+
+// Polls condition until it holds or the time is up; whether it held.
+bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout);
 
 // The folder the build puts the programs in.
 std::filesystem::path builtProgram(const std::string &name);

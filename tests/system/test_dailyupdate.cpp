@@ -46,17 +46,6 @@ std::set<std::string> namesIn(const fs::path &folder)
     return names;
 }
 
-bool waitFor(const std::function<bool()> &condition, std::chrono::seconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
-}
-
 TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
 {
     TempFolder www;
@@ -108,7 +97,7 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     EXPECT_EQ(oldKioskProcess.exitCode(), 0);
 
     // The updater installs the rest and starts the new kiosk, which asks for its start page.
-    ASSERT_TRUE(waitFor([&] { return !updaterMessages(program.path()).empty()
+    ASSERT_TRUE(waitUntil([&] { return !updaterMessages(program.path()).empty()
                                   && updaterMessages(program.path()).back() == "Start servizio Tesmora"; },
                         60s))
         << testing::PrintToString(updaterMessages(program.path()));

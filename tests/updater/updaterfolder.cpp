@@ -23,14 +23,6 @@ std::map<std::string, std::string> updaterEnvironment()
     return env;
 }
 
-std::string fileText(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 } // namespace
 
 UpdaterFolder::UpdaterFolder()
@@ -44,7 +36,7 @@ UpdaterFolder::~UpdaterFolder()
     // Only stand-ins of this folder: a pid whose command line names the folder.
     std::ifstream pids(m_dir / "kiosk.pids");
     for (long pid; pids >> pid;) {
-        const std::string commandLine = fileText("/proc/" + std::to_string(pid) + "/cmdline");
+        const std::string commandLine = readFile("/proc/" + std::to_string(pid) + "/cmdline");
         if (commandLine.find(m_dir.path().string()) != std::string::npos)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
     }
@@ -121,17 +113,15 @@ void UpdaterFolder::installKiosk(Kiosk kind, const std::string &name, double qui
 std::unique_ptr<ChildProcess> UpdaterFolder::startKiosk()
 {
     auto kiosk = std::make_unique<ChildProcess>(m_dir / "tesmora", m_dir.path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(m_dir / "tesmora.lck") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(fs::exists(m_dir / "tesmora.lck")) << "the stand-in kiosk did not start";
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(m_dir / "tesmora.lck"); }, std::chrono::seconds(10)))
+        << "the stand-in kiosk did not start";
     return kiosk;
 }
 
 std::vector<std::string> UpdaterFolder::kioskEvents() const
 {
     std::vector<std::string> events;
-    std::istringstream in(fileText(m_dir / "kiosk.events"));
+    std::istringstream in(readFile(m_dir / "kiosk.events"));
     for (std::string line; std::getline(in, line);)
         events.push_back(line);
     return events;
@@ -139,13 +129,7 @@ std::vector<std::string> UpdaterFolder::kioskEvents() const
 
 bool UpdaterFolder::waitForKioskEvents(size_t count, std::chrono::milliseconds timeout) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (kioskEvents().size() < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return waitUntil([&] { return kioskEvents().size() >= count; }, timeout);
 }
 
 std::vector<std::string> UpdaterFolder::log() const
