@@ -1,0 +1,88 @@
+// The session script that keeps the kiosk on the screen, with the real kiosk.
+
+#include "httpserver.h"
+#include "platform.h"
+#include "process.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class Session : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        kiosk = installProgram("tesmora", dir.path());
+        fs::copy_file(SESSION_SCRIPT, dir / "tesmora-session");
+        server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+        writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl()
+                                           + "\r\nstart_page=start.html\r\nshutdown_check_interval=1\r\n");
+        auto env = headlessEnvironment();
+        env["TESMORA_RESTART_PAUSE"] = "0.2";
+        session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
+        ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
+    }
+
+    // The one kiosk running from the folder, or -1.
+    pid_t runningKiosk()
+    {
+        std::vector<pid_t> pids;
+        waitUntil([&] { return (pids = processesRunning(kiosk)).size() == 1; }, 20s);
+        return pids.size() == 1 ? pids.front() : -1;
+    }
+
+    void requestShutdown() { writeFile(dir / "Shutdown.txt", "07/12/2026 07:06:00\r\n"); }
+
+    TempFolder dir;
+    TestHttpServer server;
+    fs::path kiosk;
+    std::unique_ptr<ChildProcess> session;
+};
+
+TEST_F(Session, AKioskThatCrashesIsStartedAgainAndAnOrderlyEndIsFinal)
+{
+    const pid_t first = runningKiosk();
+    ASSERT_GT(first, 0);
+    ::kill(first, SIGSEGV);
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << readFile(dir / "session.txt");
+    const pid_t second = runningKiosk();
+    EXPECT_GT(second, 0);
+    EXPECT_NE(second, first);
+
+    requestShutdown();
+    ASSERT_TRUE(session->waitForExit(20s)) << "the orderly end is final";
+    EXPECT_EQ(session->exitCode(), 0);
+    EXPECT_TRUE(processesRunning(kiosk).empty());
+    EXPECT_EQ(server.requestCount("/start.html"), 2u);
+}
+
+TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
+{
+    // While "the updater" runs, the kiosk ends the orderly way and the updater starts a new one.
+    platform::InstanceLock updater;
+    ASSERT_EQ(updater.tryLock(dir / ".TesmoraUpdate.instance"), platform::InstanceLock::Result::Acquired);
+    requestShutdown();
+    ASSERT_TRUE(waitUntil([&] { return processesRunning(kiosk).empty(); }, 20s));
+    auto fromUpdater = std::make_unique<ChildProcess>(kiosk, dir.path(), headlessEnvironment());
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2));
+    updater.release();
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(session->running()) << readFile(dir / "session.txt");
+
+    // That kiosk crashes: the session starts one of its own.
+    fromUpdater->kill();
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 3)) << readFile(dir / "session.txt");
+    requestShutdown();
+    ASSERT_TRUE(session->waitForExit(20s));
+    EXPECT_EQ(session->exitCode(), 0);
+}
+
+} // namespace
