@@ -177,7 +177,7 @@ void frmTesmora::start()
 void frmTesmora::Form_Load()
 {
     // An OS lock, not the lock file: abnormal ends leave "tesmora.lck" behind.
-    const auto instance = m_instanceLock.tryLock(m_env.paths.file("." + m_env.paths.exeName + ".instance"));
+    const auto instance = m_instanceLock.tryLock(m_env.paths.instanceLockFile());
     if (instance == platform::InstanceLock::Result::HeldElsewhere) {
         endAtOnce();
         return;

@@ -1,5 +1,10 @@
 #include "errorinfo.h"
 
+std::string errorText(const ErrorInfo &error)
+{
+    return "(" + std::to_string(error.number) + ") " + error.description;
+}
+
 ErrorInfo errorFor(int number)
 {
     switch (number) {

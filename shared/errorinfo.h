@@ -29,6 +29,9 @@ constexpr int PathNotFound = 76;
 constexpr int UserError = -2147220504;
 }
 
+// "(" + number + ") " + description, as log lines show an error after their own words.
+std::string errorText(const ErrorInfo &error);
+
 // One of the numbers above with its standard description.
 ErrorInfo errorFor(int number);
 

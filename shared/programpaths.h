@@ -14,4 +14,6 @@ struct ProgramPaths
 
     std::filesystem::path file(const std::string &name) const { return folder / name; }
     std::filesystem::path settingsFile() const { return file(exeName + ".ini"); }
+    // The hidden file a running program holds its single-instance lock on.
+    std::filesystem::path instanceLockFile() const { return file("." + exeName + ".instance"); }
 };

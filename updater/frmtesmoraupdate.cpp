@@ -54,11 +54,6 @@ QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
     return shape;
 }
 
-std::string errorLine(const ErrorInfo &error)
-{
-    return "Error (" + std::to_string(error.number) + ") " + error.description;
-}
-
 // Deletes the files directly in folder, passing over any that resist.
 void emptyFolder(const fs::path &folder)
 {
@@ -175,7 +170,7 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     if (outcome.end == RunEnd::CloseWindow)
         closeWindow();
     if (outcome.end == RunEnd::Failed) {
-        WriteLog(errorLine(outcome.error));
+        WriteLog("Error " + errorText(outcome.error));
         platform::endProcessNow(1);
     }
     platform::endProcessNow(0);

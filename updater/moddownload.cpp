@@ -164,8 +164,7 @@ ErrorInfo DownloadFile(const std::string &address, const std::string &localPath,
         // An earlier copy at the local path would otherwise be taken for this download.
         if (!localPath.empty() && ordinaryFileExists(localPath))
             removeFileIfPresent(localPath);
-        modMain::WriteLog("Error download (" + std::to_string(failure.number) + ") "
-                          + failure.description);
+        modMain::WriteLog("Error download " + errorText(failure));
     }
     return failure;
 }

@@ -54,7 +54,7 @@ int Main()
     // Two runs at once would download into the same "update" folder and install each other's
     // halves. The lock is the system's, so a killed updater never leaves it taken.
     static platform::InstanceLock runLock;
-    if (runLock.tryLock(paths.file("." + paths.exeName + ".instance"))
+    if (runLock.tryLock(paths.instanceLockFile())
         == platform::InstanceLock::Result::HeldElsewhere) {
         WriteLog("Aggiornamento già in corso: questa istanza di " + paths.exeName + " termina");
         platform::endProcessNow(1);
@@ -67,7 +67,7 @@ int Main()
     form.show();
 
     if (lastFailure.failed())
-        WriteLog("Error (" + std::to_string(lastFailure.number) + ") " + lastFailure.description);
+        WriteLog("Error " + errorText(lastFailure));
     return QApplication::exec();
 }
 

@@ -51,7 +51,8 @@ protected:
 TEST_F(Navigation, AnUnreachableStartPageShowsTheErrorPageAndIsRetriedAfterTheCountdown)
 {
     server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
-    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    RefusingPort dead;
+    const std::string deadServer = dead.baseUrl();
     auto w = startedOn(deadServer, server.baseUrl() + "error.html", 1);
     QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
 
@@ -90,7 +91,8 @@ TEST_F(Navigation, AGoodPageRaisesNoError)
 TEST_F(Navigation, AnErrorPageThatCannotBeLoadedDoesNotLoop)
 {
     // The error page answers 404 and the start page's server is gone.
-    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    RefusingPort dead;
+    const std::string deadServer = dead.baseUrl();
     auto w = startedOn(deadServer, server.baseUrl() + "missing-error.html", 600);
     QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
     ASSERT_TRUE(waitForRequests("/missing-error.html", 1));
@@ -105,7 +107,8 @@ TEST_F(Navigation, AnErrorPageThatCannotBeLoadedDoesNotLoop)
 
 TEST_F(Navigation, AMissingErrorFileDoesNotLoopEither)
 {
-    const std::string deadServer = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    RefusingPort dead;
+    const std::string deadServer = dead.baseUrl();
     auto w = startedOn(deadServer, "file://" + (dir / "no-such-error.html").string(), 600);
     QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->showsBuiltInErrorText(); }, 30000));
