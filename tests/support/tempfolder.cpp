@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -34,6 +35,15 @@ void writeFile(const std::filesystem::path &path, const std::string &content)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+std::string arbitraryBytes(size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(random() & 0xff);
+    return bytes;
 }
 
 std::vector<std::string> readCrLfLines(const std::filesystem::path &path)

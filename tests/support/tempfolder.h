@@ -23,5 +23,7 @@ private:
 // Small file helpers for checks.
 std::string readFile(const std::filesystem::path &path);
 void writeFile(const std::filesystem::path &path, const std::string &content);
+// count bytes of every value 0..255, the same for the same seed.
+std::string arbitraryBytes(size_t count, unsigned seed);
 // Lines split at CR LF (the files under test end their lines so); a last empty piece is dropped.
 std::vector<std::string> readCrLfLines(const std::filesystem::path &path);

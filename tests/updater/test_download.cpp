@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <set>
 
 namespace {
@@ -17,15 +16,6 @@ using Lines = std::vector<std::string>;
 using modDownload::DownloadFile;
 
 const std::string OpenFailedLine = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
-
-std::string arbitraryBytes(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char &c : bytes)
-        c = static_cast<char>(random() & 0xff);
-    return bytes;
-}
 
 // The routine in this process, logging into a temporary program folder, against a real server.
 class Download : public ::testing::Test

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <regex>
 
 namespace {
@@ -26,15 +25,6 @@ const std::string StartKiosk = "Start servizio Tesmora";
 const std::string StopKiosk = "Stop servizio Tesmora";
 const std::string OpenFailed = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
 const std::string NotFound = "Error (53) File not found";
-
-std::string arbitraryBytes(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char &c : bytes)
-        c = static_cast<char>(random() & 0xff);
-    return bytes;
-}
 
 void setAge(const fs::path &path, std::chrono::system_clock::duration age)
 {
