@@ -171,6 +171,10 @@ void frmTesmoraUpdate::cmdUpDate_Click()
         closeWindow();
     if (outcome.end == RunEnd::Failed) {
         WriteLog("Error " + errorText(outcome.error));
+        // A kiosk this run stopped would otherwise stay off the screen until someone comes by;
+        // its executable is whole, old or new, since files are replaced by rename.
+        if (m_kioskStopped)
+            startKioskIfNotRunning();
         platform::endProcessNow(1);
     }
     platform::endProcessNow(0);
@@ -238,13 +242,18 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     WriteLog("Cancellazione file temporanei (cartella update) ");
     emptyFolder(updateFolder);
 
-    if (!ordinaryFileExists(paths.file(modMain::KioskLockFile))
-        && ordinaryFileExists(paths.file(modMain::KioskExeName))) {
-        WriteLog("Start servizio Tesmora");
-        if (!startKiosk())
-            WriteLog("Impossibile riavviare servizio Tesmora");
-    }
+    startKioskIfNotRunning();
     return {RunEnd::Finished, {}};
+}
+
+void frmTesmoraUpdate::startKioskIfNotRunning()
+{
+    const auto &paths = modMain::program();
+    if (ordinaryFileExists(paths.file(modMain::KioskLockFile)) || !ordinaryFileExists(paths.file(modMain::KioskExeName)))
+        return;
+    WriteLog("Start servizio Tesmora");
+    if (!startKiosk())
+        WriteLog("Impossibile riavviare servizio Tesmora");
 }
 
 ErrorInfo frmTesmoraUpdate::installEntry(const std::string &entry)
@@ -256,6 +265,7 @@ ErrorInfo frmTesmoraUpdate::installEntry(const std::string &entry)
         if (ordinaryFileExists(paths.file(modMain::KioskLockFile))) {
             if (const ErrorInfo e = StopTesmora(); e.failed())
                 return e;
+            m_kioskStopped = true;
         }
     }
 

@@ -51,6 +51,7 @@ private:
     ErrorInfo installEntry(const std::string &entry);
     ErrorInfo StopTesmora();
     bool startKiosk();
+    void startKioskIfNotRunning();
     void blink();
     void widenProgress(std::size_t entryCount);
     [[noreturn]] void closeWindow();
@@ -64,4 +65,5 @@ private:
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;
+    bool m_kioskStopped = false;
 };

@@ -464,6 +464,38 @@ TEST(KioskHandshake, UnreadableTimeoutEndsTheRunWithTheRequestStanding)
     EXPECT_FALSE(fs::exists(folder / "kiosk.events"));
 }
 
+TEST(KioskHandshake, AKioskStoppedByARunThatFailsIsStartedAgain)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Obliging, "old");
+    auto kiosk = folder.startKiosk();
+    folder.publishManifest({"tesmora", "b"});
+    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
+    folder.publish("b", "b");
+    fs::create_directory(folder / "b"); // a folder where the file should go: its install fails
+
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
+                                   "Error (75) Path/File access error", StartKiosk}));
+    ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
+    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
+}
+
+TEST(KioskHandshake, ARunThatFailsBeforeStoppingTheKioskLeavesItAlone)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Passing, "installed");
+    folder.publishManifest({"b", "tesmora"});
+    folder.publish("b", "b");
+    folder.publish("tesmora", "new");
+    fs::create_directory(folder / "b");
+
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log().back(), "Error (75) Path/File access error");
+    EXPECT_FALSE(fs::exists(folder / "kiosk.events")) << "nothing started a kiosk the run did not stop";
+}
+
 // --- One updater at a time, and closing its window --------------------------------------------
 
 TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
