@@ -319,7 +319,11 @@ void frmTesmora::showBuiltInErrorText()
 
 void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int, const QString &)
 {
-    if (!m_errorPageRequested) {
+    if (settings.errorPage.empty() && !m_builtInErrorShown) {
+        // No error page configured: an empty address would leave the failed page on screen.
+        m_errorPageRequested = true;
+        showBuiltInErrorText();
+    } else if (!m_errorPageRequested) {
         Navigate2(settings.errorPage);
     } else if (!(m_builtInErrorShown && url.scheme() == QLatin1String("data"))) {
         // The error page itself failed: asking for it again would spin as long as it cannot be

@@ -123,6 +123,20 @@ TEST_F(Housekeeping, AFailingErrorPageShowsTheBuiltInTextInsteadOfLooping)
     EXPECT_EQ(w->lastRequestedAddress(), "http://kiosk.invalid/error.html");
 }
 
+TEST_F(Housekeeping, WithoutAnErrorPageTheBuiltInTextIsShown)
+{
+    writeSettings("[data]\r\nweb_server=http://kiosk.invalid/\r\nstart_page=start.html\r\nshutdown_check_interval=5\r\n");
+    auto w = makeWindow();
+    w->Form_Load();
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    w->WebBrowser_NavigateError(QUrl("http://kiosk.invalid/start.html"), 0, {});
+    EXPECT_EQ(requests.count(), 0);
+    EXPECT_TRUE(w->showsBuiltInErrorText());
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    w->tmrRestartApp_Timer();
+    EXPECT_EQ(w->lastRequestedAddress(), "http://kiosk.invalid/start.html");
+}
+
 TEST_F(Housekeeping, ShutdownRequestIsLookedForEveryIntervalAndEndsTheKiosk)
 {
     auto w = started("shutdown_check_interval=3\r\n");
