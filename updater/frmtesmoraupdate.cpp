@@ -235,6 +235,9 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     if (const ErrorInfo e = removeExpiredBkuFiles(paths.folder, modMain::clock()); e.failed())
         return failed(e);
 
+    // Copies half-made by a run that was killed; the run lock keeps any other run away.
+    removeInstallLeftovers(paths.folder);
+    removeInstallLeftovers(paths.file(BackupFolder));
     for (const std::string &entry : entries) {
         if (const ErrorInfo e = installEntry(entry); e.failed())
             return failed(e);
