@@ -4,7 +4,6 @@
 #include "platform.h"
 
 #include <cerrno>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -136,14 +135,32 @@ ErrorInfo installFile(const fs::path &source, const fs::path &target, bool execu
     return {};
 }
 
+namespace {
+
+// ".<name>.install-<n>" or ".<name>.copy-<n>", as besideName makes them.
+bool isLeftoverName(std::string_view name)
+{
+    const size_t dash = name.rfind('-');
+    if (name.size() < 2 || name.front() != '.' || dash == std::string_view::npos || dash + 1 == name.size()
+        || name.find_first_not_of("0123456789", dash + 1) != std::string_view::npos)
+        return false;
+    const std::string_view stem = name.substr(0, dash);
+    for (const std::string_view purpose : {std::string_view(".install"), std::string_view(".copy")}) {
+        if (stem.size() > purpose.size() + 1 && stem.ends_with(purpose))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void removeInstallLeftovers(const fs::path &folder)
 {
-    static const std::regex leftover(R"(\..+\.(install|copy)-\d+)");
     std::error_code ec;
     std::vector<fs::path> found;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        if (std::regex_match(it->path().filename().string(), leftover) && it->is_regular_file(typeError))
+        if (isLeftoverName(it->path().filename().string()) && it->is_regular_file(typeError))
             found.push_back(it->path());
     }
     for (const fs::path &path : found)
