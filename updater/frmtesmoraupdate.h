@@ -3,6 +3,7 @@
 #include "errorinfo.h"
 #include "twips.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstddef>
@@ -52,6 +53,7 @@ private:
     ErrorInfo StopTesmora();
     bool startKiosk();
     void blink();
+    void showBlinks();
     void widenProgress(std::size_t entryCount);
     [[noreturn]] void closeWindow();
 
@@ -64,4 +66,6 @@ private:
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;
+    static constexpr qint64 FrameMs = 40;
+    QElapsedTimer m_lastPaint;
 };
