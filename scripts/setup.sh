@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build, the demo and the tests need (Debian 12), then configures and builds.
-# Usage: scripts/setup.sh [build folder]   (default: build)
+# Usage: scripts/setup.sh [build folder] [more CMake options]   (default folder: build)
+#        scripts/setup.sh --packages   (only the packages)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
+shift || true
 
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev libcpp-httplib-dev
   xvfb xauth nginx-light ca-certificates fonts-liberation
+  clang libclang-rt-14-dev curl
 )
 
 missing=()
@@ -24,5 +27,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ "$BUILD_DIR" = --packages ] && exit 0
+
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -58,15 +59,31 @@ ErrorInfo copyToNewFile(const fs::path &source, const fs::path &target)
     if (!ordinaryFileExists(source))
         return missingFile(source);
     std::error_code ec;
-    fs::copy_file(source, target, fs::copy_options::none, ec);
-    if (ec) {
+    if (fs::exists(target, ec))
+        return errorFromSystem(std::make_error_code(std::errc::file_exists), target);
+
+    // Copied under a temporary name first: a copy cut short by a crash must never pass for a
+    // whole backup.
+    fs::path temp;
+    for (int attempt = 0;; ++attempt) {
+        temp = besideName(target, "copy", attempt);
+        if (fs::copy_file(source, temp, fs::copy_options::none, ec))
+            break;
+        if (ec == std::errc::file_exists && attempt + 1 < MaxTemporaryNames)
+            continue;
         if (ec != std::errc::file_exists) {
             std::error_code ignored;
-            fs::remove(target, ignored);
+            fs::remove(temp, ignored);
         }
         return errorFromSystem(ec, target);
     }
-    return {};
+    // A hard link, unlike a rename, never replaces a file that appeared meanwhile.
+    fs::create_hard_link(temp, target, ec);
+    if (ec && ec != std::errc::file_exists && !fs::exists(target))
+        fs::rename(temp, target, ec); // a file system without hard links
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return ec ? errorFromSystem(ec, target) : ErrorInfo{};
 }
 
 ErrorInfo installFile(const fs::path &source, const fs::path &target, bool executable)
@@ -116,4 +133,36 @@ ErrorInfo installFile(const fs::path &source, const fs::path &target, bool execu
     if (ec)
         return discard(ec, target);
     return {};
+}
+
+namespace {
+
+// ".<name>.install-<n>" or ".<name>.copy-<n>", as besideName makes them.
+bool isLeftoverName(std::string_view name)
+{
+    const size_t dash = name.rfind('-');
+    if (name.size() < 2 || name.front() != '.' || dash == std::string_view::npos || dash + 1 == name.size()
+        || name.find_first_not_of("0123456789", dash + 1) != std::string_view::npos)
+        return false;
+    const std::string_view stem = name.substr(0, dash);
+    for (const std::string_view purpose : {std::string_view(".install"), std::string_view(".copy")}) {
+        if (stem.size() > purpose.size() + 1 && stem.ends_with(purpose))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void removeInstallLeftovers(const fs::path &folder)
+{
+    std::error_code ec;
+    std::vector<fs::path> found;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (isLeftoverName(it->path().filename().string()) && it->is_regular_file(typeError))
+            found.push_back(it->path());
+    }
+    for (const fs::path &path : found)
+        fs::remove(path, ec);
 }

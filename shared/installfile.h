@@ -21,7 +21,7 @@ struct NewFile
 NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose);
 
 // Copies source to target, which must not exist: an existing target is a failure, never
-// overwritten.
+// overwritten. The copy appears under its name only once complete.
 ErrorInfo copyToNewFile(const std::filesystem::path &source, const std::filesystem::path &target);
 
 // Replaces (or creates) target with a copy of source. The copy takes the permission bits of the
@@ -29,3 +29,8 @@ ErrorInfo copyToNewFile(const std::filesystem::path &source, const std::filesyst
 // file can be read. On failure target is as it was and no temporary file is left.
 ErrorInfo installFile(const std::filesystem::path &source, const std::filesystem::path &target,
                       bool executable);
+
+// Deletes, directly in folder, the temporary copies that installFile and copyToNewFile leave
+// behind when their process is killed half-way (".<name>.install-<n>", ".<name>.copy-<n>").
+// Safe only while nothing else installs into the folder, as the updater's run lock ensures.
+void removeInstallLeftovers(const std::filesystem::path &folder);

@@ -186,12 +186,16 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     const std::string &url = modMain::UpdateUrl;
     const fs::path updateFolder = paths.file(UpdateFolder);
     const auto onBlock = [this] { blink(); };
+    const auto download = [this, &onBlock](const std::string &address, const fs::path &local) {
+        modDownload::DownloadFile(address, local.string(), onBlock);
+        showBlinks(); // the last state of the bar is shown whatever the frame
+    };
     const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
 
     repaint();
     WriteLog("Download file semaforo");
     const fs::path manifestCopy = updateFolder / "update.txt";
-    modDownload::DownloadFile(url + "update.txt", manifestCopy.string(), onBlock);
+    download(url + "update.txt", manifestCopy);
     std::uintmax_t length = 0;
     if (const ErrorInfo e = fileLength(manifestCopy, length); e.failed())
         return failed(e);
@@ -222,7 +226,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         lblFile->adjustSize();
         WriteLog("Download file " + entry);
         const fs::path downloaded = updateFolder / entry;
-        modDownload::DownloadFile(url + entry, downloaded.string(), onBlock);
+        download(url + entry, downloaded);
         if (const ErrorInfo e = fileLength(downloaded, length); e.failed())
             return failed(e);
         if (length == 0)
@@ -234,6 +238,9 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     if (const ErrorInfo e = removeExpiredBkuFiles(paths.folder, modMain::clock()); e.failed())
         return failed(e);
 
+    // Copies half-made by a run that was killed; the run lock keeps any other run away.
+    removeInstallLeftovers(paths.folder);
+    removeInstallLeftovers(paths.file(BackupFolder));
     for (const std::string &entry : entries) {
         if (const ErrorInfo e = installEntry(entry); e.failed())
             return failed(e);
@@ -323,8 +330,24 @@ bool frmTesmoraUpdate::startKiosk()
 
 void frmTesmoraUpdate::blink()
 {
+    // Blocks arrive thousands of times a second on a fast line, far more often than a screen
+    // shows a frame, and painting the window for each one cost more than the transfer itself.
+    // So the bar changes state at every block and pending events run at every block, but the
+    // window is painted at most once per frame.
+    const bool paintNow = !m_lastPaint.isValid() || m_lastPaint.hasExpired(FrameMs);
+    if (paintNow)
+        m_lastPaint.start();
+    if (updatesEnabled() != paintNow)
+        setUpdatesEnabled(paintNow);
     ShpActivity->setHidden(!ShpActivity->isHidden());
     QCoreApplication::processEvents();
+}
+
+void frmTesmoraUpdate::showBlinks()
+{
+    if (!updatesEnabled())
+        setUpdatesEnabled(true);
+    m_lastPaint.invalidate();
 }
 
 void frmTesmoraUpdate::widenProgress(std::size_t entryCount)

@@ -3,6 +3,7 @@
 #include "errorinfo.h"
 #include "twips.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstddef>
@@ -53,6 +54,7 @@ private:
     bool startKiosk();
     void startKioskIfNotRunning();
     void blink();
+    void showBlinks();
     void widenProgress(std::size_t entryCount);
     [[noreturn]] void closeWindow();
 
@@ -66,4 +68,6 @@ private:
     bool m_activated = false;
     bool m_running = false;
     bool m_kioskStopped = false;
+    static constexpr qint64 FrameMs = 40;
+    QElapsedTimer m_lastPaint;
 };

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -116,11 +117,11 @@ TEST_F(Navigation, AMissingErrorFileDoesNotLoopEither)
     EXPECT_EQ(requests.count(), 1) << "the error page was asked for once";
 }
 
-TEST_F(Navigation, ARendererThatDiesIsANavigationError)
+TEST_F(Navigation, ARendererThatDiesIsANavigationErrorAndTheStartPageComesBack)
 {
     server.serve("/start.html", "<html><body>fine</body></html>", 200, "text/html");
     server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
-    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600);
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 1);
     QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
     ASSERT_TRUE(loaded.wait(30000));
     const qint64 renderer = w->page()->renderProcessPid();
@@ -128,6 +129,75 @@ TEST_F(Navigation, ARendererThatDiesIsANavigationError)
     ::kill(static_cast<pid_t>(renderer), SIGKILL);
     ASSERT_TRUE(waitForRequests("/error.html", 1));
     EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+
+    // The countdown asks for the start page again, and a new renderer shows it.
+    ASSERT_TRUE(waitForRequests("/start.html", 2));
+    const QUrl start(QString::fromStdString(server.baseUrl() + "start.html"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->WebBrowser->url() == start && !loaded.isEmpty()
+                                             && loaded.last()[0].toBool() && shownText(*w).contains("fine"); },
+                                30000));
+    EXPECT_GT(w->page()->renderProcessPid(), 0);
+    EXPECT_NE(w->page()->renderProcessPid(), renderer);
+}
+
+TEST_F(Navigation, AfterEachOfThreeOutagesTheStartPageIsBackWithinTheCountdownAndItsLoad)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int restartSeconds = 2;
+    // Timer ticks and event delivery on a busy machine; far below a countdown period.
+    constexpr auto slack = 1500ms;
+
+    // The start page reloads itself every second, as a service's status screen does, so the
+    // kiosk meets each outage without anyone touching it. The error page lies elsewhere.
+    const std::string startPage = "<html><head><meta http-equiv=\"refresh\" content=\"1\"></head>"
+                                  "<body>start</body></html>";
+    auto service = std::make_unique<TestHttpServer>();
+    const int port = service->port();
+    const std::string base = service->baseUrl();
+    service->serve("/start.html", startPage, 200, "text/html");
+    server.serve("/error.html", "<html><body>error page</body></html>", 200, "text/html");
+
+    auto w = startedOn(base, server.baseUrl() + "error.html", restartSeconds);
+    const QUrl start(QString::fromStdString(base + "start.html"));
+    std::vector<Clock::time_point> startRequested;
+    std::vector<Clock::time_point> startShown;
+    QObject::connect(w.get(), &frmTesmora::navigationRequested, [&](const QString &address) {
+        if (QUrl(address) == start)
+            startRequested.push_back(Clock::now());
+    });
+    QObject::connect(w->WebBrowser, &QWebEngineView::loadFinished, [&](bool ok) {
+        if (ok && w->WebBrowser->url() == start)
+            startShown.push_back(Clock::now());
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !startShown.empty(); }, 30000));
+
+    for (int outage = 1; outage <= 3; ++outage) {
+        SCOPED_TRACE("outage " + std::to_string(outage));
+        service.reset();
+        // The kiosk notices at the next reload, shows the error page, and its retry fails too.
+        const size_t errorsBefore = server.requestCount("/error.html");
+        ASSERT_TRUE(waitForRequests("/error.html", errorsBefore + 2));
+
+        service = std::make_unique<TestHttpServer>(port);
+        service->serve("/start.html", startPage, 200, "text/html");
+        const auto back = Clock::now();
+        const size_t shownBefore = startShown.size();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return startShown.size() > shownBefore; }, 30000));
+
+        // The retry that succeeded, and how long its page took to load.
+        const auto shown = startShown[shownBefore];
+        Clock::time_point retried{};
+        for (const auto t : startRequested) {
+            if (t <= shown)
+                retried = t;
+        }
+        const auto loadTime = shown - retried;
+        EXPECT_LE(shown - back, std::chrono::seconds(restartSeconds) + loadTime + slack)
+            << "back after " << std::chrono::duration_cast<std::chrono::milliseconds>(shown - back).count()
+            << " ms, of which the load took "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(loadTime).count() << " ms";
+        EXPECT_GE(retried, back - slack) << "the page came back through the countdown's retry";
+    }
 }
 
 } // namespace

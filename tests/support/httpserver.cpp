@@ -29,7 +29,7 @@ int unusedPort()
 #include <sys/socket.h>
 #include <unistd.h>
 
-TestHttpServer::TestHttpServer()
+TestHttpServer::TestHttpServer(int port)
     : m_server(std::make_unique<httplib::Server>())
     , m_stopping(std::make_shared<bool>(false))
 {
@@ -42,7 +42,10 @@ TestHttpServer::TestHttpServer()
         if (res.body.empty())
             res.set_content("<html><body>error " + std::to_string(res.status) + "</body></html>", "text/html");
     });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (port == 0)
+        m_port = m_server->bind_to_any_port("127.0.0.1");
+    else
+        m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
     if (m_port <= 0)
         throw std::runtime_error("cannot bind a port on 127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });

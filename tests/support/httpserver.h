@@ -28,7 +28,8 @@ public:
         std::string userAgent;
     };
 
-    TestHttpServer();
+    // On a free port, or on the given one: a server that went down comes back where it was.
+    explicit TestHttpServer(int port = 0);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer &) = delete;
     TestHttpServer &operator=(const TestHttpServer &) = delete;

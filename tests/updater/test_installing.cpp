@@ -223,6 +223,27 @@ TEST_F(Installing, CopyToNewFileNeverOverwrites)
     EXPECT_EQ(readFile(dir / "copy"), "current");
 }
 
+TEST_F(Installing, CopyToNewFileLeavesOnlyTheWholeCopy)
+{
+    const fs::path source = installed("a", std::string(300000, 'x'), fs::perms(0644));
+    fs::create_directory(dir / "backup");
+    writeFile(dir / "backup" / ".a.bak.copy-0", "somebody's file");
+    ASSERT_TRUE(copyToNewFile(source, dir / "backup" / "a.bak").ok());
+    EXPECT_EQ(readFile(dir / "backup" / "a.bak"), std::string(300000, 'x'));
+    EXPECT_EQ(namesIn(dir / "backup"), (std::set<std::string>{".a.bak.copy-0", "a.bak"}));
+}
+
+TEST_F(Installing, LeftoversOfAKilledInstallationAreRemovedAndNothingElse)
+{
+    for (const char *name : {".a.install-0", ".a.install-17", ".tesmora.20261207090000.bak.copy-2", ".a", "a",
+                             "a.install-0", ".a.install-", ".a.install-x", ".a.download-0"})
+        writeFile(dir / name, "x");
+    fs::create_directory(dir / ".b.install-1");
+    removeInstallLeftovers(dir.path());
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{".a", "a", "a.install-0", ".a.install-", ".a.install-x",
+                                                          ".a.download-0", ".b.install-1", "update"}));
+}
+
 TEST_F(Installing, CopyIntoAMissingFolderIsPathNotFound)
 {
     const fs::path source = installed("a", "current", fs::perms(0644));

@@ -1,0 +1,344 @@
+// Tesmora's benchmarks against real peers on this machine, measured side by side and alternated
+// (the machine is shared), reported as medians and ratios.
+// Usage: tesmora_bench [download] [memory] [kiosk] [update]   (none: all four)
+// Environment: BENCH_ROUNDS overrides the number of rounds of each comparison.
+
+#include "benchsupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+using namespace bench;
+constexpr double MiB = 1024.0 * 1024.0;
+
+struct Row
+{
+    std::string what;
+    std::string ours;
+    std::string peer;
+    std::string ratio;
+    std::string target;
+    bool met;
+};
+std::vector<Row> g_rows;
+
+std::string fixed(double value, int decimals = 2)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+int rounds(int fallback)
+{
+    const char *text = std::getenv("BENCH_ROUNDS");
+    return text && *text ? std::max(1, std::atoi(text)) : fallback;
+}
+
+std::map<std::string, std::string> programEnvironment(const Display &display)
+{
+    std::map<std::string, std::string> env{{"DISPLAY", display.name()}, {"QT_QPA_PLATFORM", "xcb"},
+                                           {"no_proxy", "127.0.0.1"}, {"NO_PROXY", "127.0.0.1"}};
+    // The browser engine refuses its sandbox as root; the kiosk switches it off itself then, and
+    // its peer must run the same way.
+    if (geteuid() == 0)
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1";
+    return env;
+}
+
+void say(const std::string &line)
+{
+    std::cerr << line << std::endl;
+}
+
+// Runs a and b `count` times each, alternating which goes first.
+void alternate(int count, const std::function<void(int)> &a, const std::function<void(int)> &b)
+{
+    for (int i = 0; i < count; ++i) {
+        if (i % 2 == 0) {
+            a(i);
+            b(i);
+        } else {
+            b(i);
+            a(i);
+        }
+    }
+}
+
+void installUpdater(const fs::path &folder, const std::string &updateUrl)
+{
+    fs::copy_file(builtProgram("TesmoraUpdate"), folder / "TesmoraUpdate", fs::copy_options::overwrite_existing);
+    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + updateUrl + "\r\n");
+}
+
+void publishManifest(const fs::path &folder, const std::vector<std::string> &names)
+{
+    std::string manifest = "TesmoraUpdate:\r\n";
+    for (const auto &name : names)
+        manifest += name + "\r\n";
+    writeFile(folder / "update.txt", manifest);
+}
+
+// --- 1. Download throughput ------------------------------------------------------------------
+
+void downloadThroughput(const Display &display)
+{
+    const std::uintmax_t size = 256 << 20;
+    Scratch www("download-www");
+    Scratch out("download-out");
+    writeArbitraryFile(www / "big.bin", size, 1);
+    Nginx nginx(www.path());
+    const std::string url = nginx.baseUrl() + "big.bin";
+    const auto env = programEnvironment(display);
+    std::vector<double> ours, peer;
+    say("Download throughput: 256 MiB, the updater's routine and curl, alternated");
+
+    alternate(
+        rounds(5),
+        [&](int) {
+            const Finished r = run({builtProgram("bench_download_routine").string(), url, (out / "updater.bin").string()},
+                                   out.path(), env);
+            if (r.exitCode != 0 || fs::file_size(out / "updater.bin") != size)
+                throw std::runtime_error("the download routine failed");
+            ours.push_back(size / MiB / std::stod(r.output));
+            fs::remove(out / "updater.bin");
+        },
+        [&](int) {
+            const Finished r = run({"curl", "-s", "-f", "-o", (out / "curl.bin").string(), "-w", "%{time_total}", url},
+                                   out.path(), env);
+            if (r.exitCode != 0 || fs::file_size(out / "curl.bin") != size)
+                throw std::runtime_error("curl failed");
+            peer.push_back(size / MiB / std::stod(r.output));
+            fs::remove(out / "curl.bin");
+        });
+    const double ratio = median(ours) / median(peer);
+    g_rows.push_back({"Download 256 MiB, MiB/s (routine vs curl -o)", fixed(median(ours), 0), fixed(median(peer), 0),
+                      fixed(ratio), ">= 0.90", ratio >= 0.9});
+}
+
+// --- 2. Memory of TesmoraUpdate --------------------------------------------------------------
+
+void updaterMemory(const Display &display)
+{
+    Scratch www("memory-www");
+    for (const auto &[name, size] : {std::pair<std::string, std::uintmax_t>{"small", 16u << 20},
+                                     std::pair<std::string, std::uintmax_t>{"large", 1u << 30}}) {
+        fs::create_directory(www / name);
+        writeArbitraryFile(www / name / "payload.bin", size, 2);
+        publishManifest(www / name, {"payload.bin"});
+    }
+    Nginx nginx(www.path());
+    const auto env = programEnvironment(display);
+    std::map<std::string, std::vector<double>> peak;
+    say("Memory: peak resident size of TesmoraUpdate installing 16 MiB and 1 GiB, alternated");
+
+    const auto update = [&](const std::string &name) {
+        Scratch folder("memory-program");
+        installUpdater(folder.path(), nginx.baseUrl() + name + "/");
+        const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
+        if (r.exitCode != 0 || !fs::exists(folder / "payload.bin"))
+            throw std::runtime_error("TesmoraUpdate failed (" + name + ")");
+        peak[name].push_back(r.peakRssKiB / 1024.0);
+    };
+    alternate(rounds(3), [&](int) { update("small"); }, [&](int) { update("large"); });
+    const double small = median(peak["small"]);
+    const double large = median(peak["large"]);
+    g_rows.push_back({"TesmoraUpdate peak RSS, MiB (1 GiB vs 16 MiB file)", fixed(large, 1), fixed(small, 1),
+                      "+" + fixed(large - small) + " MiB", "< 2 MiB more", large - small < 2.0});
+}
+
+// --- 3. Kiosk start --------------------------------------------------------------------------
+
+const char *const StartPage = R"(<!DOCTYPE html>
+<html lang="it"><head><meta charset="utf-8"><title>Servizio</title>
+<style>
+body { margin: 0; font-family: sans-serif; background: #eef2f7; color: #123; }
+header { background: #00338c; color: white; padding: 24px 48px; font-size: 32px; }
+main { display: grid; grid-template-columns: repeat(3, 1fr); gap: 24px; padding: 48px; }
+a.tile { display: block; background: white; border-radius: 8px; padding: 48px 24px; font-size: 24px;
+         text-align: center; text-decoration: none; color: #00338c; box-shadow: 0 2px 6px #0003; }
+</style></head>
+<body><header>Benvenuti</header>
+<main><a class="tile" href="#">Certificati</a><a class="tile" href="#">Prenotazioni</a>
+<a class="tile" href="#">Pagamenti</a><a class="tile" href="#">Orari</a><a class="tile" href="#">Mappa</a>
+<a class="tile" href="#">Informazioni</a></main>
+<script>
+window.addEventListener('load', function () { new Image().src = '/loaded' + location.search; });
+</script></body></html>
+)";
+
+void kioskStart(const Display &display)
+{
+    Scratch www("kiosk-www");
+    fs::create_directory(www / "site");
+    writeFile(www / "site" / "start.html", StartPage);
+    writeFile(www / "site" / "error.html", "<html><body>errore</body></html>");
+    Nginx nginx(www.path());
+    const auto env = programEnvironment(display);
+    std::map<std::string, std::vector<double>> requested, loaded, pss;
+    say("Kiosk start: tesmora and a bare full-screen browser view on the same page, alternated (10 s each)");
+
+    const auto measure = [&](const std::string &who, const std::vector<std::string> &argv, const fs::path &folder,
+                             const std::string &runTag) {
+        const double t0 = epochSeconds();
+        Started program(argv, folder, env, folder / "output.txt");
+        waitFor(10.0 - (epochSeconds() - t0));
+        pss[who].push_back(groupPssKiB(program.pid()) / 1024.0);
+        program.stop();
+        const double request = nginx.loggedAt("/site/start.html?run=" + runTag);
+        const double load = nginx.loggedAt("/loaded?run=" + runTag);
+        if (request < 0 || load < 0)
+            throw std::runtime_error(who + " did not load the page; see " + (folder / "output.txt").string());
+        requested[who].push_back(request - t0);
+        loaded[who].push_back(load - t0);
+    };
+    alternate(
+        rounds(5),
+        [&](int i) {
+            Scratch folder("kiosk-program");
+            fs::copy_file(builtProgram("tesmora"), folder / "tesmora");
+            const std::string tag = "k" + std::to_string(i);
+            writeFile(folder / "tesmora.ini", "[data]\r\nweb_server=" + nginx.baseUrl() + "site/\r\nstart_page=start.html?run="
+                                                  + tag + "\r\nshutdown_check_interval=600\r\n[failure]\r\nerror_page="
+                                                  + nginx.baseUrl() + "site/error.html\r\n");
+            measure("kiosk", {(folder / "tesmora").string()}, folder.path(), tag);
+        },
+        [&](int i) {
+            Scratch folder("kiosk-minimal");
+            const std::string tag = "m" + std::to_string(i);
+            measure("minimal", {builtProgram("bench_minimal_browser").string(), nginx.baseUrl() + "site/start.html?run=" + tag},
+                    folder.path(), tag);
+        });
+
+    const auto row = [](const std::string &what, double ours, double peer, int decimals) {
+        const double ratio = ours / peer;
+        g_rows.push_back({what, fixed(ours, decimals), fixed(peer, decimals), fixed(ratio), "<= 1.10", ratio <= 1.1});
+    };
+    row("Kiosk start to page request, s (tesmora vs bare view)", median(requested["kiosk"]), median(requested["minimal"]), 3);
+    row("Kiosk start to page loaded, s", median(loaded["kiosk"]), median(loaded["minimal"]), 3);
+    row("Kiosk memory after 10 s, PSS MiB, all processes", median(pss["kiosk"]), median(pss["minimal"]), 1);
+}
+
+// --- 4. A large update -----------------------------------------------------------------------
+
+const char *const ShellLoop = R"(set -e
+cd "$1"; url=$2
+mkdir -p update
+curl -s -f -o update/update.txt "${url}update.txt"
+names=$(tail -n +2 update/update.txt | tr -d '\r')
+for f in $names; do curl -s -f -o "update/$f" "$url$f"; done
+for f in $names; do cp "update/$f" "$f"; done
+rm -f update/*
+)";
+
+void largeUpdate(const Display &display)
+{
+    Scratch www("update-www");
+    std::vector<std::string> small, large;
+    fs::create_directory(www / "small");
+    fs::create_directory(www / "large");
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "page%04d.bin", i);
+        writeArbitraryFile(www / "small" / name, 4096, 100 + i);
+        small.push_back(name);
+    }
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "part" + std::to_string(i) + ".bin";
+        writeArbitraryFile(www / "large" / name, 50u << 20, 10 + i);
+        large.push_back(name);
+    }
+    publishManifest(www / "small", small);
+    publishManifest(www / "large", large);
+    Scratch scripts("update-loop");
+    writeFile(scripts / "loop.sh", ShellLoop);
+    Nginx nginx(www.path());
+    const auto env = programEnvironment(display);
+    std::map<std::string, std::vector<double>> seconds;
+
+    for (const std::string set : {"small", "large"}) {
+        const size_t files = set == "small" ? small.size() : large.size();
+        say("Large update: " + std::to_string(files) + " files (" + set + "), TesmoraUpdate and a curl + cp loop, alternated");
+        alternate(
+            rounds(3),
+            [&](int) {
+                Scratch folder("update-program");
+                installUpdater(folder.path(), nginx.baseUrl() + set + "/");
+                const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
+                if (r.exitCode != 0 || !fs::exists(folder / (set == "small" ? small.back() : large.back())))
+                    throw std::runtime_error("TesmoraUpdate failed (" + set + ")");
+                seconds["updater-" + set].push_back(r.seconds);
+            },
+            [&](int) {
+                Scratch folder("update-shell");
+                const Finished r = run({"bash", (scripts / "loop.sh").string(), folder.path().string(),
+                                        nginx.baseUrl() + set + "/"},
+                                       folder.path(), env);
+                if (r.exitCode != 0)
+                    throw std::runtime_error("the shell loop failed (" + set + ")");
+                seconds["loop-" + set].push_back(r.seconds);
+            });
+    }
+    const auto row = [&](const std::string &what, const std::string &set, double target) {
+        const double ours = median(seconds["updater-" + set]);
+        const double peer = median(seconds["loop-" + set]);
+        g_rows.push_back({what, fixed(ours, 2), fixed(peer, 2), fixed(ours / peer), "<= " + fixed(target), ours / peer <= target});
+    };
+    row("Update of 1000 x 4 KiB, s (TesmoraUpdate vs curl+cp loop)", "small", 1.5);
+    row("Update of 10 x 50 MiB, s", "large", 1.1);
+}
+
+void printTable()
+{
+    const std::vector<std::string> head{"Figure", "Tesmora", "Peer", "Ratio", "Target", "Met"};
+    std::vector<size_t> width(head.size());
+    const auto cells = [](const Row &r) {
+        return std::vector<std::string>{r.what, r.ours, r.peer, r.ratio, r.target, r.met ? "yes" : "NO"};
+    };
+    for (size_t c = 0; c < head.size(); ++c) {
+        width[c] = head[c].size();
+        for (const Row &r : g_rows)
+            width[c] = std::max(width[c], cells(r)[c].size());
+    }
+    const auto line = [&](const std::vector<std::string> &row) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            std::printf(c == 0 ? "%-*s" : "  %*s", static_cast<int>(width[c]), row[c].c_str());
+        }
+        std::printf("\n");
+    };
+    std::printf("\n");
+    line(head);
+    for (const Row &r : g_rows)
+        line(cells(r));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::set<std::string> chosen(argv + 1, argv + argc);
+    const auto wanted = [&](const std::string &name) { return chosen.empty() || chosen.count(name); };
+    try {
+        Display display;
+        if (wanted("download"))
+            downloadThroughput(display);
+        if (wanted("memory"))
+            updaterMemory(display);
+        if (wanted("kiosk"))
+            kioskStart(display);
+        if (wanted("update"))
+            largeUpdate(display);
+    } catch (const std::exception &e) {
+        printTable();
+        std::fprintf(stderr, "benchmark failed: %s\n", e.what());
+        return 1;
+    }
+    printTable();
+    return 0;
+}

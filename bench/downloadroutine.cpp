@@ -1,0 +1,67 @@
+// modDownload::DownloadFile on one address, with the block hook the updater's window uses
+// (the activity bar blinks and pending window events run). Prints the seconds the routine took.
+// Usage: bench_download_routine <address> <local file>
+
+#include "moddownload.h"
+#include "modmain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+// frmTesmoraUpdate::blink, which is private to the window: the bar changes at every block, the
+// window's events run at every block, and the window is painted at most once per 40 ms frame.
+void blinkAsTheUpdaterDoes(QWidget &window, QWidget &activity)
+{
+    static QElapsedTimer lastPaint;
+    const bool paintNow = !lastPaint.isValid() || lastPaint.hasExpired(40);
+    if (paintNow)
+        lastPaint.start();
+    if (window.updatesEnabled() != paintNow)
+        window.setUpdatesEnabled(paintNow);
+    activity.setHidden(!activity.isHidden());
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    const std::filesystem::path local = std::filesystem::absolute(argv[2]);
+    static const SystemClock clock;
+    modMain::bindProgram({local.parent_path(), "TesmoraUpdate"}, clock);
+
+    QWidget window;
+    auto *activity = new QWidget(&window);
+    activity->setGeometry(8, 48, 297, 9);
+    activity->setAutoFillBackground(true);
+    window.resize(312, 65);
+    window.show();
+    QApplication::processEvents();
+
+    const auto start = std::chrono::steady_clock::now();
+    // BENCH_HOOK=events: only the window's events; none: no hook at all (where the time goes).
+    const QByteArray hook = qgetenv("BENCH_HOOK");
+    modDownload::BlockHook onBlock = [&window, activity] { blinkAsTheUpdaterDoes(window, *activity); };
+    if (hook == "none")
+        onBlock = {};
+    else if (hook == "events")
+        onBlock = [] { QCoreApplication::processEvents(); };
+    const ErrorInfo result = modDownload::DownloadFile(argv[1], local.string(), onBlock);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (result.failed()) {
+        std::fprintf(stderr, "download failed: %s\n", result.description.c_str());
+        return 1;
+    }
+    std::printf("%.6f\n", took.count());
+    return 0;
+}

@@ -1,0 +1,195 @@
+// The real TesmoraUpdate, killed with SIGKILL at random moments of a run that installs 20 files:
+// after every kill each installed entry must be whole, either its old or its new content, and
+// so must every backup copy; one more run must then complete the update.
+
+#include "updaterfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Kiosk = UpdaterFolder::Kiosk;
+
+constexpr int EntryCount = 20;
+constexpr int KioskEntry = 10;
+
+int settingFromEnvironment(const char *name, int fallback)
+{
+    const char *text = std::getenv(name);
+    return text && *text ? std::atoi(text) : fallback;
+}
+
+std::string arbitraryBytes(size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+struct Entry
+{
+    std::string name;
+    std::string oldContent;
+    std::string newContent;
+};
+
+// Sizes of a few hundred KiB to a few MiB, so that a copy takes long enough to be caught in the
+// middle; old and new differ in length, so that no cut-off copy can pass for either.
+std::vector<Entry> entries()
+{
+    std::vector<Entry> list;
+    for (int i = 0; i < EntryCount; ++i) {
+        if (i == KioskEntry) {
+            list.push_back({"tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "old"),
+                            UpdaterFolder::kioskScript(Kiosk::Passing, "new") + std::string(1 << 20, '#')});
+            continue;
+        }
+        const size_t oldSize = (256u << 10) * (1 + i % 4);
+        const size_t newSize = oldSize + 1000 + (700u << 10) * (i % 3);
+        char name[16];
+        std::snprintf(name, sizeof name, "file%02d.bin", i);
+        list.push_back({name, arbitraryBytes(oldSize, 100 + i), arbitraryBytes(newSize, 200 + i)});
+    }
+    return list;
+}
+
+void prepare(UpdaterFolder &folder, const std::vector<Entry> &list)
+{
+    std::vector<std::string> names;
+    for (const Entry &e : list) {
+        writeFile(folder / e.name, e.oldContent);
+        folder.publish(e.name, e.newContent);
+        names.push_back(e.name);
+    }
+    fs::permissions(folder / "tesmora", fs::perms(0755), fs::perm_options::replace);
+    folder.publishManifest(names);
+}
+
+// The hidden names copies have until they are complete.
+bool isTemporaryName(const std::string &name)
+{
+    static const std::regex temporary(R"(\..+\.(install|copy|download)-\d+)");
+    return std::regex_match(name, temporary);
+}
+
+// How many entries hold their new content; a check fails for any entry that is neither.
+int checkWhole(const UpdaterFolder &folder, const std::vector<Entry> &list, int kill)
+{
+    int updated = 0;
+    for (const Entry &e : list) {
+        if (!fs::is_regular_file(folder / e.name)) {
+            ADD_FAILURE() << "kill " << kill << ": " << e.name << " is missing";
+            continue;
+        }
+        const std::string content = readFile(folder / e.name);
+        if (content == e.newContent)
+            ++updated;
+        else if (content != e.oldContent)
+            ADD_FAILURE() << "kill " << kill << ": " << e.name << " is neither old nor new ("
+                          << content.size() << " bytes)";
+    }
+
+    // A backup copy is the only way back to an earlier version: it must be whole too.
+    std::map<std::string, const Entry *> byName;
+    for (const Entry &e : list)
+        byName[e.name] = &e;
+    const std::regex copyName(R"((.+)\.\d{14}\.bak)");
+    if (!fs::exists(folder / "backup"))
+        return updated; // killed before the run made its folders
+    for (const std::string &name : folder.namesIn("backup")) {
+        if (isTemporaryName(name))
+            continue; // a copy that never got its name; the next run clears it away
+        std::smatch m;
+        if (!std::regex_match(name, m, copyName) || !byName.count(m[1].str())) {
+            ADD_FAILURE() << "kill " << kill << ": unexpected file in backup/: " << name;
+            continue;
+        }
+        const Entry &e = *byName[m[1].str()];
+        const std::string content = readFile(folder / "backup" / name);
+        if (content != e.oldContent && content != e.newContent)
+            ADD_FAILURE() << "kill " << kill << ": backup copy " << name << " is not whole ("
+                          << content.size() << " bytes)";
+    }
+    return updated;
+}
+
+TEST(CrashSafety, KilledAtRandomMomentsEveryFileStaysWholeAndOneMoreRunCompletes)
+{
+    const int kills = settingFromEnvironment("TESMORA_CRASH_KILLS", 6);
+    const unsigned seed = static_cast<unsigned>(settingFromEnvironment("TESMORA_CRASH_SEED", std::random_device{}()));
+    std::cout << "kills: " << kills << ", seed: " << seed << " (TESMORA_CRASH_SEED repeats it)\n";
+    const std::vector<Entry> list = entries();
+
+    // One whole run: its length, and when its installation (the first backup copy) begins.
+    using Clock = std::chrono::steady_clock;
+    Clock::duration runLength{}, installStart{};
+    {
+        UpdaterFolder calibration;
+        prepare(calibration, list);
+        const auto start = Clock::now();
+        auto updater = calibration.startUpdater();
+        while (updater->running() && installStart == Clock::duration{}) {
+            if (fs::exists(calibration / "backup") && !fs::is_empty(calibration / "backup"))
+                installStart = Clock::now() - start;
+            std::this_thread::sleep_for(200us);
+        }
+        ASSERT_TRUE(updater->waitForExit(60s));
+        runLength = Clock::now() - start;
+        ASSERT_EQ(updater->exitCode(), 0) << "an uninterrupted run must succeed";
+        ASSERT_EQ(checkWhole(calibration, list, 0), EntryCount);
+        ASSERT_GT(installStart, Clock::duration{});
+    }
+    const auto us = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); };
+    std::cout << "an uninterrupted run takes " << us(runLength) / 1000 << " ms, installing from "
+              << us(installStart) / 1000 << " ms on\n";
+
+    UpdaterFolder folder;
+    prepare(folder, list);
+    std::mt19937 random(seed);
+    // Every other moment falls in the installation, where a kill can do harm; the others anywhere.
+    std::uniform_int_distribution<long long> anywhere(0, us(runLength));
+    std::uniform_int_distribution<long long> installing(us(installStart), us(runLength));
+    int caughtMidInstall = 0;
+    for (int kill = 1; kill <= kills; ++kill) {
+        auto updater = folder.startUpdater();
+        std::this_thread::sleep_for(std::chrono::microseconds(kill % 2 ? anywhere(random) : installing(random)));
+        updater->kill();
+        const int updated = checkWhole(folder, list, kill);
+        caughtMidInstall += updated > 0 && updated < EntryCount;
+        std::cout << "kill " << kill << ": " << updated << " of " << EntryCount << " entries new\n";
+        if (HasFailure())
+            return;
+        if (updated == EntryCount) {
+            // Too late or the installation had been finished before: the old files go back, so
+            // that the next kill again meets an update in progress.
+            for (const Entry &e : list)
+                writeFile(folder / e.name, e.oldContent);
+        }
+    }
+    std::cout << kills << " kills, " << caughtMidInstall << " in the middle of the installation\n";
+
+    // Backup names carry the second: the completing run starts in a later one than any killed
+    // run could have stamped.
+    std::this_thread::sleep_for(1100ms);
+    ASSERT_EQ(folder.runUpdater(60s), 0);
+    EXPECT_EQ(checkWhole(folder, list, kills + 1), EntryCount);
+    EXPECT_EQ(folder.permsOf("tesmora") & fs::perms(0111), fs::perms(0111));
+    EXPECT_EQ(folder.namesIn("update"), std::set<std::string>{});
+    for (const char *sub : {"", "backup"}) {
+        for (const std::string &name : folder.namesIn(sub))
+            EXPECT_FALSE(isTemporaryName(name)) << "left behind in " << sub << "/: " << name;
+    }
+}
+
+} // namespace
