@@ -2,34 +2,16 @@
 // (the activity bar blinks and pending window events run). Prints the seconds the routine took.
 // Usage: bench_download_routine <address> <local file>
 
+#include "activityblinker.h"
 #include "moddownload.h"
 #include "modmain.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-
-namespace {
-
-// frmTesmoraUpdate::blink, which is private to the window: the bar changes at every block, the
-// window's events run at every block, and the window is painted at most once per 40 ms frame.
-void blinkAsTheUpdaterDoes(QWidget &window, QWidget &activity)
-{
-    static QElapsedTimer lastPaint;
-    const bool paintNow = !lastPaint.isValid() || lastPaint.hasExpired(40);
-    if (paintNow)
-        lastPaint.start();
-    if (window.updatesEnabled() != paintNow)
-        window.setUpdatesEnabled(paintNow);
-    activity.setHidden(!activity.isHidden());
-    QCoreApplication::processEvents();
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -51,7 +33,8 @@ int main(int argc, char *argv[])
     const auto start = std::chrono::steady_clock::now();
     // BENCH_HOOK=events: only the window's events; none: no hook at all (where the time goes).
     const QByteArray hook = qgetenv("BENCH_HOOK");
-    modDownload::BlockHook onBlock = [&window, activity] { blinkAsTheUpdaterDoes(window, *activity); };
+    ActivityBlinker blinker(window, *activity);
+    modDownload::BlockHook onBlock = [&blinker] { blinker.onBlock(); };
     if (hook == "none")
         onBlock = {};
     else if (hook == "events")

@@ -1,5 +1,6 @@
 #include "frmtesmoraupdate.h"
 
+#include "activityblinker.h"
 #include "fileops.h"
 #include "installfile.h"
 #include "moddownload.h"
@@ -11,7 +12,6 @@
 #include "updaterules.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -185,10 +185,10 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     const auto &paths = modMain::program();
     const std::string &url = modMain::UpdateUrl;
     const fs::path updateFolder = paths.file(UpdateFolder);
-    const auto onBlock = [this] { blink(); };
-    const auto download = [this, &onBlock](const std::string &address, const fs::path &local) {
-        modDownload::DownloadFile(address, local.string(), onBlock);
-        showBlinks(); // the last state of the bar is shown whatever the frame
+    ActivityBlinker blinker(*this, *ShpActivity);
+    const auto download = [&blinker](const std::string &address, const fs::path &local) {
+        modDownload::DownloadFile(address, local.string(), [&blinker] { blinker.onBlock(); });
+        blinker.finish();
     };
     const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
 
@@ -326,28 +326,6 @@ bool frmTesmoraUpdate::startKiosk()
     const auto &paths = modMain::program();
     return QProcess::startDetached(QFile::decodeName(paths.file(modMain::KioskExeName).c_str()), {},
                                    QFile::decodeName(paths.folder.c_str()));
-}
-
-void frmTesmoraUpdate::blink()
-{
-    // Blocks arrive thousands of times a second on a fast line, far more often than a screen
-    // shows a frame, and painting the window for each one cost more than the transfer itself.
-    // So the bar changes state at every block and pending events run at every block, but the
-    // window is painted at most once per frame.
-    const bool paintNow = !m_lastPaint.isValid() || m_lastPaint.hasExpired(FrameMs);
-    if (paintNow)
-        m_lastPaint.start();
-    if (updatesEnabled() != paintNow)
-        setUpdatesEnabled(paintNow);
-    ShpActivity->setHidden(!ShpActivity->isHidden());
-    QCoreApplication::processEvents();
-}
-
-void frmTesmoraUpdate::showBlinks()
-{
-    if (!updatesEnabled())
-        setUpdatesEnabled(true);
-    m_lastPaint.invalidate();
 }
 
 void frmTesmoraUpdate::widenProgress(std::size_t entryCount)

@@ -3,7 +3,6 @@
 #include "errorinfo.h"
 #include "twips.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstddef>
@@ -53,8 +52,6 @@ private:
     ErrorInfo StopTesmora();
     bool startKiosk();
     void startKioskIfNotRunning();
-    void blink();
-    void showBlinks();
     void widenProgress(std::size_t entryCount);
     [[noreturn]] void closeWindow();
 
@@ -68,6 +65,4 @@ private:
     bool m_activated = false;
     bool m_running = false;
     bool m_kioskStopped = false;
-    static constexpr qint64 FrameMs = 40;
-    QElapsedTimer m_lastPaint;
 };

@@ -1,3 +1,4 @@
+#include "activityblinker.h"
 #include "frmtesmoraupdate.h"
 #include "modmain.h"
 #include "tempfolder.h"
@@ -58,6 +59,25 @@ TEST_F(Window, LabelAndButtonAsDesigned)
     EXPECT_EQ(button->text(), "UpDate");
     EXPECT_EQ(button->geometry(), QRect(240, 0, 65, 25));
     EXPECT_FALSE(button->isHidden());
+}
+
+TEST(ActivityBar, ChangesWithEveryBlockAndShowsItsLastStateAtTheEnd)
+{
+    QWidget window;
+    auto *bar = new QWidget(&window);
+    ActivityBlinker blinker(window, *bar);
+    EXPECT_TRUE(blinker.barVisible());
+    blinker.onBlock();
+    EXPECT_TRUE(bar->isHidden()) << "the first block of a download reaches the screen at once";
+    for (int i = 0; i < 4; ++i)
+        blinker.onBlock();
+    EXPECT_FALSE(blinker.barVisible()) << "an odd number of blocks leaves it changed";
+    blinker.onBlock();
+    EXPECT_TRUE(blinker.barVisible());
+    blinker.finish();
+    EXPECT_FALSE(bar->isHidden()) << "the end shows the last state";
+    blinker.onBlock();
+    EXPECT_TRUE(bar->isHidden()) << "a new download starts a new frame";
 }
 
 TEST(Progress, GrowsByTheBarWidthDividedByTheEntries)
