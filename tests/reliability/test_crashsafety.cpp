@@ -28,15 +28,6 @@ int settingFromEnvironment(const char *name, int fallback)
     return text && *text ? std::atoi(text) : fallback;
 }
 
-std::string arbitraryBytes(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char &c : bytes)
-        c = static_cast<char>(random() & 0xff);
-    return bytes;
-}
-
 struct Entry
 {
     std::string name;
