@@ -90,10 +90,10 @@ void publishManifest(const fs::path &folder, const std::vector<std::string> &nam
 void downloadThroughput(const Display &display)
 {
     const std::uintmax_t size = 256 << 20;
-    Scratch www("download-www");
-    Scratch out("download-out");
+    TempFolder www;
+    TempFolder out;
     writeArbitraryFile(www / "big.bin", size, 1);
-    Nginx nginx(www.path());
+    NginxServer nginx(www.path());
     const std::string url = nginx.baseUrl() + "big.bin";
     const auto env = programEnvironment(display);
     std::vector<double> ours, peer;
@@ -126,20 +126,20 @@ void downloadThroughput(const Display &display)
 
 void updaterMemory(const Display &display)
 {
-    Scratch www("memory-www");
+    TempFolder www;
     for (const auto &[name, size] : {std::pair<std::string, std::uintmax_t>{"small", 16u << 20},
                                      std::pair<std::string, std::uintmax_t>{"large", 1u << 30}}) {
         fs::create_directory(www / name);
         writeArbitraryFile(www / name / "payload.bin", size, 2);
         publishManifest(www / name, {"payload.bin"});
     }
-    Nginx nginx(www.path());
+    NginxServer nginx(www.path());
     const auto env = programEnvironment(display);
     std::map<std::string, std::vector<double>> peak;
     say("Memory: peak resident size of TesmoraUpdate installing 16 MiB and 1 GiB, alternated");
 
     const auto update = [&](const std::string &name) {
-        Scratch folder("memory-program");
+        TempFolder folder;
         installUpdater(folder.path(), nginx.baseUrl() + name + "/");
         const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
         if (r.exitCode != 0 || !fs::exists(folder / "payload.bin"))
@@ -175,11 +175,12 @@ window.addEventListener('load', function () { new Image().src = '/loaded' + loca
 
 void kioskStart(const Display &display)
 {
-    Scratch www("kiosk-www");
+    TempFolder www;
     fs::create_directory(www / "site");
     writeFile(www / "site" / "start.html", StartPage);
     writeFile(www / "site" / "error.html", "<html><body>errore</body></html>");
-    Nginx nginx(www.path());
+    // The start page reports its load event to /loaded.
+    NginxServer nginx(www.path(), "    location = /loaded { return 204; }\n");
     const auto env = programEnvironment(display);
     std::map<std::string, std::vector<double>> requested, loaded, pss;
     say("Kiosk start: tesmora and a bare full-screen browser view on the same page, alternated (10 s each)");
@@ -187,10 +188,11 @@ void kioskStart(const Display &display)
     const auto measure = [&](const std::string &who, const std::vector<std::string> &argv, const fs::path &folder,
                              const std::string &runTag) {
         const double t0 = epochSeconds();
-        Started program(argv, folder, env, folder / "output.txt");
+        ChildProcess program(argv.front(), folder, env, folder / "output.txt",
+                             std::vector<std::string>(argv.begin() + 1, argv.end()));
         waitFor(10.0 - (epochSeconds() - t0));
         pss[who].push_back(groupPssKiB(program.pid()) / 1024.0);
-        program.stop();
+        program.kill();
         const double request = nginx.loggedAt("/site/start.html?run=" + runTag);
         const double load = nginx.loggedAt("/loaded?run=" + runTag);
         if (request < 0 || load < 0)
@@ -201,7 +203,7 @@ void kioskStart(const Display &display)
     alternate(
         rounds(5),
         [&](int i) {
-            Scratch folder("kiosk-program");
+            TempFolder folder;
             fs::copy_file(builtProgram("tesmora"), folder / "tesmora");
             const std::string tag = "k" + std::to_string(i);
             writeFile(folder / "tesmora.ini", "[data]\r\nweb_server=" + nginx.baseUrl() + "site/\r\nstart_page=start.html?run="
@@ -210,7 +212,7 @@ void kioskStart(const Display &display)
             measure("kiosk", {(folder / "tesmora").string()}, folder.path(), tag);
         },
         [&](int i) {
-            Scratch folder("kiosk-minimal");
+            TempFolder folder;
             const std::string tag = "m" + std::to_string(i);
             measure("minimal", {builtProgram("bench_minimal_browser").string(), nginx.baseUrl() + "site/start.html?run=" + tag},
                     folder.path(), tag);
@@ -239,7 +241,7 @@ rm -f update/*
 
 void largeUpdate(const Display &display)
 {
-    Scratch www("update-www");
+    TempFolder www;
     std::vector<std::string> small, large;
     fs::create_directory(www / "small");
     fs::create_directory(www / "large");
@@ -256,9 +258,9 @@ void largeUpdate(const Display &display)
     }
     publishManifest(www / "small", small);
     publishManifest(www / "large", large);
-    Scratch scripts("update-loop");
+    TempFolder scripts;
     writeFile(scripts / "loop.sh", ShellLoop);
-    Nginx nginx(www.path());
+    NginxServer nginx(www.path());
     const auto env = programEnvironment(display);
     std::map<std::string, std::vector<double>> seconds;
 
@@ -268,7 +270,7 @@ void largeUpdate(const Display &display)
         alternate(
             rounds(3),
             [&](int) {
-                Scratch folder("update-program");
+                TempFolder folder;
                 installUpdater(folder.path(), nginx.baseUrl() + set + "/");
                 const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
                 if (r.exitCode != 0 || !fs::exists(folder / (set == "small" ? small.back() : large.back())))
@@ -276,7 +278,7 @@ void largeUpdate(const Display &display)
                 seconds["updater-" + set].push_back(r.seconds);
             },
             [&](int) {
-                Scratch folder("update-shell");
+                TempFolder folder;
                 const Finished r = run({"bash", (scripts / "loop.sh").string(), folder.path().string(),
                                         nginx.baseUrl() + set + "/"},
                                        folder.path(), env);

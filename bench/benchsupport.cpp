@@ -1,53 +1,19 @@
 #include "benchsupport.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <netinet/in.h>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace bench {
-
-fs::path builtProgram(const std::string &name)
-{
-    return fs::path(TESMORA_BIN_DIR) / name;
-}
-
-Scratch::Scratch(const std::string &what)
-{
-    std::string pattern = (fs::temp_directory_path() / ("tesmora-bench-" + what + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-    // nginx's workers may run as another user.
-    fs::permissions(m_path, fs::perms(0755), fs::perm_options::replace);
-}
-
-Scratch::~Scratch()
-{
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
-void writeFile(const fs::path &path, const std::string &content)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 void writeArbitraryFile(const fs::path &path, std::uintmax_t bytes, unsigned seed)
 {
@@ -65,30 +31,12 @@ void writeArbitraryFile(const fs::path &path, std::uintmax_t bytes, unsigned see
         throw std::runtime_error("cannot write " + path.string());
 }
 
-namespace {
-
-std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string> &env)
+Finished run(const std::vector<std::string> &argv, const fs::path &workDir,
+             const std::map<std::string, std::string> &env)
 {
-    std::map<std::string, std::string> merged;
-    for (char **e = environ; *e; ++e) {
-        const std::string entry(*e);
-        const auto eq = entry.find('=');
-        if (eq != std::string::npos)
-            merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto &[k, v] : env)
-        merged[k] = v;
-    std::vector<std::string> list;
-    for (const auto &[k, v] : merged)
-        list.push_back(k + "=" + v);
-    return list;
-}
-
-// Forks and executes; the child gets its own process group. stdoutFd/stderrFd -1: /dev/null.
-pid_t spawn(const std::vector<std::string> &argv, const fs::path &workDir,
-            const std::map<std::string, std::string> &env, int stdoutFd, int stderrFd)
-{
-    std::vector<std::string> envStrings = mergedEnvironment(env);
+    // Measured here rather than with ChildProcess: the peak memory comes from wait4 and the
+    // output from a pipe, apart from the program's messages on its error output.
+    std::vector<std::string> envStrings = environmentWith(env);
     std::vector<char *> envp;
     for (auto &s : envStrings)
         envp.push_back(s.data());
@@ -99,7 +47,11 @@ pid_t spawn(const std::vector<std::string> &argv, const fs::path &workDir,
         argp.push_back(a.data());
     argp.push_back(nullptr);
     const std::string dir = workDir.string();
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        throw std::runtime_error("pipe failed");
 
+    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
@@ -107,67 +59,15 @@ pid_t spawn(const std::vector<std::string> &argv, const fs::path &workDir,
         setpgid(0, 0);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
-        dup2(stdoutFd >= 0 ? stdoutFd : null, 1);
-        dup2(stderrFd >= 0 ? stderrFd : null, 2);
+        dup2(pipeFds[1], 1);
+        dup2(null, 2);
+        close(pipeFds[0]);
         if (!dir.empty() && chdir(dir.c_str()) != 0)
             _exit(126);
         execvpe(argp[0], argp.data(), envp.data());
         _exit(127);
     }
     setpgid(pid, pid);
-    return pid;
-}
-
-int exitCodeOf(int status)
-{
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
-        && getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    close(fd);
-    return port;
-}
-
-bool accepts(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
-}
-
-std::string readAll(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-} // namespace
-
-Finished run(const std::vector<std::string> &argv, const fs::path &workDir,
-             const std::map<std::string, std::string> &env)
-{
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        throw std::runtime_error("pipe failed");
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = spawn(argv, workDir, env, pipeFds[1], -1);
     close(pipeFds[1]);
     Finished result;
     char buffer[4096];
@@ -179,69 +79,17 @@ Finished run(const std::vector<std::string> &argv, const fs::path &workDir,
     wait4(pid, &status, 0, &usage);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.peakRssKiB = usage.ru_maxrss;
-    result.exitCode = exitCodeOf(status);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     // Whatever the program left running in its group (a started kiosk) goes too.
     ::kill(-pid, SIGKILL);
     return result;
 }
 
-Started::Started(const std::vector<std::string> &argv, const fs::path &workDir,
-                 const std::map<std::string, std::string> &env, const fs::path &output)
-{
-    int fd = -1;
-    if (!output.empty())
-        fd = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    m_pid = spawn(argv, workDir, env, fd, fd);
-    if (fd >= 0)
-        close(fd);
-}
-
-Started::~Started()
-{
-    stop();
-}
-
-void Started::stop(int signal)
-{
-    if (m_pid <= 0)
-        return;
-    ::kill(-m_pid, signal);
-    ::kill(m_pid, signal);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-    if (signal != SIGKILL)
-        ::kill(-m_pid, SIGKILL);
-    m_pid = -1;
-}
-
-namespace {
-
-std::vector<pid_t> groupMembers(pid_t group)
-{
-    std::vector<pid_t> members;
-    std::error_code ec;
-    for (const auto &entry : fs::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const std::string stat = readAll(entry.path() / "stat");
-        const auto close = stat.rfind(')');
-        char state = 0;
-        long ppid = 0, pgrp = 0;
-        if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3
-            && state != 'Z' && pgrp == group)
-            members.push_back(static_cast<pid_t>(std::stol(name)));
-    }
-    return members;
-}
-
-} // namespace
-
 long groupPssKiB(pid_t group)
 {
     long total = 0;
-    for (const pid_t pid : groupMembers(group)) {
-        std::istringstream rollup(readAll("/proc/" + std::to_string(pid) + "/smaps_rollup"));
+    for (const pid_t pid : processesInGroup(group)) {
+        std::istringstream rollup(readFile("/proc/" + std::to_string(pid) + "/smaps_rollup"));
         for (std::string line; std::getline(rollup, line);) {
             long kib = 0;
             if (std::sscanf(line.c_str(), "Pss: %ld kB", &kib) == 1)
@@ -249,74 +97,6 @@ long groupPssKiB(pid_t group)
         }
     }
     return total;
-}
-
-int groupSize(pid_t group)
-{
-    return static_cast<int>(groupMembers(group).size());
-}
-
-Nginx::Nginx(const fs::path &root)
-{
-    m_port = freePort();
-    const fs::path dir = m_scratch.path();
-    fs::create_directories(dir / "temp");
-    const std::string conf = "worker_processes 1;\n"
-                             "daemon off;\n"
-                             "pid " + (dir / "nginx.pid").string() + ";\n"
-                             "error_log " + (dir / "error.log").string() + ";\n"
-                             "events { worker_connections 256; }\n"
-                             "http {\n"
-                             "  log_format timed '$msec $request_uri $status';\n"
-                             "  access_log " + (dir / "access.log").string() + " timed;\n"
-                             "  client_body_temp_path " + (dir / "temp").string() + ";\n"
-                             "  proxy_temp_path " + (dir / "temp").string() + ";\n"
-                             "  fastcgi_temp_path " + (dir / "temp").string() + ";\n"
-                             "  uwsgi_temp_path " + (dir / "temp").string() + ";\n"
-                             "  scgi_temp_path " + (dir / "temp").string() + ";\n"
-                             "  types { text/html html; application/javascript js; }\n"
-                             "  default_type application/octet-stream;\n"
-                             "  sendfile on;\n"
-                             "  keepalive_requests 10000;\n"
-                             "  server {\n"
-                             "    listen 127.0.0.1:" + std::to_string(m_port) + ";\n"
-                             "    root " + root.string() + ";\n"
-                             "    location = /loaded { return 204; }\n"
-                             "  }\n"
-                             "}\n";
-    writeFile(dir / "nginx.conf", conf);
-    m_process = std::make_unique<Started>(
-        std::vector<std::string>{"/usr/sbin/nginx", "-p", dir.string() + "/", "-c", (dir / "nginx.conf").string(),
-                                 "-e", (dir / "error.log").string()},
-        dir, std::map<std::string, std::string>{}, dir / "output.txt");
-    for (int i = 0; i < 200 && !accepts(m_port); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    if (!accepts(m_port))
-        throw std::runtime_error("nginx did not start: " + readAll(dir / "error.log") + readAll(dir / "output.txt"));
-}
-
-Nginx::~Nginx()
-{
-    if (m_process)
-        m_process->stop(SIGTERM);
-}
-
-std::string Nginx::baseUrl() const
-{
-    return "http://127.0.0.1:" + std::to_string(m_port) + "/";
-}
-
-double Nginx::loggedAt(const std::string &uri) const
-{
-    std::istringstream log(readAll(m_scratch / "access.log"));
-    for (std::string line; std::getline(log, line);) {
-        std::istringstream fields(line);
-        double at = 0;
-        std::string loggedUri;
-        if (fields >> at >> loggedUri && loggedUri == uri)
-            return at;
-    }
-    return -1;
 }
 
 Display::Display()
@@ -329,10 +109,9 @@ Display::Display()
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
-    m_server = std::make_unique<Started>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                                 "-nolisten", "tcp"},
-        fs::path{});
+    m_server = std::make_unique<ChildProcess>(
+        "/usr/bin/Xvfb", fs::temp_directory_path(), std::map<std::string, std::string>{}, fs::path{},
+        std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
     close(fds[1]);
     std::string number;
     char c;

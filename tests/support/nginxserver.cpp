@@ -32,14 +32,14 @@ std::filesystem::path NginxServer::program()
     return "/usr/sbin/nginx";
 }
 
-NginxServer::NginxServer(const std::filesystem::path &root)
+NginxServer::NginxServer(const std::filesystem::path &root, const std::string &extraServerLines)
     : m_root(root)
 {
     if (!std::filesystem::exists(program()))
         throw std::runtime_error("nginx is not installed (Debian package nginx-light)");
     // The port was free a moment ago; another test may take it in between, so try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOn(unusedPort()))
+        if (startOn(unusedPort(), extraServerLines))
             return;
     }
     throw std::runtime_error("nginx did not start: " + readFile(m_state / "error.log"));
@@ -47,7 +47,7 @@ NginxServer::NginxServer(const std::filesystem::path &root)
 
 NginxServer::~NginxServer() = default;
 
-bool NginxServer::startOn(int port)
+bool NginxServer::startOn(int port, const std::string &extraServerLines)
 {
     const auto state = m_state.path();
     for (const char *sub : {"body", "proxy", "fastcgi", "uwsgi", "scgi"})
@@ -60,18 +60,20 @@ bool NginxServer::startOn(int port)
               "error_log " + (state / "error.log").string() + " warn;\n"
               "events { worker_connections 64; }\n"
               "http {\n"
-              "  log_format requests '$request_method $uri $status';\n"
+              "  log_format requests '$msec $request_method $request_uri $status';\n"
               "  access_log " + (state / "access.log").string() + " requests;\n"
               "  client_body_temp_path " + (state / "temp/body").string() + ";\n"
               "  proxy_temp_path " + (state / "temp/proxy").string() + ";\n"
               "  fastcgi_temp_path " + (state / "temp/fastcgi").string() + ";\n"
               "  uwsgi_temp_path " + (state / "temp/uwsgi").string() + ";\n"
               "  scgi_temp_path " + (state / "temp/scgi").string() + ";\n"
-              "  types { text/html html; text/plain txt; }\n"
+              "  types { text/html html; text/plain txt; application/javascript js; }\n"
               "  default_type application/octet-stream;\n"
+              "  sendfile on;\n"
+              "  keepalive_requests 10000;\n"
               "  server {\n"
               "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
-              "    root " + m_root.string() + ";\n"
+              "    root " + m_root.string() + ";\n" + extraServerLines +
               "  }\n"
               "}\n");
     m_process = std::make_unique<ChildProcess>(program(), state, std::map<std::string, std::string>{},
@@ -103,7 +105,7 @@ std::vector<NginxServer::Request> NginxServer::requests() const
     for (std::string line; std::getline(in, line);) {
         Request r;
         std::istringstream fields(line);
-        if (fields >> r.method >> r.path >> r.status)
+        if (fields >> r.time >> r.method >> r.path >> r.status)
             found.push_back(r);
     }
     return found;
@@ -115,6 +117,15 @@ size_t NginxServer::requestCount(const std::string &path) const
     for (const auto &r : requests())
         n += r.path == path;
     return n;
+}
+
+double NginxServer::loggedAt(const std::string &path) const
+{
+    for (const auto &r : requests()) {
+        if (r.path == path)
+            return r.time;
+    }
+    return -1;
 }
 
 bool NginxServer::waitForRequest(const std::string &path, size_t count, std::chrono::milliseconds timeout) const

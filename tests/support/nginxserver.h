@@ -14,7 +14,8 @@
 class NginxServer
 {
 public:
-    explicit NginxServer(const std::filesystem::path &root);
+    // extraServerLines go into the server block (a location of the caller's, say).
+    explicit NginxServer(const std::filesystem::path &root, const std::string &extraServerLines = {});
     ~NginxServer();
 
     int port() const { return m_port; }
@@ -23,19 +24,22 @@ public:
 
     struct Request
     {
+        double time = 0; // seconds since the epoch, to the millisecond
         std::string method;
-        std::string path;
+        std::string path; // with its query, as requested
         int status = 0;
     };
     // The requests served so far, from the access log.
     std::vector<Request> requests() const;
     size_t requestCount(const std::string &path) const;
     bool waitForRequest(const std::string &path, size_t count, std::chrono::milliseconds timeout) const;
+    // When the server logged the first request for path, or -1.
+    double loggedAt(const std::string &path) const;
 
     static std::filesystem::path program();
 
 private:
-    bool startOn(int port);
+    bool startOn(int port, const std::string &extraServerLines);
 
     TempFolder m_state;
     std::filesystem::path m_root;

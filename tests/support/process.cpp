@@ -42,15 +42,7 @@ std::filesystem::path installProgram(const std::string &name, const std::filesys
     return target;
 }
 
-std::map<std::string, std::string> headlessEnvironment()
-{
-    return {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}};
-}
-
-ChildProcess::ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
-                           const std::map<std::string, std::string> &env,
-                           const std::filesystem::path &outputFile,
-                           const std::vector<std::string> &arguments)
+std::vector<std::string> environmentWith(const std::map<std::string, std::string> &env)
 {
     std::map<std::string, std::string> merged;
     for (char **e = environ; *e; ++e) {
@@ -61,9 +53,23 @@ ChildProcess::ChildProcess(const std::filesystem::path &program, const std::file
     }
     for (const auto &[k, v] : env)
         merged[k] = v;
-    std::vector<std::string> envStrings;
+    std::vector<std::string> list;
     for (const auto &[k, v] : merged)
-        envStrings.push_back(k + "=" + v);
+        list.push_back(k + "=" + v);
+    return list;
+}
+
+std::map<std::string, std::string> headlessEnvironment()
+{
+    return {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}};
+}
+
+ChildProcess::ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
+                           const std::map<std::string, std::string> &env,
+                           const std::filesystem::path &outputFile,
+                           const std::vector<std::string> &arguments)
+{
+    std::vector<std::string> envStrings = environmentWith(env);
     std::vector<char *> envp;
     for (auto &s : envStrings)
         envp.push_back(s.data());

@@ -50,6 +50,9 @@ private:
     int m_exitCode = -1;
 };
 
+// The test's own environment with entries added or replaced, as "NAME=value" strings.
+std::vector<std::string> environmentWith(const std::map<std::string, std::string> &env);
+
 // The environment every started program of the tests gets: no display, the platform without a
 // screen, and a browser that does not sandbox when the tests run as root.
 std::map<std::string, std::string> headlessEnvironment();
