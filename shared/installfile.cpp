@@ -35,6 +35,24 @@ fs::perms withExecuteBits(fs::perms bits)
     return bits;
 }
 
+// Copies source to a new hidden name beside target; on failure nothing is left behind.
+ErrorInfo copyBeside(const fs::path &source, const fs::path &target, std::string_view purpose, fs::path &temp)
+{
+    std::error_code ec;
+    for (int attempt = 0;; ++attempt) {
+        temp = besideName(target, purpose, attempt);
+        if (fs::copy_file(source, temp, fs::copy_options::none, ec))
+            return {};
+        if (ec == std::errc::file_exists && attempt + 1 < MaxTemporaryNames)
+            continue;
+        if (ec != std::errc::file_exists) {
+            std::error_code ignored;
+            fs::remove(temp, ignored); // a copy that broke off half-way (disk full)
+        }
+        return errorFromSystem(ec, target);
+    }
+}
+
 } // namespace
 
 NewFile createFileBeside(const fs::path &target, std::string_view purpose)
@@ -65,18 +83,8 @@ ErrorInfo copyToNewFile(const fs::path &source, const fs::path &target)
     // Copied under a temporary name first: a copy cut short by a crash must never pass for a
     // whole backup.
     fs::path temp;
-    for (int attempt = 0;; ++attempt) {
-        temp = besideName(target, "copy", attempt);
-        if (fs::copy_file(source, temp, fs::copy_options::none, ec))
-            break;
-        if (ec == std::errc::file_exists && attempt + 1 < MaxTemporaryNames)
-            continue;
-        if (ec != std::errc::file_exists) {
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-        }
-        return errorFromSystem(ec, target);
-    }
+    if (const ErrorInfo e = copyBeside(source, target, "copy", temp); e.failed())
+        return e;
     // A hard link, unlike a rename, never replaces a file that appeared meanwhile.
     fs::create_hard_link(temp, target, ec);
     if (ec && ec != std::errc::file_exists && !fs::exists(target))
@@ -100,18 +108,8 @@ ErrorInfo installFile(const fs::path &source, const fs::path &target, bool execu
     }
 
     fs::path temp;
-    for (int attempt = 0;; ++attempt) {
-        temp = besideName(target, "install", attempt);
-        if (fs::copy_file(source, temp, fs::copy_options::none, ec))
-            break;
-        if (ec == std::errc::file_exists && attempt + 1 < MaxTemporaryNames)
-            continue;
-        if (ec != std::errc::file_exists) {
-            std::error_code ignored;
-            fs::remove(temp, ignored); // a copy that broke off half-way (disk full)
-        }
-        return errorFromSystem(ec, temp);
-    }
+    if (const ErrorInfo e = copyBeside(source, target, "install", temp); e.failed())
+        return e;
 
     auto discard = [&temp](const std::error_code &failure, const fs::path &about) {
         std::error_code ignored;
