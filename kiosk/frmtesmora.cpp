@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>

@@ -76,7 +76,6 @@ public:
     // True while the browser shows the kiosk's own text because the error page failed too.
     bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
     static const QString BuiltInErrorHtml;
-    bool hasEnded() const { return m_ended; }
     KioskPage *page() const { return m_page; }
 
     // Controls, in the order of the design.

@@ -12,6 +12,40 @@ bool ordinaryFileExists(const std::filesystem::path &path)
     return std::filesystem::is_regular_file(path, ec);
 }
 
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, std::error_code &ec)
+{
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError))
+            files.push_back(it->path());
+    }
+    return files;
+}
+
+std::filesystem::path besideName(const std::filesystem::path &target, std::string_view purpose, int attempt)
+{
+    return target.parent_path()
+        / ("." + target.filename().string() + "." + std::string(purpose) + "-" + std::to_string(attempt));
+}
+
+NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose)
+{
+    NewFile created;
+    for (int attempt = 0; attempt < MaxTemporaryNames; ++attempt) {
+        created.path = besideName(target, purpose, attempt);
+        errno = 0;
+        // "x": exclusive creation, so a file that happens to have this name is never touched.
+        created.file = platform::openFile(created.path, "wbx");
+        if (created.file)
+            return created;
+        if (errno != EEXIST)
+            break;
+    }
+    created.error = errorFromErrno(errno ? errno : EEXIST, created.path);
+    return created;
+}
+
 std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name)
 {
     const auto lower = [](std::string s) {
@@ -26,11 +60,10 @@ std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, 
     const std::string wanted = lower(name);
     std::filesystem::path found;
     std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string candidate = entry.path().filename().string();
-        if (lower(candidate) == wanted && ordinaryFileExists(entry.path())
-            && (found.empty() || candidate < found.filename().string()))
-            found = entry.path();
+    for (const auto &file : filesIn(folder, ec)) {
+        const std::string candidate = file.filename().string();
+        if (lower(candidate) == wanted && (found.empty() || candidate < found.filename().string()))
+            found = file;
     }
     return found;
 }
@@ -102,30 +135,20 @@ ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
 
 ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content)
 {
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    {
-        errno = 0;
-        std::FILE *raw = platform::openFile(temp, "wb");
-        if (!raw)
-            return errorFromErrno(errno, temp);
-        const bool written = std::fwrite(content.data(), 1, content.size(), raw) == content.size()
-            && std::fflush(raw) == 0;
-        const int writeErr = errno;
-        const bool closed = std::fclose(raw) == 0;
-        if (!written || !closed) {
-            const int err = writeErr ? writeErr : errno;
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return errorFromErrno(err, target);
-        }
-    }
+    NewFile temp = createFileBeside(target, "write");
+    if (temp.error.failed())
+        return temp.error;
+    errno = 0;
+    const bool written = std::fwrite(content.data(), 1, content.size(), temp.file) == content.size()
+        && std::fflush(temp.file) == 0;
+    const int writeErr = errno;
+    const bool closed = std::fclose(temp.file) == 0;
     std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        return errorFromSystem(ec, target);
-    }
-    return {};
+    if (written && closed)
+        std::filesystem::rename(temp.path, target, ec);
+    if (written && closed && !ec)
+        return {};
+    std::error_code ignored;
+    std::filesystem::remove(temp.path, ignored);
+    return ec ? errorFromSystem(ec, target) : errorFromErrno(writeErr ? writeErr : errno, target);
 }

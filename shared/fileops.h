@@ -5,12 +5,25 @@
 #include "errorinfo.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+struct NewFile
+{
+    std::FILE *file = nullptr; // open for writing bytes; the caller closes it
+    std::filesystem::path path;
+    ErrorInfo error;
+};
 
 // The existence test of both programs: an ordinary file (or a link to one) at exactly this path.
 bool ordinaryFileExists(const std::filesystem::path &path);
+
+// The ordinary files directly in a folder, listed in full before the caller touches any (deleting
+// while a folder is being listed is unspecified). ec tells a folder that cannot be listed.
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, std::error_code &ec);
 
 // The ordinary file of the folder whose name equals name without regard to ASCII letter case,
 // as the file systems these programs came from compare names; an exact match is preferred.
@@ -28,6 +41,14 @@ ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length);
 
 // Reads the whole file as bytes.
 ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content);
+
+// Creates an empty file beside `target`, under a hidden name that no file had (exclusive
+// creation, so nothing is ever overwritten), e.g. ".update.txt.download-0".
+NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose);
+// The hidden name createFileBeside tries at the given attempt.
+std::filesystem::path besideName(const std::filesystem::path &target, std::string_view purpose, int attempt);
+// Enough tries to step over names left behind by runs that were killed.
+constexpr int MaxTemporaryNames = 100;
 
 // Writes content to a new file beside the target and renames it over the target, so that a
 // reader never sees a half-written file, even after a crash.

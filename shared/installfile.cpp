@@ -11,15 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Enough tries to step over names left behind by runs that were killed.
-constexpr int MaxTemporaryNames = 100;
-
-fs::path besideName(const fs::path &target, std::string_view purpose, int attempt)
-{
-    return target.parent_path()
-        / ("." + target.filename().string() + "." + std::string(purpose) + "-" + std::to_string(attempt));
-}
-
 ErrorInfo missingFile(const fs::path &path)
 {
     return errorFromSystem(std::make_error_code(std::errc::no_such_file_or_directory), path);
@@ -54,23 +45,6 @@ ErrorInfo copyBeside(const fs::path &source, const fs::path &target, std::string
 }
 
 } // namespace
-
-NewFile createFileBeside(const fs::path &target, std::string_view purpose)
-{
-    NewFile created;
-    for (int attempt = 0; attempt < MaxTemporaryNames; ++attempt) {
-        created.path = besideName(target, purpose, attempt);
-        errno = 0;
-        // "x": exclusive creation, so a file that happens to have this name is never touched.
-        created.file = platform::openFile(created.path, "wbx");
-        if (created.file)
-            return created;
-        if (errno != EEXIST)
-            break;
-    }
-    created.error = errorFromErrno(errno ? errno : EEXIST, created.path);
-    return created;
-}
 
 ErrorInfo copyToNewFile(const fs::path &source, const fs::path &target)
 {
@@ -155,12 +129,8 @@ bool isLeftoverName(std::string_view name)
 void removeInstallLeftovers(const fs::path &folder)
 {
     std::error_code ec;
-    std::vector<fs::path> found;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (isLeftoverName(it->path().filename().string()) && it->is_regular_file(typeError))
-            found.push_back(it->path());
+    for (const fs::path &path : filesIn(folder, ec)) {
+        if (isLeftoverName(path.filename().string()))
+            fs::remove(path, ec);
     }
-    for (const fs::path &path : found)
-        fs::remove(path, ec);
 }

@@ -4,21 +4,11 @@
 // written under a temporary name in the same folder and renamed over the target when complete.
 
 #include "errorinfo.h"
+#include "fileops.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
-
-struct NewFile
-{
-    std::FILE *file = nullptr; // open for writing bytes; the caller closes it
-    std::filesystem::path path;
-    ErrorInfo error;
-};
-
-// Creates an empty file beside `target`, under a hidden name that no file had (exclusive
-// creation, so nothing is ever overwritten), e.g. ".update.txt.download-0".
-NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose);
 
 // Copies source to target, which must not exist: an existing target is a failure, never
 // overwritten. The copy appears under its name only once complete.

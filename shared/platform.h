@@ -39,7 +39,6 @@ public:
     // Unavailable when the file can be neither created nor opened (a read-only folder without
     // it): then nobody can hold the lock and the caller decides.
     Result tryLock(const std::filesystem::path &file);
-    bool held() const { return m_handle != -1; }
     void release();
 
 private:

@@ -1,5 +1,7 @@
 #include "updaterules.h"
 
+#include "fileops.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -29,13 +31,10 @@ ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    // Listed first and deleted afterwards: deleting while iterating a directory is unspecified.
     std::vector<fs::path> candidates;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path &path = it->path();
-        std::error_code typeError;
+    for (const fs::path &path : filesIn(folder, ec)) {
         // As "*.bku" matches: any name ending so, ".bku" alone included.
-        if (path.filename().string().ends_with(".bku") && it->is_regular_file(typeError))
+        if (path.filename().string().ends_with(".bku"))
             candidates.push_back(path);
     }
     if (ec)

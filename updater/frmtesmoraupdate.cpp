@@ -58,13 +58,7 @@ QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
 void emptyFolder(const fs::path &folder)
 {
     std::error_code ec;
-    std::vector<fs::path> files;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_directory(typeError))
-            files.push_back(it->path());
-    }
-    for (const fs::path &file : files)
+    for (const fs::path &file : filesIn(folder, ec))
         fs::remove(file, ec);
 }
 

@@ -118,7 +118,7 @@ TEST_F(SettingsFile, WriteKeyRoundTripKeepsEveryOtherLine)
     EXPECT_EQ(ini.ReadKey("data", "web_server ", ""), "http://a/");
     EXPECT_EQ(ini.ReadKey("failure", "error_page", ""), "e.html");
     EXPECT_TRUE(content().ends_with("[extra]\r\nupdate_start=7:5\r\n"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.ini.tmp"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary file stays";
 }
 
 TEST_F(SettingsFile, WriteKeyCreatesTheFileAndRefusesLineBreaks)
@@ -131,6 +131,16 @@ TEST_F(SettingsFile, WriteKeyCreatesTheFileAndRefusesLineBreaks)
     write("[data]\nlast=1");
     ini.WriteKey("data", "next", "2");
     EXPECT_EQ(content(), "[data]\nlast=1\nnext=2\n");
+}
+
+TEST_F(SettingsFile, WriteKeyLeavesNeighbouringFilesAlone)
+{
+    writeFile(dir / "tesmora.ini.tmp", "the operator's own file");
+    write("[data]\r\nstart_page=a\r\n");
+    ini.WriteKey("data", "start_page", "b");
+    EXPECT_EQ(ini.ReadKey("data", "start_page", ""), "b");
+    EXPECT_EQ(readFile(dir / "tesmora.ini.tmp"), "the operator's own file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST_F(SettingsFile, DeleteRemovesTheFileAndIgnoresAMissingOne)
