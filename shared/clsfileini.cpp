@@ -1,39 +1,17 @@
 #include "clsfileini.h"
 
 #include "fileops.h"
+#include "text.h"
 
 #include <vector>
 
 namespace {
 
-constexpr std::string_view Blanks = " \t";
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-
-std::string_view trimmed(std::string_view s)
-{
-    const auto first = s.find_first_not_of(Blanks);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(Blanks);
-    return s.substr(first, last - first + 1);
-}
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool sameName(std::string_view a, std::string_view b)
 {
-    a = trimmed(a);
-    b = trimmed(b);
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    }
-    return true;
+    return equalsIgnoringCase(trimmed(a), trimmed(b));
 }
 
 struct Line
@@ -121,28 +99,6 @@ SectionRange findSection(const std::vector<Line> &lines, std::string_view sectio
 }
 
 } // namespace
-
-std::string cutToCharacters(std::string_view text, size_t maxChars)
-{
-    size_t chars = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (chars == maxChars)
-            return std::string(text.substr(0, i));
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
-        // A broken sequence counts as single bytes rather than swallowing what follows.
-        for (size_t k = 1; k < len; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                len = 1;
-                break;
-            }
-        }
-        i += len;
-        ++chars;
-    }
-    return std::string(text);
-}
 
 std::optional<std::string> iniLookup(std::string_view content, std::string_view section,
                                      std::string_view key)

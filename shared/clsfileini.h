@@ -1,6 +1,7 @@
 #pragma once
 
 #include "errorinfo.h"
+#include "text.h"
 
 #include <cstdint>
 #include <optional>
@@ -45,5 +46,3 @@ std::optional<std::string> iniLookup(std::string_view content, std::string_view 
                                      std::string_view key);
 std::string iniWithValue(std::string_view content, std::string_view section, std::string_view key,
                          std::string_view value);
-// The first maxChars characters of UTF-8 text, never splitting a character.
-std::string cutToCharacters(std::string_view text, size_t maxChars);

@@ -1,6 +1,7 @@
 #include "monthlylog.h"
 
 #include "fileops.h"
+#include "text.h"
 
 std::string logFileName(LogStyle style, const std::string &exeName, const LocalDateTime &t)
 {
@@ -35,7 +36,9 @@ void MonthlyLog::write(const std::string &message) const noexcept
         const std::string line = m_style == LogStyle::Updater
             ? logTimeStamp(m_clock.localNow()) + message
             : message;
-        appendLine(path, line);
+        // Text from outside (manifest entries, addresses) must never forge a line of its own or
+        // flood the file.
+        appendLine(path, cutToCharacters(visibleText(line), MaxLineCharacters));
     } catch (...) {
         // A log line must never take the program down.
     }

@@ -7,8 +7,10 @@
 
 // The two programs' monthly log files. The kiosk writes "<exe>.yyyymm.log" with bare message
 // lines; the updater writes "<exe>yyyymm.log" (no dot) with each line led by
-// "dd/mm/yyyy hh:mm:ss - ". Lines end with CR LF and are only ever appended.
+// "dd/mm/yyyy hh:mm:ss - ". Lines end with CR LF and are only ever appended; control characters
+// in a message are written escaped ("\n") and a line is cut at MaxLineCharacters characters.
 enum class LogStyle { Kiosk, Updater };
+constexpr size_t MaxLineCharacters = 1000;
 
 std::string logFileName(LogStyle style, const std::string &exeName, const LocalDateTime &t);
 // The updater's line prefix.

@@ -17,17 +17,20 @@ TEST(LogFileNames, KioskHasADotUpdaterHasNone)
     EXPECT_EQ(logTimeStamp(dec2007), "03/12/2007 09:04:05 - ");
 }
 
-TEST(MonthlyLog, KioskLinesAreBareMessagesAppendedWithCrLf)
+TEST(MonthlyLog, KioskLinesAreBareMessagesAppendedWithCrLfAndControlsEscaped)
 {
     TempFolder dir;
     TestClock clock({2026, 12, 7, 23, 59, 58});
     MonthlyLog log(LogStyle::Kiosk, dir.path(), "tesmora", clock);
     log.write("File di configurazione mancante: impossibile avviare applicazione.");
     log.write("");
-    log.write("prima riga\nseconda riga");
+    // Text from outside never forges a line of its own, nor floods the file.
+    log.write("prima riga\r\n01/12/2026 10:00:00 - falsa\x1b[2J");
+    log.write("\xC3\xA8" + std::string(1200, 'x'));
     EXPECT_EQ(readFile(dir / "tesmora.202612.log"),
               "File di configurazione mancante: impossibile avviare applicazione.\r\n\r\n"
-              "prima riga\nseconda riga\r\n");
+              "prima riga\\r\\n01/12/2026 10:00:00 - falsa\\x1b[2J\r\n"
+              "\xC3\xA8" + std::string(999, 'x') + "\r\n");
 }
 
 TEST(MonthlyLog, UpdaterLinesCarryTheirTimeStamp)

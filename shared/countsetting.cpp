@@ -1,0 +1,32 @@
+#include "countsetting.h"
+
+#include "numberconversion.h"
+
+CountSettingReader::CountSettingReader(const clsFileIni &ini, LogFunction log)
+    : m_ini(ini)
+    , m_log(std::move(log))
+{
+}
+
+std::string CountSettingReader::fallbackMessage(const CountSetting &setting, const std::string &text)
+{
+    return "Valore non valido per " + std::string(setting.key) + ": '" + text + "', uso il valore "
+        + std::to_string(setting.fallback);
+}
+
+int16_t CountSettingReader::read(const CountSetting &setting)
+{
+    const std::string text = m_ini.ReadKey(setting.section, setting.key, setting.defaultText);
+    const Int16Result number = toInt16(text);
+    if (number.ok() && number.value >= setting.minimum) {
+        m_reported.erase(setting.key);
+        return number.value;
+    }
+    const auto previous = m_reported.find(setting.key);
+    if (previous == m_reported.end() || previous->second != text) {
+        m_reported[setting.key] = text;
+        if (m_log)
+            m_log(fallbackMessage(setting, text));
+    }
+    return setting.fallback;
+}

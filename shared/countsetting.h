@@ -1,0 +1,39 @@
+#pragma once
+
+#include "clsfileini.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+using LogFunction = std::function<void(const std::string &)>;
+
+// A setting that counts (seconds, repeats, checks). An unattended program cannot refuse to
+// start, so a value that is not a whole 16-bit number of at least `minimum` takes the fallback
+// and is reported once.
+struct CountSetting
+{
+    const char *section;
+    const char *key;
+    const char *defaultText;
+    int16_t fallback;
+    int16_t minimum = 1;
+};
+
+// Reads count settings and reports a value that falls back, once per key and bad text, so that a
+// value read again every few seconds does not flood the log.
+class CountSettingReader
+{
+public:
+    CountSettingReader(const clsFileIni &ini, LogFunction log);
+    int16_t read(const CountSetting &setting);
+
+    // The line written when a value falls back.
+    static std::string fallbackMessage(const CountSetting &setting, const std::string &text);
+
+private:
+    const clsFileIni &m_ini;
+    LogFunction m_log;
+    std::map<std::string, std::string> m_reported; // key -> bad text last reported
+};
