@@ -4,7 +4,6 @@
 
 #include "activityblinker.h"
 #include "moddownload.h"
-#include "modmain.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -19,8 +18,6 @@ int main(int argc, char *argv[])
     if (argc != 3)
         return 2;
     const std::filesystem::path local = std::filesystem::absolute(argv[2]);
-    static const SystemClock clock;
-    modMain::bindProgram({local.parent_path(), "TesmoraUpdate"}, clock);
 
     QWidget window;
     auto *activity = new QWidget(&window);
@@ -34,12 +31,14 @@ int main(int argc, char *argv[])
     // BENCH_HOOK=events: only the window's events; none: no hook at all (where the time goes).
     const QByteArray hook = qgetenv("BENCH_HOOK");
     ActivityBlinker blinker(window, *activity);
-    modDownload::BlockHook onBlock = [&blinker] { blinker.onBlock(); };
+    modDownload::Options options;
+    options.userAgent = "TesmoraUpdate";
+    options.onBlock = [&blinker] { blinker.onBlock(); };
     if (hook == "none")
-        onBlock = {};
+        options.onBlock = {};
     else if (hook == "events")
-        onBlock = [] { QCoreApplication::processEvents(); };
-    const ErrorInfo result = modDownload::DownloadFile(argv[1], local.string(), onBlock);
+        options.onBlock = [] { QCoreApplication::processEvents(); };
+    const ErrorInfo result = modDownload::DownloadFile(argv[1], local.string(), options).error;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (result.failed()) {
         std::fprintf(stderr, "download failed: %s\n", result.description.c_str());

@@ -1,6 +1,7 @@
 #include "fileops.h"
 
 #include "platform.h"
+#include "text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,14 +26,40 @@ std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, 
 
 std::filesystem::path besideName(const std::filesystem::path &target, std::string_view purpose, int attempt)
 {
-    return target.parent_path()
-        / ("." + target.filename().string() + "." + std::string(purpose) + "-" + std::to_string(attempt));
+    const std::string tail = "." + std::string(purpose) + "-" + std::to_string(attempt);
+    const std::string name = target.filename().string();
+    return target.parent_path() / ("." + cutToBytes(name, MaxNameBytes - 1 - tail.size()) + tail);
+}
+
+bool isBesideName(std::string_view name, std::string_view purpose)
+{
+    const size_t dash = name.rfind('-');
+    if (name.size() < 2 || name.front() != '.' || dash == std::string_view::npos || dash + 1 == name.size()
+        || name.find_first_not_of("0123456789", dash + 1) != std::string_view::npos)
+        return false;
+    const std::string_view stem = name.substr(0, dash);
+    return stem.size() > purpose.size() + 2 && stem.ends_with(purpose) && stem[stem.size() - purpose.size() - 1] == '.';
+}
+
+void removeBesideFiles(const std::filesystem::path &folder, std::initializer_list<std::string_view> purposes)
+{
+    std::error_code ec;
+    for (const auto &path : filesIn(folder, ec)) {
+        const std::string name = path.filename().string();
+        for (const std::string_view purpose : purposes) {
+            if (isBesideName(name, purpose)) {
+                std::filesystem::remove(path, ec);
+                break;
+            }
+        }
+    }
 }
 
 NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose)
 {
     NewFile created;
-    for (int attempt = 0; attempt < MaxTemporaryNames; ++attempt) {
+    // Each name passed over is a file that really exists, so the tries end.
+    for (int attempt = 0;; ++attempt) {
         created.path = besideName(target, purpose, attempt);
         errno = 0;
         // "x": exclusive creation, so a file that happens to have this name is never touched.
@@ -48,21 +75,13 @@ NewFile createFileBeside(const std::filesystem::path &target, std::string_view p
 
 std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name)
 {
-    const auto lower = [](std::string s) {
-        for (char &c : s) {
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        }
-        return s;
-    };
     if (ordinaryFileExists(folder / name))
         return folder / name;
-    const std::string wanted = lower(name);
     std::filesystem::path found;
     std::error_code ec;
     for (const auto &file : filesIn(folder, ec)) {
         const std::string candidate = file.filename().string();
-        if (lower(candidate) == wanted && (found.empty() || candidate < found.filename().string()))
+        if (equalsIgnoringCase(candidate, name) && (found.empty() || candidate < found.filename().string()))
             found = file;
     }
     return found;
@@ -133,6 +152,36 @@ ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
     return {};
 }
 
+ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target)
+{
+    errno = 0;
+    FilePtr in(platform::openFile(source, "rb"));
+    if (!in)
+        return errorFromErrno(errno, source);
+    FilePtr out(platform::openFile(target, "wbx"));
+    if (!out)
+        return errorFromErrno(errno, target);
+    // Not std::filesystem::copy_file: it reports a full disk as an input/output error.
+    static constexpr size_t ChunkSize = 64 * 1024;
+    std::unique_ptr<char[]> chunk(new char[ChunkSize]);
+    int failure = 0;
+    for (size_t n; failure == 0 && (n = std::fread(chunk.get(), 1, ChunkSize, in.get())) > 0;) {
+        if (std::fwrite(chunk.get(), 1, n, out.get()) != n)
+            failure = errno ? errno : EIO;
+    }
+    if (failure == 0 && std::ferror(in.get()))
+        failure = errno ? errno : EIO;
+    if (failure == 0 && !platform::syncFile(out.get()))
+        failure = errno ? errno : EIO;
+    if (std::fclose(out.release()) != 0 && failure == 0)
+        failure = errno ? errno : EIO;
+    if (failure == 0)
+        return {};
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+    return errorFromErrno(failure, target);
+}
+
 ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content)
 {
     NewFile temp = createFileBeside(target, "write");
@@ -140,14 +189,16 @@ ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string
         return temp.error;
     errno = 0;
     const bool written = std::fwrite(content.data(), 1, content.size(), temp.file) == content.size()
-        && std::fflush(temp.file) == 0;
+        && platform::syncFile(temp.file);
     const int writeErr = errno;
     const bool closed = std::fclose(temp.file) == 0;
     std::error_code ec;
     if (written && closed)
         std::filesystem::rename(temp.path, target, ec);
-    if (written && closed && !ec)
+    if (written && closed && !ec) {
+        platform::syncPath(target.parent_path().empty() ? "." : target.parent_path());
         return {};
+    }
     std::error_code ignored;
     std::filesystem::remove(temp.path, ignored);
     return ec ? errorFromSystem(ec, target) : errorFromErrno(writeErr ? writeErr : errno, target);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -43,13 +44,25 @@ ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length);
 ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content);
 
 // Creates an empty file beside `target`, under a hidden name that no file had (exclusive
-// creation, so nothing is ever overwritten), e.g. ".update.txt.download-0".
+// creation, so nothing is ever overwritten), e.g. ".update.txt.download-0". The target's name is
+// shortened in it where the whole would pass the file system's limit of a name.
 NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose);
 // The hidden name createFileBeside tries at the given attempt.
 std::filesystem::path besideName(const std::filesystem::path &target, std::string_view purpose, int attempt);
-// Enough tries to step over names left behind by runs that were killed.
-constexpr int MaxTemporaryNames = 100;
+// Whether a file name is one that besideName makes for the purpose.
+bool isBesideName(std::string_view name, std::string_view purpose);
+// Deletes, directly in folder, the ordinary files whose names besideName makes for one of the
+// purposes: what a process killed half-way through a step left behind. Nothing else is touched.
+void removeBesideFiles(const std::filesystem::path &folder, std::initializer_list<std::string_view> purposes);
+
+// The longest file name the file systems in use take, in bytes.
+constexpr size_t MaxNameBytes = 255;
+
+// Copies the bytes of source into target, which must not exist (exclusive creation), and makes
+// them reach the disk. On failure target is removed again; the failure says what the system
+// said (a full disk is "Disk full").
+ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target);
 
 // Writes content to a new file beside the target and renames it over the target, so that a
-// reader never sees a half-written file, even after a crash.
+// reader never sees a half-written file, even after a crash or a power cut.
 ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content);

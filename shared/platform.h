@@ -22,6 +22,17 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode);
 
 bool runningAsRoot();
 
+// Make what was written reach the disk: an open file's data; a file's data or a folder's names
+// (files made, renamed, removed) by path; everything written so far to the file system that
+// holds path, in one call. False when the system refused.
+bool syncFile(std::FILE *file);
+bool syncPath(const std::filesystem::path &path);
+bool syncFileSystem(const std::filesystem::path &path);
+
+// Whether a process this program started, by its id, still runs; and ending one at once.
+bool processRunning(long pid);
+void killProcess(long pid);
+
 // Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);
 

@@ -1,9 +1,12 @@
 #include "platform.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace platform {
@@ -44,6 +47,48 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode)
 bool runningAsRoot()
 {
     return geteuid() == 0;
+}
+
+bool syncFile(std::FILE *file)
+{
+    return std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+}
+
+bool syncPath(const std::filesystem::path &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+bool syncFileSystem(const std::filesystem::path &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+bool processRunning(long pid)
+{
+    if (pid <= 0)
+        return false;
+    // A child of ours that ended stays a zombie until reaped: it is not running.
+    int status = 0;
+    if (::waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == static_cast<pid_t>(pid))
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+void killProcess(long pid)
+{
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 

@@ -1,25 +1,54 @@
 #include "updaterules.h"
 
 #include "fileops.h"
+#include "installfile.h"
+#include "text.h"
 
 #include <algorithm>
 #include <vector>
 
-std::string backupCopyName(const std::string &entry, const LocalDateTime &t)
+std::string backupCopyName(const std::string &name, const LocalDateTime &t, int variant)
 {
-    return entry + "." + compactStamp(t) + ".bak";
+    const std::string tail = "." + compactStamp(t) + (variant > 0 ? "-" + std::to_string(variant) : "") + ".bak";
+    return cutToBytes(name, MaxNameBytes - tail.size()) + tail;
 }
 
-static char upper(char c)
+ErrorInfo makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
+                         const LocalDateTime &stamp, std::string &made)
 {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    const std::string name = installed.filename().string();
+    std::error_code ec;
+    // Each name passed over is a file that really exists, so the tries end.
+    for (int variant = 0;; ++variant) {
+        made = backupCopyName(name, stamp, variant);
+        if (!std::filesystem::exists(backupFolder / made, ec) && !ec)
+            return copyToNewFile(installed, backupFolder / made);
+        if (ec)
+            return errorFromSystem(ec, backupFolder / made);
+    }
+}
+
+std::string entryAddress(std::string_view base, std::string_view entry)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string address(base);
+    for (const char c : entry) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+            || c == '_' || c == '~') {
+            address += c;
+        } else {
+            address += '%';
+            address += Hex[byte >> 4];
+            address += Hex[byte & 0xf];
+        }
+    }
+    return address;
 }
 
 bool namesExecutable(std::string_view entry, std::string_view exeName)
 {
-    return entry.size() == exeName.size()
-        && std::equal(entry.begin(), entry.end(), exeName.begin(),
-                      [](char a, char b) { return upper(a) == upper(b); });
+    return equalsIgnoringCase(entry, exeName);
 }
 
 bool isExpiredBku(TimePoint modified, TimePoint now)
@@ -33,8 +62,10 @@ ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock
     std::error_code ec;
     std::vector<fs::path> candidates;
     for (const fs::path &path : filesIn(folder, ec)) {
-        // As "*.bku" matches: any name ending so, ".bku" alone included.
-        if (path.filename().string().ends_with(".bku"))
+        // As "*.bku" matched where the names came from: any name ending so in any letter case,
+        // ".bku" alone included.
+        const std::string name = path.filename().string();
+        if (name.size() >= 4 && equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".bku"))
             candidates.push_back(path);
     }
     if (ec)

@@ -9,8 +9,20 @@
 #include <string>
 #include <string_view>
 
-// The backup copy of an installed file: entry + "." + "yyyymmddhhmmss" + ".bak".
-std::string backupCopyName(const std::string &entry, const LocalDateTime &t);
+// The backup copy of an installed file: name + "." + "yyyymmddhhmmss" + ".bak"; variants above 0
+// add "-<variant>" to the stamp. The name is shortened where the whole would pass the file
+// system's limit of a name.
+std::string backupCopyName(const std::string &name, const LocalDateTime &t, int variant = 0);
+
+// Keeps what `installed` holds now in backupFolder, under the first backup name of the stamp
+// that is free: an older copy is never overwritten. `made` receives the name used.
+ErrorInfo makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
+                         const LocalDateTime &stamp, std::string &made);
+
+// The address of a listed file: the base followed by the entry, whose characters other than
+// letters, digits and "-._~" travel percent-encoded, so that exactly the listed file is fetched
+// ("#", "?", "%" and blanks included).
+std::string entryAddress(std::string_view base, std::string_view entry);
 
 // True when the manifest entry names the executable: both agree once in (ASCII) upper case, so
 // "Tesmora" names "tesmora" while " tesmora" names another file.
@@ -23,7 +35,8 @@ constexpr int BkuMaxAgeDays = 15;
 // day BkuMaxAgeDays calendar days before `now`. A file exactly at the limit stays.
 bool isExpiredBku(TimePoint modified, TimePoint now);
 
-// Deletes the expired "*.bku" files lying directly in folder (subfolders are not searched),
+// Deletes the expired "*.bku" files (the extension in any letter case) lying directly in folder
+// (subfolders are not searched),
 // reading the clock for each. Stops at the first file whose time cannot be read or that cannot
 // be deleted and returns that failure; the files deleted until then stay deleted.
 ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock &clock);

@@ -4,10 +4,10 @@
 
 class QWidget;
 
-// Serves the updater's window during a download, once per received block: the activity bar
-// changes state and the window's pending events run (repaint, input, a close request). Blocks
-// arrive far more often than a screen shows frames, so the bar's state reaches the screen at most
-// once per frame; finish() shows the last state.
+// Serves the updater's window during a download: every received block changes the activity
+// bar's state, and the window's pending events (repaint, input, a close request) run with the
+// bar's state reaching the screen. Blocks arrive far more often than a screen shows frames, so
+// that happens at most once per frame; finish() shows the last state.
 class ActivityBlinker
 {
 public:
@@ -20,7 +20,7 @@ public:
     bool barVisible() const { return m_visible; }
 
 private:
-    static constexpr qint64 FrameMs = 40;
+    static constexpr qint64 FrameMs = 20;
 
     QWidget &m_window;
     QWidget &m_bar;

@@ -2,14 +2,14 @@
 
 #include "activityblinker.h"
 #include "fileops.h"
-#include "installfile.h"
 #include "moddownload.h"
 #include "modmain.h"
-#include "numberconversion.h"
 #include "platform.h"
 #include "tesmoraart.h"
+#include "text.h"
 #include "updatemanifest.h"
 #include "updaterules.h"
+#include "updatetransaction.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -21,10 +21,13 @@
 #include <QScreen>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 namespace fs = std::filesystem;
-using modMain::WriteLog;
+using modMain::KioskExeName;
+using modMain::KioskLockFile;
+using modMain::ShutdownRequestFile;
 
 namespace {
 
@@ -37,6 +40,7 @@ constexpr int BarHeight = 255;
 
 const char *const UpdateFolder = "update";
 const char *const BackupFolder = "backup";
+const char *const ManifestName = "update.txt";
 
 QRect twipsRect(int left, int top, int width, int height)
 {
@@ -54,13 +58,35 @@ QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
     return shape;
 }
 
-// Deletes the files directly in folder, passing over any that resist.
-void emptyFolder(const fs::path &folder)
+// The file of the program folder an entry names: names compare without regard to letter case,
+// as on the file systems the entries were first written for; an exact match comes first.
+class InstalledNames
 {
-    std::error_code ec;
-    for (const fs::path &file : filesIn(folder, ec))
-        fs::remove(file, ec);
-}
+public:
+    explicit InstalledNames(const fs::path &folder)
+    {
+        std::error_code ec;
+        for (const fs::path &file : filesIn(folder, ec)) {
+            const std::string name = file.filename().string();
+            const auto [it, added] = m_byFolded.emplace(toLowerAscii(name), name);
+            if (!added && (name < it->second))
+                it->second = name;
+            m_exact.insert({name, name});
+        }
+    }
+
+    std::string nameFor(const std::string &entry) const
+    {
+        if (m_exact.count(entry))
+            return entry;
+        const auto found = m_byFolded.find(toLowerAscii(entry));
+        return found == m_byFolded.end() ? entry : found->second;
+    }
+
+private:
+    std::map<std::string, std::string> m_byFolded;
+    std::map<std::string, std::string> m_exact;
+};
 
 } // namespace
 
@@ -69,9 +95,32 @@ int progressStep(int barWidthTwips, std::size_t entryCount)
     return static_cast<int>(static_cast<std::size_t>(barWidthTwips) / entryCount);
 }
 
-frmTesmoraUpdate::frmTesmoraUpdate(QWidget *parent)
+UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
+{
+    UpdaterEnvironment env;
+    env.paths = ProgramPaths::ofRunningProgram();
+    env.clock = &clock;
+    env.waitOneSecond = [] { std::this_thread::sleep_for(std::chrono::seconds(1)); };
+    env.startProgram = [folder = env.paths.folder](const fs::path &program) -> long {
+        qint64 pid = 0;
+        const bool started = QProcess::startDetached(QFile::decodeName(program.c_str()), {},
+                                                     QFile::decodeName(folder.c_str()), &pid);
+        return started ? static_cast<long>(pid) : 0;
+    };
+    env.processRunning = platform::processRunning;
+    env.killProcess = platform::killProcess;
+    env.endProcess = [](int exitCode) { platform::endProcessNow(exitCode); };
+    return env;
+}
+
+frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_env(std::move(environment))
+    , m_log(LogStyle::Updater, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
+    , m_counts(modMain::IniFile, [this](const std::string &line) { WriteLog(line); })
+    , m_updateFolder(m_env.paths.file(UpdateFolder))
+    , m_backupFolder(m_env.paths.file(BackupFolder))
 {
     setObjectName("frmTesmoraUpdate");
     setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
@@ -107,9 +156,11 @@ frmTesmoraUpdate::frmTesmoraUpdate(QWidget *parent)
     Form_Load();
 }
 
+frmTesmoraUpdate::~frmTesmoraUpdate() = default;
+
 void frmTesmoraUpdate::Form_Load()
 {
-    setWindowTitle(QString::fromStdString(modMain::program().exeName) + " v" TESMORA_VERSION_TEXT);
+    setWindowTitle(QString::fromStdString(m_env.paths.exeName) + " v" TESMORA_VERSION_TEXT);
     m_shpFileAWidth = 0;
     ShpFileA->resize(0, ShpFileA->height());
 }
@@ -126,10 +177,9 @@ void frmTesmoraUpdate::showEvent(QShowEvent *event)
 
 void frmTesmoraUpdate::Form_Activate()
 {
-    const auto &paths = modMain::program();
     std::error_code ignored;
-    fs::create_directory(paths.file(UpdateFolder), ignored);
-    fs::create_directory(paths.file(BackupFolder), ignored);
+    fs::create_directory(m_updateFolder, ignored);
+    fs::create_directory(m_backupFolder, ignored);
     cmdUpDate_Click();
 }
 
@@ -141,73 +191,110 @@ void frmTesmoraUpdate::closeEvent(QCloseEvent *event)
 
 void frmTesmoraUpdate::Form_Unload()
 {
-    emptyFolder(modMain::program().file(UpdateFolder));
-    platform::endProcessNow(0);
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    removeStagedFiles();
+    // Closed by hand in the middle of a run, the update did not happen.
+    endWith(m_outcome ? m_outcome->exitCode() : 1);
 }
 
-void frmTesmoraUpdate::closeWindow()
+void frmTesmoraUpdate::endWith(int exitCode)
 {
-    close();
-    Form_Unload(); // reached only if the close event did not come through
+    m_env.endProcess(exitCode);
+}
+
+void frmTesmoraUpdate::removeStagedFiles()
+{
+    // Only what this run put there: the folder may be a link to a place that holds other files.
+    for (const std::string &name : m_staged)
+        removeFileIfPresent(m_updateFolder / name);
+    removeBesideFiles(m_updateFolder, {"download"});
 }
 
 void frmTesmoraUpdate::cmdUpDate_Click()
 {
-    // The run never returns to the event loop except through downloads, where a click must not
-    // start a second run over the first.
+    // The run lets window events through during downloads, where a click must not start a
+    // second run over the first.
     if (m_running)
         return;
     m_running = true;
     cmdUpDate->setEnabled(false);
 
-    const RunOutcome outcome = updateRun();
-    if (outcome.end == RunEnd::CloseWindow)
-        closeWindow();
-    if (outcome.end == RunEnd::Failed) {
-        WriteLog("Error " + errorText(outcome.error));
-        // A kiosk this run stopped would otherwise stay off the screen until someone comes by;
-        // its executable is whole, old or new, since files are replaced by rename.
-        if (m_kioskStopped)
-            startKioskIfNotRunning();
-        platform::endProcessNow(1);
+    m_outcome = updateRun();
+    if (m_outcome->end == RunEnd::Failed)
+        WriteLog("Error " + errorText(m_outcome->error));
+    if (m_outcome->end == RunEnd::Refused || m_outcome->end == RunEnd::GaveUp) {
+        close();
+        Form_Unload(); // in case the close event did not come through
+        return;
     }
-    platform::endProcessNow(0);
+    endWith(m_outcome->exitCode());
+}
+
+bool frmTesmoraUpdate::kioskRunning() const
+{
+    return ordinaryFileExists(m_env.paths.file(KioskLockFile));
+}
+
+std::vector<std::string> frmTesmoraUpdate::reservedNames() const
+{
+    return {ShutdownRequestFile,
+            KioskLockFile,
+            ProgramPaths{m_env.paths.folder, KioskExeName}.instanceLockFile().filename().string(),
+            m_env.paths.instanceLockFile().filename().string(),
+            UpdateFolder,
+            BackupFolder};
 }
 
 frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
 {
-    const auto &paths = modMain::program();
+    const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
     const std::string &url = modMain::UpdateUrl;
-    const fs::path updateFolder = paths.file(UpdateFolder);
+
+    // What a killed run left half-made; the run lock keeps any other run away.
+    removeBesideFiles(m_updateFolder, {"download"});
+    removeBesideFiles(m_env.paths.folder, {"install", "copy"});
+    removeBesideFiles(m_backupFolder, {"copy", "write"});
+    recoverInterruptedUpdate();
+
     ActivityBlinker blinker(*this, *ShpActivity);
-    const auto download = [&blinker](const std::string &address, const fs::path &local) {
-        modDownload::DownloadFile(address, local.string(), [&blinker] { blinker.onBlock(); });
+    modDownload::Options options;
+    options.userAgent = m_env.paths.exeName;
+    options.log = [this](const std::string &line) { WriteLog(line); };
+    options.onBlock = [&blinker] { blinker.onBlock(); };
+    options.timeoutSeconds = m_counts.read(modMain::Keys::downloadTimeout);
+    const auto download = [&](const std::string &address, const std::string &name, std::uintmax_t maxBytes) {
+        m_staged.push_back(name);
+        options.maxBytes = maxBytes;
+        modDownload::DownloadFile(address, (m_updateFolder / name).string(), options);
         blinker.finish();
     };
-    const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
 
     repaint();
     WriteLog("Download file semaforo");
-    const fs::path manifestCopy = updateFolder / "update.txt";
-    download(url + "update.txt", manifestCopy);
+    const fs::path manifestCopy = m_updateFolder / ManifestName;
+    // Read no further than a manifest may reach, whatever the server sends.
+    download(url + ManifestName, ManifestName, ManifestMaxBytes + 1);
     std::uintmax_t length = 0;
     if (const ErrorInfo e = fileLength(manifestCopy, length); e.failed())
         return failed(e);
     if (length == 0)
-        return {RunEnd::EndAtOnce, {}};
+        return {RunEnd::NothingToDo, {}};
     std::string content;
     if (const ErrorInfo e = readWholeFile(manifestCopy, content); e.failed())
         return failed(e);
 
     WriteLog("Verifica autenticità file di upload");
-    const ManifestReading manifest = readManifest(content);
+    const ManifestReading manifest = readManifest(content, reservedNames());
     switch (manifest.outcome) {
     case ManifestReading::Outcome::BadHeader:
         WriteLog("Sintassi file semaforo non compatibile!");
-        return {RunEnd::CloseWindow, {}};
+        return {RunEnd::Refused, {}};
     case ManifestReading::Outcome::UnsafeEntry:
-        WriteLog("Voce non valida nel file semaforo: '" + manifest.unsafeEntry + "'");
-        return {RunEnd::CloseWindow, {}};
+        WriteLog("Voce non valida nel file semaforo: '"
+                 + cutToCharacters(manifest.unsafeEntry, RefusedEntryShownCharacters) + "'");
+        return {RunEnd::Refused, {}};
     case ManifestReading::Outcome::TooManyEntries:
         return failed(errorFor(ErrorNumber::Overflow));
     case ManifestReading::Outcome::Accepted:
@@ -219,107 +306,192 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         lblFile->setText(QString::fromStdString(entry));
         lblFile->adjustSize();
         WriteLog("Download file " + entry);
-        const fs::path downloaded = updateFolder / entry;
-        download(url + entry, downloaded);
-        if (const ErrorInfo e = fileLength(downloaded, length); e.failed())
+        download(entryAddress(url, entry), entry, 0);
+        if (const ErrorInfo e = fileLength(m_updateFolder / entry, length); e.failed())
             return failed(e);
         if (length == 0)
             WriteLog("File '" + url + entry + "' non trovato, scaricato con lunghezza zero!");
         widenProgress(entries.size());
     }
+    // The new files' content reaches the disk before any of them takes an installed file's
+    // place, in one go rather than file by file.
+    if (!entries.empty() && !platform::syncFileSystem(m_updateFolder)) {
+        for (const std::string &entry : entries)
+            platform::syncPath(m_updateFolder / entry);
+    }
 
     WriteLog("Cancellazione file di backup, vecchi di 15 giorni");
-    if (const ErrorInfo e = removeExpiredBkuFiles(paths.folder, modMain::clock()); e.failed())
+    if (const ErrorInfo e = removeExpiredBkuFiles(m_env.paths.folder, *m_env.clock); e.failed())
         return failed(e);
 
-    // Copies half-made by a run that was killed; the run lock keeps any other run away.
-    removeInstallLeftovers(paths.folder);
-    removeInstallLeftovers(paths.file(BackupFolder));
-    for (const std::string &entry : entries) {
-        if (const ErrorInfo e = installEntry(entry); e.failed())
-            return failed(e);
+    return installAll(entries);
+}
+
+frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std::string> &entries)
+{
+    if (entries.empty()) {
+        WriteLog("Cancellazione file temporanei (cartella update) ");
+        removeStagedFiles();
+        return startAndWatchKiosk(nullptr);
     }
+
+    const InstalledNames installedNames(m_env.paths.folder);
+    std::vector<std::string> names;
+    for (const std::string &entry : entries)
+        names.push_back(namesExecutable(entry, KioskExeName) ? KioskExeName : installedNames.nameFor(entry));
+
+    UpdateTransaction transaction(m_env.paths.folder, m_backupFolder);
+    if (const ErrorInfo e = transaction.begin(names, m_env.clock->localNow()); e.failed())
+        return {RunEnd::Failed, e};
+
+    // Undone as a whole: a kiosk of mixed versions is worse than the old one.
+    const auto undo = [&](RunEnd end, const ErrorInfo &error) {
+        rollBack(transaction);
+        if (m_kioskStopped && !kioskRunning()) {
+            WriteLog("Start servizio Tesmora");
+            if (startKiosk() == 0)
+                WriteLog("Impossibile riavviare servizio Tesmora");
+        }
+        return RunOutcome{end, error};
+    };
+
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string &entry = entries[i];
+        const bool isKiosk = namesExecutable(entry, KioskExeName);
+        if (isKiosk) {
+            WriteLog("Stop servizio Tesmora");
+            if (kioskRunning()) {
+                ErrorInfo error;
+                switch (StopTesmora(error)) {
+                case StopResult::Stopped:
+                    m_kioskStopped = true;
+                    break;
+                case StopResult::GaveUp:
+                    return undo(RunEnd::GaveUp, {});
+                case StopResult::Failed:
+                    return undo(RunEnd::Failed, error);
+                }
+            }
+        }
+        if (!transaction.entries()[i].backup.empty())
+            WriteLog("Backup file " + entry);
+        WriteLog("Aggiornamento file " + entry);
+        const bool executable = isKiosk || namesExecutable(entry, m_env.paths.exeName);
+        if (const ErrorInfo e = transaction.install(i, m_updateFolder / entry, executable); e.failed())
+            return undo(RunEnd::Failed, e);
+    }
+    if (const ErrorInfo e = transaction.markInstalled(); e.failed())
+        return undo(RunEnd::Failed, e);
 
     WriteLog("Cancellazione file temporanei (cartella update) ");
-    emptyFolder(updateFolder);
-
-    startKioskIfNotRunning();
-    return {RunEnd::Finished, {}};
+    removeStagedFiles();
+    return startAndWatchKiosk(&transaction);
 }
 
-void frmTesmoraUpdate::startKioskIfNotRunning()
+void frmTesmoraUpdate::rollBack(UpdateTransaction &transaction)
 {
-    const auto &paths = modMain::program();
-    if (ordinaryFileExists(paths.file(modMain::KioskLockFile)) || !ordinaryFileExists(paths.file(modMain::KioskExeName)))
+    const ErrorInfo e = transaction.rollback([this](const std::string &name) { WriteLog("Ripristino file " + name); });
+    // The journal stays, so the next run tries again.
+    if (e.failed())
+        WriteLog("Ripristino non completato: Error " + errorText(e));
+}
+
+void frmTesmoraUpdate::recoverInterruptedUpdate()
+{
+    auto left = UpdateTransaction::leftBehind(m_env.paths.folder, m_backupFolder);
+    if (!left)
         return;
+    // Every file was in place and the kiosk that started this run came up on them.
+    if (left->state() == Journal::State::Installed && kioskRunning()) {
+        WriteLog("Aggiornamento precedente interrotto durante la verifica: Tesmora è in funzione, l'aggiornamento resta");
+        left->commit();
+        return;
+    }
+    WriteLog("Aggiornamento precedente interrotto: ripristino della versione precedente");
+    rollBack(*left);
+}
+
+frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::startAndWatchKiosk(UpdateTransaction *transaction)
+{
+    const auto keep = [transaction] {
+        if (transaction)
+            transaction->commit();
+        return RunOutcome{RunEnd::Finished, {}};
+    };
+    if (kioskRunning() || !ordinaryFileExists(m_env.paths.file(KioskExeName)))
+        return keep();
     WriteLog("Start servizio Tesmora");
-    if (!startKiosk())
+    const long pid = startKiosk();
+    if (pid == 0)
         WriteLog("Impossibile riavviare servizio Tesmora");
+    const int16_t seconds = transaction ? m_counts.read(modMain::Keys::healthCheckSeconds) : 0;
+    if (seconds == 0)
+        return keep();
+
+    // A kiosk that cannot come up after an update would leave the screen dark until someone
+    // comes by: it gets the files it ran on before.
+    showActivity("Verifica avvio Tesmora...");
+    std::string reason;
+    if (pid == 0)
+        reason = "Tesmora non si avvia";
+    for (int16_t waited = 0; reason.empty() && waited < seconds; ++waited) {
+        m_env.waitOneSecond();
+        if (!m_env.processRunning(pid))
+            reason = "Tesmora terminato dopo " + std::to_string(waited + 1) + " secondi";
+    }
+    if (reason.empty() && !kioskRunning())
+        reason = std::string(KioskLockFile) + " assente dopo " + std::to_string(seconds) + " secondi";
+    if (reason.empty())
+        return keep();
+
+    WriteLog("Aggiornamento annullato: " + reason);
+    if (pid != 0 && m_env.processRunning(pid))
+        m_env.killProcess(pid);
+    rollBack(*transaction);
+    WriteLog("Start servizio Tesmora");
+    if (startKiosk() == 0)
+        WriteLog("Impossibile riavviare servizio Tesmora");
+    return {RunEnd::RolledBack, {}};
 }
 
-ErrorInfo frmTesmoraUpdate::installEntry(const std::string &entry)
+frmTesmoraUpdate::StopResult frmTesmoraUpdate::StopTesmora(ErrorInfo &error)
 {
-    const auto &paths = modMain::program();
-    const bool isKiosk = namesExecutable(entry, modMain::KioskExeName);
-    if (isKiosk) {
-        WriteLog("Stop servizio Tesmora");
-        if (ordinaryFileExists(paths.file(modMain::KioskLockFile))) {
-            if (const ErrorInfo e = StopTesmora(); e.failed())
-                return e;
-            m_kioskStopped = true;
+    // Read first: once the request stands, nothing may fail before the kiosk is back.
+    const int16_t timeout = m_counts.read(modMain::Keys::shutdownTimeout);
+    const fs::path request = m_env.paths.file(ShutdownRequestFile);
+    if (error = appendLine(request, dateTimeText(m_env.clock->localNow())); error.failed())
+        return StopResult::Failed;
+
+    for (int16_t checks = 0; checks < timeout; ++checks) {
+        if (!kioskRunning()) {
+            // Served: the kiosk this run starts later must not find it and close again.
+            removeFileIfPresent(request);
+            return StopResult::Stopped;
         }
-    }
-
-    const fs::path installed = paths.file(entry);
-    if (ordinaryFileExists(installed)) {
-        WriteLog("Backup file " + entry);
-        const fs::path copy = paths.file(BackupFolder)
-            / backupCopyName(entry, modMain::clock().localNow());
-        // An existing copy is never overwritten: it may hold the only older version.
-        if (const ErrorInfo e = copyToNewFile(installed, copy); e.failed())
-            return e;
-    }
-
-    WriteLog("Aggiornamento file " + entry);
-    // Replaced by rename, so the program folder never lacks the file, not even the kiosk's
-    // executable, when the copy fails half-way.
-    const bool executable = isKiosk || namesExecutable(entry, paths.exeName);
-    return installFile(paths.file(UpdateFolder) / entry, installed, executable);
-}
-
-ErrorInfo frmTesmoraUpdate::StopTesmora()
-{
-    const auto &paths = modMain::program();
-    const fs::path request = paths.file(modMain::ShutdownRequestFile);
-    if (const ErrorInfo e = appendLine(request, dateTimeText(modMain::clock().localNow())); e.failed())
-        return e;
-
-    const Int16Result timeout = toInt16(modMain::IniFile.ReadKey("data", "shutdown_timeout", "15"));
-    if (!timeout.ok())
-        return timeout.error;
-
-    for (int16_t checks = 0; checks < timeout.value; ++checks) {
-        if (!ordinaryFileExists(paths.file(modMain::KioskLockFile)))
-            return {};
         // The kiosk looks for the request on its own schedule; the window stays still meanwhile.
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        m_env.waitOneSecond();
     }
 
-    const std::string count = std::to_string(timeout.value);
-    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in "
-             + count + " secondi");
+    const std::string count = std::to_string(timeout);
+    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in " + count
+             + " secondi");
     if (removeFileIfPresent(request).failed())
         WriteLog("Impossibile cancellare file Shutdown.txt");
-    if (!startKiosk())
+    if (startKiosk() == 0)
         WriteLog("Impossibile riavviare servizio Tesmora");
-    closeWindow();
+    return StopResult::GaveUp;
 }
 
-bool frmTesmoraUpdate::startKiosk()
+long frmTesmoraUpdate::startKiosk()
 {
-    const auto &paths = modMain::program();
-    return QProcess::startDetached(QFile::decodeName(paths.file(modMain::KioskExeName).c_str()), {},
-                                   QFile::decodeName(paths.folder.c_str()));
+    return m_env.startProgram(m_env.paths.file(KioskExeName));
+}
+
+void frmTesmoraUpdate::showActivity(const std::string &text)
+{
+    lblFile->setText(QString::fromStdString(text));
+    lblFile->adjustSize();
+    repaint();
 }
 
 void frmTesmoraUpdate::widenProgress(std::size_t entryCount)

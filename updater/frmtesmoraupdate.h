@@ -1,21 +1,48 @@
 #pragma once
 
+#include "clock.h"
+#include "countsetting.h"
 #include "errorinfo.h"
+#include "monthlylog.h"
+#include "programpaths.h"
 #include "twips.h"
 
 #include <QWidget>
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QFrame;
 class QLabel;
 class QPushButton;
+class UpdateTransaction;
 
 // How far the progress bar's filled part grows per downloaded entry: the bar's full width
 // (twips) integer-divided by the number of entries. entryCount must be above 0.
 int progressStep(int barWidthTwips, std::size_t entryCount);
+
+// What the updater needs from outside: where its files are, the clock of its stamps and log
+// lines, the pause between two looks for the kiosk, how a program of the folder is started and
+// watched, and how the process ends at once. Tests replace the pause, the programs and the end,
+// so that no real time passes and the test process lives on.
+struct UpdaterEnvironment
+{
+    ProgramPaths paths;
+    const Clock *clock = nullptr;
+    std::function<void()> waitOneSecond;
+    // Starts a program without waiting for it, the program folder as its working folder; the
+    // process's id, or 0 when it could not be started.
+    std::function<long(const std::filesystem::path &program)> startProgram;
+    std::function<bool(long pid)> processRunning;
+    std::function<void(long pid)> killProcess;
+    std::function<void(int exitCode)> endProcess;
+
+    static UpdaterEnvironment ofRunningProgram(const Clock &clock);
+};
 
 // The updater's small progress window. Its first activation performs the update run once; every
 // outcome of the run, and closing the window, ends the process. Its controls carry their design
@@ -25,7 +52,22 @@ class frmTesmoraUpdate : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmTesmoraUpdate(QWidget *parent = nullptr);
+    explicit frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent = nullptr);
+    ~frmTesmoraUpdate() override;
+
+    // The update run (the click handler of cmdUpDate); the window's activation calls it.
+    void cmdUpDate_Click();
+
+    // How the run ended, as the process's exit status says it: 0 for an update done or nothing
+    // to do, 1 for anything else.
+    enum class RunEnd { Finished, NothingToDo, Refused, Failed, GaveUp, RolledBack };
+    struct RunOutcome
+    {
+        RunEnd end = RunEnd::Finished;
+        ErrorInfo error;
+        int exitCode() const { return end == RunEnd::Finished || end == RunEnd::NothingToDo ? 0 : 1; }
+    };
+    std::optional<RunOutcome> outcome() const { return m_outcome; }
 
     // The filled part of the progress bar, in twips.
     int progressWidthTwips() const { return m_shpFileAWidth; }
@@ -35,25 +77,26 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class RunEnd { Finished, EndAtOnce, CloseWindow, Failed };
-    struct RunOutcome
-    {
-        RunEnd end;
-        ErrorInfo error;
-    };
+    enum class StopResult { Stopped, GaveUp, Failed };
 
     void Form_Load();
     void Form_Activate();
-    [[noreturn]] void Form_Unload();
-    void cmdUpDate_Click();
+    void Form_Unload();
 
     RunOutcome updateRun();
-    ErrorInfo installEntry(const std::string &entry);
-    ErrorInfo StopTesmora();
-    bool startKiosk();
-    void startKioskIfNotRunning();
+    void recoverInterruptedUpdate();
+    std::vector<std::string> reservedNames() const;
+    RunOutcome installAll(const std::vector<std::string> &entries);
+    void rollBack(UpdateTransaction &transaction);
+    RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
+    StopResult StopTesmora(ErrorInfo &error);
+    long startKiosk();
+    bool kioskRunning() const;
     void widenProgress(std::size_t entryCount);
-    [[noreturn]] void closeWindow();
+    void showActivity(const std::string &text);
+    void removeStagedFiles();
+    void endWith(int exitCode);
+    void WriteLog(const std::string &message) { m_log.write(message); }
 
     QPushButton *cmdUpDate = nullptr;
     QLabel *lblFile = nullptr;
@@ -61,8 +104,17 @@ private:
     QFrame *ShpFileB = nullptr;
     QWidget *ShpActivity = nullptr;
 
+    UpdaterEnvironment m_env;
+    MonthlyLog m_log;
+    CountSettingReader m_counts;
+    std::filesystem::path m_updateFolder;
+    std::filesystem::path m_backupFolder;
+    // The names this run put into the update folder: emptying it removes these and nothing else.
+    std::vector<std::string> m_staged;
+    std::optional<RunOutcome> m_outcome;
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;
     bool m_kioskStopped = false;
+    bool m_unloaded = false;
 };

@@ -1,12 +1,9 @@
 #include "moddownload.h"
 
 #include "fileops.h"
-#include "installfile.h"
-#include "modmain.h"
 
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -16,7 +13,6 @@ namespace modDownload {
 
 namespace {
 
-constexpr long BlockSize = 4096;
 // Reading and writing 4096 bytes at a time costs a system call for every block; larger reads
 // and writes let a fast local transfer keep up with other clients.
 constexpr long ReceiveSize = 64 * 1024;
@@ -38,32 +34,37 @@ struct Transfer
 {
     std::FILE *file = nullptr;
     std::filesystem::path path;
-    const BlockHook *onBlock = nullptr;
+    const Options *options = nullptr;
+    std::uintmax_t bytes = 0;
+    bool cutShort = false;
     ErrorInfo fileError;
 };
 
 size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcept
 {
     auto *transfer = static_cast<Transfer *>(userData);
+    const Options &options = *transfer->options;
     const size_t length = size * count;
-    // curl hands over up to ReceiveSize bytes at once; the window still gets its turn before
-    // every block of BlockSize.
-    for (size_t offset = 0; offset < length; offset += BlockSize) {
-        const size_t block = std::min<size_t>(BlockSize, length - offset);
-        if (*transfer->onBlock) {
-            try {
-                (*transfer->onBlock)();
-            } catch (...) {
-                // The window's trouble is not the transfer's.
-            }
-        }
-        errno = 0;
-        if (std::fwrite(data + offset, 1, block, transfer->file) != block) {
-            transfer->fileError = errorFromErrno(errno ? errno : EIO, transfer->path);
-            return 0; // makes curl abort the transfer
-        }
+    size_t kept = length;
+    if (options.maxBytes > 0 && transfer->bytes + length > options.maxBytes) {
+        kept = static_cast<size_t>(options.maxBytes - transfer->bytes);
+        transfer->cutShort = true;
     }
-    return length;
+    try {
+        if (options.onBlock)
+            options.onBlock();
+        if (options.onData)
+            options.onData(std::string_view(data, kept));
+    } catch (...) {
+        // The window's or the hash's trouble is not the transfer's.
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, kept, transfer->file) != kept) {
+        transfer->fileError = errorFromErrno(errno ? errno : EIO, transfer->path);
+        return 0; // makes curl abort the transfer
+    }
+    transfer->bytes += kept;
+    return transfer->cutShort ? 0 : length;
 }
 
 ErrorInfo userError(const std::string &description)
@@ -92,31 +93,29 @@ std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
     return url;
 }
 
-ErrorInfo transfer(const std::string &address, const std::filesystem::path &localPath,
-                   const BlockHook &onBlock)
+Result transfer(const std::string &address, const std::filesystem::path &localPath, const Options &options)
 {
     if (address.empty() || localPath.empty())
-        return errorFor(ErrorNumber::InvalidArgument);
+        return {errorFor(ErrorNumber::InvalidArgument)};
 
     // The parsed address outlives the handle that refers to it.
     const auto url = parsedAddress(address);
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
-        return userError("Errore in fase di InternetOpen");
+        return {userError("Errore in fase di InternetOpen")};
     if (!url)
-        return userError(OpenFailed);
+        return {userError(OpenFailed)};
 
     NewFile part = createFileBeside(localPath, "download");
     if (part.error.failed())
-        return part.error;
+        return {part.error};
     std::setvbuf(part.file, nullptr, _IOFBF, WriteBufferSize);
-    Transfer state{part.file, part.path, &onBlock, {}};
+    Transfer state{part.file, part.path, &options, 0, false, {}};
     char curlMessage[CURL_ERROR_SIZE] = {};
-    const std::string userAgent = modMain::program().exeName;
 
     CURL *h = curl.get();
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent.c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBlock);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, ReceiveSize);
@@ -128,6 +127,12 @@ ErrorInfo transfer(const std::string &address, const std::filesystem::path &loca
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, StallBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+    // A server trickling bytes would otherwise hold the run, and its window over the kiosk, for
+    // days.
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, options.timeoutSeconds);
+    // What is installed is the file, not the compressed form a server chose to send: libcurl
+    // undoes what it knows and fails on what it does not.
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     // One thread and no alarm signals behind the window's back.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -144,7 +149,7 @@ ErrorInfo transfer(const std::string &address, const std::filesystem::path &loca
     ErrorInfo failure = state.fileError;
     if (failure.ok() && !closed)
         failure = errorFromErrno(errno ? errno : EIO, part.path);
-    if (failure.ok() && result != CURLE_OK) {
+    if (failure.ok() && result != CURLE_OK && !(state.cutShort && result == CURLE_WRITE_ERROR)) {
         if (result == CURLE_HTTP_RETURNED_ERROR)
             failure = userError("Risposta del server: " + std::to_string(status));
         else if (status == 0)
@@ -158,26 +163,26 @@ ErrorInfo transfer(const std::string &address, const std::filesystem::path &loca
         std::error_code ec;
         std::filesystem::rename(part.path, localPath, ec);
         if (!ec)
-            return {};
+            return {{}, state.bytes, state.cutShort};
         failure = errorFromSystem(ec, localPath);
     }
     removeFileIfPresent(part.path);
-    return failure;
+    return {failure, state.bytes, state.cutShort};
 }
 
 } // namespace
 
-ErrorInfo DownloadFile(const std::string &address, const std::string &localPath,
-                       const BlockHook &onBlock)
+Result DownloadFile(const std::string &address, const std::string &localPath, const Options &options)
 {
-    const ErrorInfo failure = transfer(address, localPath, onBlock);
-    if (failure.failed()) {
+    Result result = transfer(address, localPath, options);
+    if (result.error.failed()) {
         // An earlier copy at the local path would otherwise be taken for this download.
         if (!localPath.empty() && ordinaryFileExists(localPath))
             removeFileIfPresent(localPath);
-        modMain::WriteLog("Error download " + errorText(failure));
+        if (options.log)
+            options.log("Error download " + errorText(result.error));
     }
-    return failure;
+    return result;
 }
 
 } // namespace modDownload

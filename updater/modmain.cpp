@@ -11,63 +11,39 @@ namespace modMain {
 clsFileIni IniFile;
 std::string UpdateUrl;
 
-namespace {
-
-ProgramPaths g_program;
-const Clock *g_clock = nullptr;
-
-} // namespace
-
-void bindProgram(const ProgramPaths &paths, const Clock &clock)
+void readSettings(const ProgramPaths &paths)
 {
-    g_program = paths;
-    g_clock = &clock;
-}
-
-const ProgramPaths &program()
-{
-    return g_program;
-}
-
-const Clock &clock()
-{
-    static const SystemClock systemClock;
-    return g_clock ? *g_clock : systemClock;
-}
-
-void WriteLog(const std::string &message)
-{
-    MonthlyLog(LogStyle::Updater, g_program.folder, g_program.exeName, clock()).write(message);
+    IniFile.setNomeFile(paths.settingsFile().string());
+    UpdateUrl = IniFile.ReadKey("data", "update_url", "");
 }
 
 int Main()
 {
-    static const SystemClock systemClock;
+    static const SystemClock clock;
     // Start-up goes on past a failed step; the last failure is logged once the window is up.
     ErrorInfo lastFailure;
 
-    const ProgramPaths paths = ProgramPaths::ofRunningProgram();
+    const UpdaterEnvironment environment = UpdaterEnvironment::ofRunningProgram(clock);
+    const ProgramPaths &paths = environment.paths;
     if (paths.folder.empty())
         lastFailure = errorFor(ErrorNumber::PathNotFound);
-    bindProgram(paths, systemClock);
+    const MonthlyLog log(LogStyle::Updater, paths.folder, paths.exeName, clock);
 
     // Two runs at once would download into the same "update" folder and install each other's
     // halves. The lock is the system's, so a killed updater never leaves it taken.
     static platform::InstanceLock runLock;
-    if (runLock.tryLock(paths.instanceLockFile())
-        == platform::InstanceLock::Result::HeldElsewhere) {
-        WriteLog("Aggiornamento già in corso: questa istanza di " + paths.exeName + " termina");
+    if (runLock.tryLock(paths.instanceLockFile()) == platform::InstanceLock::Result::HeldElsewhere) {
+        log.write("Aggiornamento già in corso: questa istanza di " + paths.exeName + " termina");
         platform::endProcessNow(1);
     }
 
-    IniFile.setNomeFile(paths.settingsFile().string());
-    UpdateUrl = IniFile.ReadKey("data", "update_url", "");
+    readSettings(paths);
 
-    frmTesmoraUpdate form;
+    frmTesmoraUpdate form(environment);
     form.show();
 
     if (lastFailure.failed())
-        WriteLog("Error " + errorText(lastFailure));
+        log.write("Error " + errorText(lastFailure));
     return QApplication::exec();
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 
-// The updater's process-wide state, its log writer and its entry point.
+// The updater's process-wide state and its entry point.
 
-#include "clock.h"
 #include "clsfileini.h"
+#include "countsetting.h"
 #include "programpaths.h"
 
 #include <string>
 
 namespace modMain {
 
-// Bound to "<program folder>/<executable name>.ini"; read at start and at every kiosk stop.
+// Bound to "<program folder>/<executable name>.ini".
 extern clsFileIni IniFile;
 // "data"/update_url as read, unchecked: the plain prefix of every download address.
 extern std::string UpdateUrl;
@@ -20,15 +20,18 @@ inline constexpr const char *KioskExeName = "tesmora";
 inline constexpr const char *KioskLockFile = "tesmora.lck";
 inline constexpr const char *ShutdownRequestFile = "Shutdown.txt";
 
-// The folder and name every path and the log derive from, and the clock of the log lines and
-// stamps. Main binds the running program and the system clock; tests bind their own.
-void bindProgram(const ProgramPaths &paths, const Clock &clock);
-const ProgramPaths &program();
-const Clock &clock();
+// The updater's counting settings, read with the kiosk's fallback rule.
+namespace Keys {
+// Looks for the kiosk's lock file before giving up; 0 or less gives up at once.
+constexpr CountSetting shutdownTimeout{"data", "shutdown_timeout", "15", 15, -32768};
+// Seconds a download may take in all; 0: no limit.
+constexpr CountSetting downloadTimeout{"data", "download_timeout", "1800", 1800, 0};
+// Seconds a kiosk started after an update must keep running; 0: not watched.
+constexpr CountSetting healthCheckSeconds{"data", "health_check_seconds", "30", 30, 0};
+}
 
-// Appends "dd/mm/yyyy hh:mm:ss - " + message to "<exe>yyyymm.log"; never fails towards the
-// caller.
-void WriteLog(const std::string &message);
+// Binds IniFile to the program's settings file and reads UpdateUrl.
+void readSettings(const ProgramPaths &paths);
 
 // The program: a second updater ends at once; otherwise reads the settings and shows the window,
 // whose activation runs the update. Needs a QApplication; every outcome of the run ends the

@@ -24,11 +24,6 @@ int unusedPort()
     return port;
 }
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 TestHttpServer::TestHttpServer(int port)
     : m_server(std::make_unique<httplib::Server>())
     , m_stopping(std::make_shared<bool>(false))
@@ -86,11 +81,20 @@ void TestHttpServer::record(const std::string &method, const std::string &path, 
 }
 
 void TestHttpServer::serve(const std::string &path, const std::string &body, int status,
-                           const std::string &contentType)
+                           const std::string &contentType, const Headers &headers)
 {
-    m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {
-        res.status = status;
-        res.set_content(body, contentType);
+    std::lock_guard lock(m_mutex);
+    const bool known = m_answers.count(path) > 0;
+    m_answers[path] = {body, status, contentType, headers};
+    if (known)
+        return;
+    m_server->Get(path, [this, path](const httplib::Request &, httplib::Response &res) {
+        std::lock_guard lock(m_mutex);
+        const Answer &answer = m_answers.at(path);
+        res.status = answer.status;
+        res.set_content(answer.body, answer.contentType);
+        for (const auto &[name, value] : answer.headers)
+            res.set_header(name, value);
     });
 }
 

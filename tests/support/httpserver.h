@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,8 +39,10 @@ public:
     // "http://127.0.0.1:<port>/"
     std::string baseUrl() const;
 
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    // The latest answer given for a path is the one served.
     void serve(const std::string &path, const std::string &body, int status = 200,
-               const std::string &contentType = "application/octet-stream");
+               const std::string &contentType = "application/octet-stream", const Headers &headers = {});
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
@@ -65,6 +68,14 @@ private:
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<Request> m_requests;
+    struct Answer
+    {
+        std::string body;
+        int status;
+        std::string contentType;
+        Headers headers;
+    };
+    std::map<std::string, Answer> m_answers;
     std::shared_ptr<bool> m_stopping;
 };
 

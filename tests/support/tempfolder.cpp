@@ -1,11 +1,15 @@
 #include "tempfolder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include <sched.h>
+#include <sys/mount.h>
 
 TempFolder::TempFolder()
 {
@@ -21,6 +25,29 @@ TempFolder::~TempFolder()
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
+}
+
+SmallDisk::SmallDisk(const std::filesystem::path &folder, size_t bytes)
+    : m_folder(folder)
+{
+    const std::string options = "size=" + std::to_string(bytes);
+    m_mounted = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+        && ::mount("tesmora-test", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        ::umount2(m_folder.c_str(), MNT_DETACH);
+}
+
+std::vector<std::string> folderNames(const std::filesystem::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string readFile(const std::filesystem::path &path)

@@ -39,10 +39,39 @@ void setModified(const fs::path &path, TimePoint t)
     fs::last_write_time(path, std::chrono::file_clock::from_sys(t));
 }
 
-TEST(BackupCopyName, EntryStampAndExtension)
+TEST(BackupCopyName, EntryStampAndExtensionShortenedOnlyWhereTheNameWouldNotFit)
 {
     EXPECT_EQ(backupCopyName("tesmora.exe", {2007, 5, 3, 9, 30, 12}), "tesmora.exe.20070503093012.bak");
-    EXPECT_EQ(backupCopyName("a", {2026, 12, 31, 23, 59, 59}), "a.20261231235959.bak");
+    EXPECT_EQ(backupCopyName("a", {2026, 12, 31, 23, 59, 59}, 2), "a.20261231235959-2.bak");
+    const std::string longName = std::string(250, 'n') + "\xC3\xA0"; // ends in a two-byte character
+    const std::string copy = backupCopyName(longName, {2026, 12, 31, 23, 59, 59}, 1);
+    EXPECT_EQ(copy, std::string(234, 'n') + ".20261231235959-1.bak");
+    EXPECT_EQ(copy.size(), 255u);
+}
+
+TEST(BackupCopy, TakesTheFirstFreeNameAndNeverOverwrites)
+{
+    TempFolder dir;
+    fs::create_directory(dir / "backup");
+    const LocalDateTime stamp{2026, 12, 7, 9, 0, 0};
+    std::string made;
+    for (const char *content : {"first", "second", "third"}) {
+        fs::remove(dir / "a");
+        writeFile(dir / "a", content); // each run replaces the file, as installing does
+        ASSERT_TRUE(makeBackupCopy(dir / "a", dir / "backup", stamp, made).ok());
+    }
+    EXPECT_EQ(made, "a.20261207090000-2.bak");
+    EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000.bak"), "first");
+    EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-1.bak"), "second");
+    EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-2.bak"), "third");
+}
+
+TEST(EntryAddress, EverythingButUnreservedCharactersIsPercentEncoded)
+{
+    EXPECT_EQ(entryAddress("http://h/u/", "page-1_a.b~c"), "http://h/u/page-1_a.b~c");
+    EXPECT_EQ(entryAddress("http://h/u/", "x#y"), "http://h/u/x%23y");
+    EXPECT_EQ(entryAddress("http://h/u/", "50% a+b&c"), "http://h/u/50%25%20a%2Bb%26c");
+    EXPECT_EQ(entryAddress("http://h/u/", "citt\xC3\xA0"), "http://h/u/citt%C3%A0");
 }
 
 TEST(KioskEntry, MatchesInAnyCaseButNotWithBlanksOrExtensions)
@@ -91,7 +120,7 @@ TEST_F(BkuFolder, OnlyExpiredBkuFilesDirectlyInTheFolderGo)
     file("limit.bku", 15 * Day);
     file("old.bak", 16 * Day);
     file("old.bku.txt", 16 * Day);
-    file("old.BKU", 16 * Day); // file names are case-sensitive here
+    file("old.BKU", 16 * Day); // matched as the names' first file systems did, in any case
     file("sub/old.bku", 16 * Day);
     file("backup/a.20260101000000.bak", 160 * Day);
     fs::create_directory(dir / "folder.bku");
@@ -99,7 +128,7 @@ TEST_F(BkuFolder, OnlyExpiredBkuFilesDirectlyInTheFolderGo)
 
     ASSERT_TRUE(removeExpiredBkuFiles(dir.path(), clock).ok());
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"young.bku", "limit.bku", "old.bak", "old.bku.txt",
-                                                           "old.BKU", "sub", "backup", "folder.bku"}));
+                                                           "sub", "backup", "folder.bku"}));
     EXPECT_TRUE(fs::exists(dir / "sub" / "old.bku"));
     EXPECT_TRUE(fs::exists(dir / "backup" / "a.20260101000000.bak"));
 }
@@ -143,14 +172,14 @@ protected:
     TempFolder dir;
 };
 
-TEST_F(Installing, ReplacesContentAndKeepsTheReplacedFilesBits)
+TEST_F(Installing, MovesTheNewFileInAndKeepsTheReplacedFilesBits)
 {
     const fs::path target = installed("data.cfg", "old and longer content", fs::perms(0640));
     ASSERT_TRUE(installFile(staged("data.cfg", "new"), target, false).ok());
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(permsOf(target), fs::perms(0640));
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"data.cfg", "update"}));
-    EXPECT_EQ(namesIn(dir / "update"), std::set<std::string>{"data.cfg"});
+    EXPECT_EQ(namesIn(dir / "update"), std::set<std::string>{});
 }
 
 TEST_F(Installing, ANewFileKeepsItsOwnBits)
@@ -217,6 +246,7 @@ TEST_F(Installing, CopyToNewFileNeverOverwrites)
     ASSERT_TRUE(copyToNewFile(source, dir / "copy").ok());
     EXPECT_EQ(readFile(dir / "copy"), "current");
 
+    fs::remove(source); // replaced, as the updater replaces files: by a new file
     writeFile(source, "newer");
     const ErrorInfo error = copyToNewFile(source, dir / "copy");
     EXPECT_EQ(error.number, 75);
@@ -239,7 +269,7 @@ TEST_F(Installing, LeftoversOfAKilledInstallationAreRemovedAndNothingElse)
                              "a.install-0", ".a.install-", ".a.install-x", ".a.download-0"})
         writeFile(dir / name, "x");
     fs::create_directory(dir / ".b.install-1");
-    removeInstallLeftovers(dir.path());
+    removeBesideFiles(dir.path(), {"install", "copy"});
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{".a", "a", "a.install-0", ".a.install-", ".a.install-x",
                                                           ".a.download-0", ".b.install-1", "update"}));
 }
@@ -263,6 +293,12 @@ TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)
     std::fclose(first.file);
     std::fclose(second.file);
     EXPECT_EQ(readFile(dir / "update.txt"), "earlier");
+
+    // A name at the file system's limit still gets a temporary name that fits.
+    NewFile beside = createFileBeside(dir / std::string(255, 'n'), "download");
+    ASSERT_TRUE(beside.error.ok());
+    EXPECT_EQ(beside.path.filename().string(), "." + std::string(243, 'n') + ".download-0");
+    std::fclose(beside.file);
 
     NewFile nowhere = createFileBeside(dir / "absent" / "x", "download");
     EXPECT_EQ(nowhere.error.number, 76);

@@ -50,11 +50,13 @@ TEST(ManifestEntries, PlainFileNamesAreSafe)
         EXPECT_TRUE(isSafeManifestEntry(entry)) << entry;
 }
 
-TEST(ManifestEntries, PathsWildcardsAndControlCharactersAreUnsafe)
+TEST(ManifestEntries, PathsWildcardsControlsOverlongAndTemporaryNamesAreUnsafe)
 {
-    for (const char *entry : {"", ".", "..", "../tesmora", "sub/file", "/etc/passwd", "..\\x", "a\\b",
-                              "*", "*.bku", "file?.txt", "tab\tname", "bell\x07", "del\x7f", "line\nfeed"})
+    for (const std::string &entry : std::vector<std::string>{"", ".", "..", "../tesmora", "sub/file", "/etc/passwd", "..\\x", "a\\b",
+                                    "*", "*.bku", "file?.txt", "tab\tname", "bell\x07", "del\x7f", "line\nfeed",
+                                    std::string(256, 'n'), ".a.download-3", ".tesmora.install-0", ".x.write-12"})
         EXPECT_FALSE(isSafeManifestEntry(entry)) << entry;
+    EXPECT_TRUE(isSafeManifestEntry(std::string(255, 'n')));
 }
 
 TEST(ReadManifest, AcceptedEntriesKeepTheirOrderAndBlanks)
@@ -91,6 +93,39 @@ TEST(ReadManifest, FirstUnsafeEntryRefusesTheWholeManifest)
     EXPECT_EQ(reading.outcome, Outcome::UnsafeEntry);
     EXPECT_EQ(reading.unsafeEntry, "../one");
     EXPECT_TRUE(reading.entries.empty());
+}
+
+TEST(ReadManifest, TheProgramsOwnFilesAreRefusedInAnyCase)
+{
+    const std::vector<std::string> reserved{"Shutdown.txt", "tesmora.lck", ".tesmora.instance", "update"};
+    for (const char *entry : {"Shutdown.txt", "SHUTDOWN.TXT", "tesmora.lck", ".Tesmora.instance", "Update"}) {
+        const ManifestReading reading = readManifest(std::string("TesmoraUpdate:\r\na\r\n") + entry + "\r\n", reserved);
+        EXPECT_EQ(reading.outcome, Outcome::UnsafeEntry) << entry;
+        EXPECT_EQ(reading.unsafeEntry, entry);
+    }
+    EXPECT_EQ(readManifest("TesmoraUpdate:\r\nShutdown.txt.bak\r\nupdates\r\n", reserved).outcome, Outcome::Accepted);
+}
+
+TEST(ReadManifest, ANameListedTwiceInAnyCaseCountsOnce)
+{
+    const ManifestReading reading = readManifest("TesmoraUpdate:\r\na\r\nb\r\nA\r\na\r\nTesmora\r\ntesmora\r\n");
+    EXPECT_EQ(reading.outcome, Outcome::Accepted);
+    EXPECT_EQ(reading.entries, (Lines{"a", "b", "Tesmora"}));
+}
+
+TEST(ReadManifest, NothingBeyondTheFirstMebibyteIsTaken)
+{
+    std::string exact = "TesmoraUpdate:\r\n";
+    for (int i = 0; exact.size() + 250 < ManifestMaxBytes; ++i)
+        exact += std::string(190, 'f') + std::to_string(i) + "\r\n";
+    // The last entry ends on the limit's last byte.
+    const std::string last = "last." + std::string(ManifestMaxBytes - exact.size() - 5, 'x');
+    exact += last;
+    ASSERT_EQ(exact.size(), ManifestMaxBytes);
+    EXPECT_EQ(readManifest(exact).outcome, Outcome::Accepted);
+    const ManifestReading over = readManifest(exact + "y");
+    EXPECT_EQ(over.outcome, Outcome::UnsafeEntry);
+    EXPECT_EQ(over.unsafeEntry, last + "y");
 }
 
 TEST(ReadManifest, AtMost32767Entries)

@@ -16,7 +16,13 @@ namespace {
 class Window : public ::testing::Test
 {
 protected:
-    void bind(const std::string &exeName) { modMain::bindProgram({dir.path(), exeName}, clock); }
+    UpdaterEnvironment bind(const std::string &exeName)
+    {
+        UpdaterEnvironment env;
+        env.paths = {dir.path(), exeName};
+        env.clock = &clock;
+        return env;
+    }
     QWidget *control(const frmTesmoraUpdate &form, const char *name)
     {
         return form.findChild<QWidget *>(name);
@@ -28,16 +34,13 @@ protected:
 
 TEST_F(Window, CaptionIsExecutableNameAndBuildVersion)
 {
-    bind("TesmoraUpdate");
-    EXPECT_EQ(frmTesmoraUpdate().windowTitle(), "TesmoraUpdate v1.0.1");
-    bind("OtherName");
-    EXPECT_EQ(frmTesmoraUpdate().windowTitle(), "OtherName v1.0.1");
+    EXPECT_EQ(frmTesmoraUpdate(bind("TesmoraUpdate")).windowTitle(), "TesmoraUpdate v1.0.1");
+    EXPECT_EQ(frmTesmoraUpdate(bind("OtherName")).windowTitle(), "OtherName v1.0.1");
 }
 
 TEST_F(Window, ProgressBarStartsEmptyUnderItsFullFrame)
 {
-    bind("TesmoraUpdate");
-    frmTesmoraUpdate form;
+    frmTesmoraUpdate form(bind("TesmoraUpdate"));
     EXPECT_EQ(form.progressWidthTwips(), 0);
     ASSERT_NE(control(form, "ShpFileA"), nullptr);
     EXPECT_EQ(control(form, "ShpFileA")->width(), 0);
@@ -48,8 +51,7 @@ TEST_F(Window, ProgressBarStartsEmptyUnderItsFullFrame)
 
 TEST_F(Window, LabelAndButtonAsDesigned)
 {
-    bind("TesmoraUpdate");
-    frmTesmoraUpdate form;
+    frmTesmoraUpdate form(bind("TesmoraUpdate"));
     auto *label = form.findChild<QLabel *>("lblFile");
     auto *button = form.findChild<QPushButton *>("cmdUpDate");
     ASSERT_NE(label, nullptr);

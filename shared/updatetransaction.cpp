@@ -1,0 +1,138 @@
+#include "updatetransaction.h"
+
+#include "fileops.h"
+#include "installfile.h"
+#include "platform.h"
+#include "updaterules.h"
+
+#include <cerrno>
+
+namespace fs = std::filesystem;
+
+std::string journalText(const Journal &journal)
+{
+    std::string text = journal.state == Journal::State::Installed ? "installed\n" : "installing\n";
+    for (const JournalEntry &entry : journal.entries)
+        text += entry.name + "\t" + entry.backup + "\n";
+    return text;
+}
+
+std::optional<Journal> parseJournal(std::string_view text)
+{
+    Journal journal;
+    const size_t firstEnd = text.find('\n');
+    if (firstEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view state = text.substr(0, firstEnd);
+    if (state == "installed")
+        journal.state = Journal::State::Installed;
+    else if (state != "installing")
+        return std::nullopt;
+    for (size_t start = firstEnd + 1; start < text.size();) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            return std::nullopt; // cut short: never act on half a list
+        const std::string_view line = text.substr(start, end - start);
+        const size_t tab = line.find('\t');
+        if (tab == std::string_view::npos || tab == 0)
+            return std::nullopt;
+        journal.entries.push_back({std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))});
+        start = end + 1;
+    }
+    return journal;
+}
+
+UpdateTransaction::UpdateTransaction(fs::path programFolder, fs::path backupFolder)
+    : m_programFolder(std::move(programFolder))
+    , m_backupFolder(std::move(backupFolder))
+{
+}
+
+ErrorInfo UpdateTransaction::writeJournal()
+{
+    return replaceFileAtomically(journalPath(), journalText(m_journal));
+}
+
+ErrorInfo UpdateTransaction::begin(const std::vector<std::string> &names, const LocalDateTime &stamp)
+{
+    m_journal = {};
+    m_installed = 0;
+    for (const std::string &name : names) {
+        JournalEntry entry{name, {}};
+        const fs::path installed = m_programFolder / name;
+        if (ordinaryFileExists(installed)) {
+            if (const ErrorInfo e = makeBackupCopy(installed, m_backupFolder, stamp, entry.backup); e.failed())
+                return e;
+        }
+        m_journal.entries.push_back(std::move(entry));
+    }
+    // The journal's own write makes the backup folder's names, the copies among them, durable.
+    return writeJournal();
+}
+
+ErrorInfo UpdateTransaction::install(size_t i, const fs::path &staged, bool executable)
+{
+    const ErrorInfo result = installFile(staged, m_programFolder / m_journal.entries.at(i).name, executable);
+    if (result.ok())
+        m_installed = std::max(m_installed, i + 1);
+    return result;
+}
+
+ErrorInfo UpdateTransaction::markInstalled()
+{
+    if (!platform::syncPath(m_programFolder))
+        return errorFromErrno(errno ? errno : EIO, m_programFolder);
+    m_journal.state = Journal::State::Installed;
+    return writeJournal();
+}
+
+ErrorInfo UpdateTransaction::commit()
+{
+    const ErrorInfo removed = removeFileIfPresent(journalPath());
+    platform::syncPath(m_backupFolder);
+    return removed;
+}
+
+ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string &name)> &restored)
+{
+    ErrorInfo first;
+    for (size_t i = m_installed; i-- > 0;) {
+        const JournalEntry &entry = m_journal.entries[i];
+        const fs::path target = m_programFolder / entry.name;
+        ErrorInfo result;
+        bool changed = true;
+        if (!entry.backup.empty()) {
+            std::error_code ec;
+            changed = !fs::equivalent(m_backupFolder / entry.backup, target, ec);
+            result = changed ? replaceWithCopy(m_backupFolder / entry.backup, target) : ErrorInfo{};
+        } else {
+            changed = ordinaryFileExists(target);
+            result = removeFileIfPresent(target);
+        }
+        if (result.failed() && first.ok())
+            first = result;
+        if (result.ok() && changed && restored)
+            restored(entry.name);
+    }
+    if (first.failed())
+        return first;
+    if (!platform::syncPath(m_programFolder))
+        return errorFromErrno(errno ? errno : EIO, m_programFolder);
+    m_installed = 0;
+    return commit();
+}
+
+std::optional<UpdateTransaction> UpdateTransaction::leftBehind(const fs::path &programFolder,
+                                                               const fs::path &backupFolder)
+{
+    UpdateTransaction transaction(programFolder, backupFolder);
+    std::string text;
+    if (!ordinaryFileExists(transaction.journalPath()) || readWholeFile(transaction.journalPath(), text).failed())
+        return std::nullopt;
+    const auto journal = parseJournal(text);
+    if (!journal)
+        return std::nullopt;
+    transaction.m_journal = *journal;
+    transaction.m_installed = journal->entries.size();
+    return transaction;
+}
