@@ -83,7 +83,8 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
               "shutdown_check_interval=1\r\nupdate_start=" + hourMinuteText(local) + "\r\n"
               "[failure]\r\nerror_page=" + nginx.baseUrl() + "site/error.html\r\n");
     writeFile(program / "TesmoraUpdate.ini",
-              "[data]\r\nupdate_url=" + nginx.baseUrl() + "update/\r\nshutdown_timeout=15\r\n");
+              "[data]\r\nupdate_url=" + nginx.baseUrl() + "update/\r\nshutdown_timeout=15\r\n"
+              "health_check_seconds=3\r\n");
 
     auto env = headlessEnvironment();
     env["no_proxy"] = "127.0.0.1"; // the updater inherits it from the kiosk
@@ -119,6 +120,8 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     EXPECT_EQ(readFile(program / "extra.txt"), newFile);
     EXPECT_NE(fs::status(kioskExe).permissions() & fs::perms::owner_exec, fs::perms::none);
 
+    // The updater keeps its journal until the new kiosk has kept running for the check's seconds.
+    ASSERT_TRUE(waitUntil([&] { return !fs::exists(program / "backup" / "update.journal"); }, 30s));
     std::map<std::string, std::string> backups;
     for (const auto &name : namesIn(program / "backup")) {
         const std::smatch parts = [&] { std::smatch m; std::regex_match(name, m, std::regex(R"((.*)\.\d{14}\.bak)")); return m; }();

@@ -45,7 +45,8 @@ UpdaterFolder::~UpdaterFolder()
 
 void UpdaterFolder::writeSettings(const std::string &updateUrl, const std::string &shutdownTimeout)
 {
-    std::string ini = "[data]\r\nupdate_url=" + updateUrl + "\r\n";
+    // Stand-in kiosks come and go at once; the watch of a kiosk after an update has its own tests.
+    std::string ini = "[data]\r\nupdate_url=" + updateUrl + "\r\nhealth_check_seconds=0\r\n";
     if (!shutdownTimeout.empty())
         ini += "shutdown_timeout=" + shutdownTimeout + "\r\n";
     writeFile(m_dir / "TesmoraUpdate.ini", ini);
