@@ -1,22 +1,13 @@
 #include "clsfileini.h"
 
 #include "fileops.h"
+#include "textops.h"
 
 #include <vector>
 
 namespace {
 
-constexpr std::string_view Blanks = " \t";
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-
-std::string_view trimmed(std::string_view s)
-{
-    const auto first = s.find_first_not_of(Blanks);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(Blanks);
-    return s.substr(first, last - first + 1);
-}
 
 char lowerAscii(char c)
 {
@@ -25,8 +16,8 @@ char lowerAscii(char c)
 
 bool sameName(std::string_view a, std::string_view b)
 {
-    a = trimmed(a);
-    b = trimmed(b);
+    a = trimmedBlanks(a);
+    b = trimmedBlanks(b);
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -74,18 +65,18 @@ Parsed parseLine(std::string_view text, bool firstLine)
 {
     if (firstLine && text.starts_with(Utf8Bom))
         text.remove_prefix(Utf8Bom.size());
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimmedBlanks(text);
     if (t.empty() || t.front() == ';')
         return {};
     if (t.front() == '[') {
         const auto close = t.find(']');
         const auto inner = t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
-        return {LineKind::Section, trimmed(inner), {}};
+        return {LineKind::Section, trimmedBlanks(inner), {}};
     }
     const auto eq = t.find('=');
     if (eq == std::string_view::npos)
         return {};
-    return {LineKind::Entry, trimmed(t.substr(0, eq)), trimmed(t.substr(eq + 1))};
+    return {LineKind::Entry, trimmedBlanks(t.substr(0, eq)), trimmedBlanks(t.substr(eq + 1))};
 }
 
 std::string_view unquoted(std::string_view v)
@@ -166,7 +157,7 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
     const std::string_view eol = content.find("\r\n") != std::string_view::npos ? "\r\n"
         : content.find('\n') != std::string_view::npos                          ? "\n"
                                                                                  : "\r\n";
-    const std::string newEntry = std::string(trimmed(key)) + "=" + std::string(value);
+    const std::string newEntry = std::string(trimmedBlanks(key)) + "=" + std::string(value);
 
     auto join = [&](size_t replaceAt, const std::string &replacement, size_t insertAt,
                     const std::string &insertion) {
@@ -189,7 +180,7 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
 
     const SectionRange r = findSection(lines, section);
     if (r.header == none) {
-        const std::string block = "[" + std::string(trimmed(section)) + "]" + std::string(eol)
+        const std::string block = "[" + std::string(trimmedBlanks(section)) + "]" + std::string(eol)
             + newEntry + std::string(eol);
         return join(none, {}, lines.size(), block);
     }
@@ -201,7 +192,7 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
             const auto eq = lines[i].text.find('=');
             return join(i, std::string(lines[i].text.substr(0, eq + 1)) + std::string(value), none, {});
         }
-        if (!trimmed(lines[i].text).empty())
+        if (!trimmedBlanks(lines[i].text).empty())
             lastFilled = i;
     }
     return join(none, {}, lastFilled + 1, newEntry + std::string(eol));
