@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "process.h"
 #include "tempfolder.h"
 #include "testclock.h"
 #include "updatetrust.h"
@@ -73,6 +74,12 @@ std::string comment(std::int64_t timestamp)
 std::string dateOf(std::int64_t timestamp)
 {
     return dateTimeText(platform::toLocal(TimePoint(seconds(timestamp))));
+}
+
+int run(const fs::path &program, const std::vector<std::string> &arguments, const fs::path &folder)
+{
+    ChildProcess process(program, folder, {}, folder / "output.txt", arguments);
+    return process.waitForExit(std::chrono::seconds(30)) ? process.exitCode() : -1;
 }
 
 // One well-formed set, which each case spoils in one way.
@@ -220,6 +227,53 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
                                               + ", più vecchio dell'ultimo accettato (" + dateOf(SignedAt + 60) + ")");
     writeFile(state, "timestamp:yesterday\r\n");
     EXPECT_EQ(verify().error.description, "Contenuto non valido in TesmoraUpdate.trust");
+}
+
+// The formats as the real minisign writes them: both of its signature algorithms, its key file,
+// and the publishing command end to end.
+TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
+{
+    TempFolder dir;
+    const fs::path minisign = "/usr/bin/minisign";
+    ASSERT_EQ(run(minisign, {"-G", "-W", "-p", "key.pub", "-s", "key.sec"}, dir.path()), 0) << readFile(dir / "output.txt");
+    const std::string pub = readFile(dir / "key.pub");
+    const std::string keyLine = pub.substr(pub.find('\n') + 1, 56);
+    const TrustSettings settings = trustSettingsFrom(keyLine, "").settings;
+    ASSERT_TRUE(settings.verifies()) << pub;
+    EXPECT_NE(pub.find("minisign public key " + keyIdText(settings.keys[0].id)), std::string::npos) << pub;
+
+    fs::create_directory(dir / "set");
+    writeFile(dir / "set" / "tesmora", arbitraryBytes(100000, 1));
+    writeFile(dir / "set" / " blank name", "b");
+    writeFile(dir / "set" / "logo.png", "png");
+    const fs::path publish = fs::path(PUBLISH_COMMAND);
+    ASSERT_EQ(run(publish, {"-s", "key.sec", "-p", "key.pub", "set"}, dir.path()), 0) << readFile(dir / "output.txt");
+    const std::string manifest = readFile(dir / "set" / "update.txt");
+    EXPECT_EQ(manifest, "TesmoraUpdate:\r\n blank name\r\nlogo.png\r\ntesmora\r\n");
+
+    TestClock clock;
+    const fs::path state = dir / "TesmoraUpdate.trust";
+    const auto algorithm = [&] {
+        const std::string signature = readFile(dir / "set" / "update.sha256.minisig");
+        return signature.substr(signature.find('\n') + 1, 2);
+    };
+    EXPECT_EQ(algorithm(), "RU") << "\"ED\", minisign's default";
+    const TrustCheck check = verifyUpdateSet(settings, manifest, dir / "set", state, clock);
+    ASSERT_TRUE(check.ok()) << check.error.description;
+    const std::string kiosk = readFile(dir / "set" / "tesmora");
+    Sha256Stream stream;
+    for (size_t at = 0; at < kiosk.size(); at += 4096)
+        stream.add(std::string_view(kiosk).substr(at, 4096));
+    EXPECT_TRUE(check.set.checkDigest("tesmora", stream.finish()).ok());
+    EXPECT_EQ(check.set.checkDigest("logo.png", sha256("png!")).description, "Hash errato per logo.png");
+
+    // minisign's legacy algorithm ("Ed"), over the same list.
+    ASSERT_EQ(run(minisign, {"-S", "-l", "-s", "key.sec", "-m", "set/update.sha256"}, dir.path()), 0);
+    EXPECT_EQ(algorithm(), "RW") << "\"Ed\"";
+    EXPECT_TRUE(verifyUpdateSet(settings, manifest, dir / "set", state, clock).ok());
+
+    EXPECT_EQ(run(publish, {"-s", "key.sec", "set", "logo.png", "../key.sec"}, dir.path()), 1);
+    EXPECT_EQ(readFile(dir / "set" / "update.txt"), manifest) << "a refused name leaves the set as it was";
 }
 
 } // namespace
