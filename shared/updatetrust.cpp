@@ -35,6 +35,11 @@ ErrorInfo fileRefusal(std::string_view verb, std::string_view fileName, const Er
                               + errorText(error)};
 }
 
+ErrorInfo missingHash(std::string_view name)
+{
+    return refusal("Nessun hash per " + std::string(name) + " in " + std::string(HashListName));
+}
+
 std::string quoted(std::string_view text)
 {
     return "'" + std::string(text) + "'";
@@ -315,6 +320,8 @@ Sha256Stream::Sha256Stream()
 }
 
 Sha256Stream::~Sha256Stream() = default;
+Sha256Stream::Sha256Stream(Sha256Stream &&) noexcept = default;
+Sha256Stream &Sha256Stream::operator=(Sha256Stream &&) noexcept = default;
 
 void Sha256Stream::add(std::string_view bytes)
 {
@@ -336,7 +343,7 @@ ErrorInfo TrustedSet::checkDigest(std::string_view entry, std::string_view hexDi
 {
     const auto listed = digests.find(entry);
     if (listed == digests.end())
-        return refusal("Nessun hash per " + std::string(entry) + " in " + std::string(HashListName));
+        return missingHash(entry);
     if (listed->second != hexDigest)
         return refusal("Hash errato per " + std::string(entry));
     return {};
@@ -375,7 +382,7 @@ TrustCheck verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts
     for (const std::string &name : needed) {
         const auto line = listed.find(name);
         if (line == listed.end()) {
-            check.error = refusal("Nessun hash per " + name + " in " + std::string(HashListName));
+            check.error = missingHash(name);
             return check;
         }
         check.set.digests.insert(*line);

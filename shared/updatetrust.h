@@ -9,7 +9,7 @@
 // The run, in its order:
 //   1. readTrustSettings(IniFile): failed: log, end. Not verifying: log unverifiedUpdatesLine().
 //   2. download update.txt, update.sha256 and update.sha256.minisig into the update folder;
-//   3. verifyUpdateSet(): failed: log, end, nothing downloaded further or installed;
+//   3. verifyUpdateSet(): failed: log, end, nothing installed; passed: log set.verifiedLine();
 //   4. feed each entry's blocks to a Sha256Stream while downloading, then
 //      set.checkDigest(entry, stream.finish()): failed: log, end, nothing installed;
 //   5. once every entry is installed: recordAcceptedSet(set, program.trustStateFile()).
@@ -83,8 +83,8 @@ class Sha256Stream
 public:
     Sha256Stream();
     ~Sha256Stream();
-    Sha256Stream(const Sha256Stream &) = delete;
-    Sha256Stream &operator=(const Sha256Stream &) = delete;
+    Sha256Stream(Sha256Stream &&) noexcept;
+    Sha256Stream &operator=(Sha256Stream &&) noexcept;
 
     void add(std::string_view bytes);
     // The digest of everything added, as 64 lower-case hex digits; the stream then starts over.
@@ -98,11 +98,12 @@ private:
 // A set whose signature and date held, with the digest update.sha256 gives each entry.
 struct TrustedSet
 {
-    std::map<std::string, std::string, std::less<>> digests; // the manifest's names only
+    std::map<std::string, std::string, std::less<>> digests; // update.txt and the manifest's names
     std::int64_t signedAt = 0; // the trusted comment's timestamp, in Unix seconds
     KeyId keyId{};
 
-    // Fails with "Hash errato per <entry>" when the digest differs from the listed one.
+    // Fails with "Hash errato per <entry>" when the digest differs from the listed one, and with
+    // "Nessun hash per <entry> in update.sha256" for a name the set does not list.
     ErrorInfo checkDigest(std::string_view entry, std::string_view hexDigest) const;
     // The line telling the log which key signed the set and when.
     std::string verifiedLine() const;
