@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <cctype>
 #include <functional>
 
 namespace {
@@ -17,11 +18,15 @@ using std::chrono::seconds;
 constexpr std::int64_t SignedAt = 1796600000;
 const TimePoint SigningTime{seconds(SignedAt)};
 
+const unsigned char *bytesOf(std::string_view s)
+{
+    return reinterpret_cast<const unsigned char *>(s.data());
+}
+
 std::string base64(const std::string &bytes)
 {
     std::string text(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(text.data(), text.size(), reinterpret_cast<const unsigned char *>(bytes.data()),
-                      bytes.size(), sodium_base64_VARIANT_ORIGINAL);
+    sodium_bin2base64(text.data(), text.size(), bytesOf(bytes), bytes.size(), sodium_base64_VARIANT_ORIGINAL);
     text.pop_back();
     return text;
 }
@@ -36,31 +41,27 @@ std::string sha256(std::string_view bytes)
 // Writes minisign's prehashed ("ED") format in-process, so that any trusted comment can be signed.
 struct TestKey
 {
-    std::string id = std::string(8, '\0');
-    std::string publicKey = std::string(crypto_sign_PUBLICKEYBYTES, '\0');
-    std::string secretKey = std::string(crypto_sign_SECRETKEYBYTES, '\0');
+    std::string id = std::string(8, '\0'), publicKey = std::string(32, '\0'), secretKey = std::string(64, '\0');
 
     TestKey()
     {
         EXPECT_GE(sodium_init(), 0);
         randombytes_buf(id.data(), id.size());
-        crypto_sign_keypair(bytes(publicKey), bytes(secretKey));
+        crypto_sign_keypair(reinterpret_cast<unsigned char *>(publicKey.data()),
+                            reinterpret_cast<unsigned char *>(secretKey.data()));
     }
-    static unsigned char *bytes(std::string &s) { return reinterpret_cast<unsigned char *>(s.data()); }
-    std::string sign(const std::string &message) const
+    std::string sign(std::string_view message) const
     {
-        std::string signature(crypto_sign_BYTES, '\0');
-        crypto_sign_detached(bytes(signature), nullptr, reinterpret_cast<const unsigned char *>(message.data()),
-                             message.size(), reinterpret_cast<const unsigned char *>(secretKey.data()));
-        return signature;
+        unsigned char signature[crypto_sign_BYTES];
+        crypto_sign_detached(signature, nullptr, bytesOf(message), message.size(), bytesOf(secretKey));
+        return {reinterpret_cast<const char *>(signature), sizeof signature};
     }
     std::string publicLine() const { return base64("Ed" + id + publicKey); }
-    std::string minisig(const std::string &content, const std::string &comment) const
+    std::string minisig(std::string_view content, const std::string &comment) const
     {
-        std::string prehash(crypto_generichash_BYTES_MAX, '\0');
-        crypto_generichash(bytes(prehash), prehash.size(), reinterpret_cast<const unsigned char *>(content.data()),
-                           content.size(), nullptr, 0);
-        const std::string signature = sign(prehash);
+        unsigned char prehash[crypto_generichash_BYTES_MAX];
+        crypto_generichash(prehash, sizeof prehash, bytesOf(content), content.size(), nullptr, 0);
+        const std::string signature = sign({reinterpret_cast<const char *>(prehash), sizeof prehash});
         return "untrusted comment: test key\n" + base64("ED" + id + signature) + "\ntrusted comment: " + comment
             + "\n" + base64(sign(signature + comment)) + "\n";
     }
@@ -101,8 +102,9 @@ struct SetUnderTest
     void listHashes(const std::string &extraLines = {})
     {
         hashList = sha256(manifest) + "  update.txt\n" + sha256("A") + "  a\n" + extraLines + sha256("B") + "  b\n";
-        signature = key.minisig(hashList, comment(SignedAt));
+        resign();
     }
+    void resign() { signature = key.minisig(hashList, comment(SignedAt)); }
     TrustCheck check() const { return verifyUpdateTexts(settings, {manifest, hashList, signature}, lastAccepted, now); }
 };
 
@@ -123,10 +125,15 @@ TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
          [](SetUnderTest &s) { s.signature.replace(s.signature.find("timestamp:") + 10, 1, "2"); }},
         {"Data di firma non valida in update.sha256.minisig",
          [](SetUnderTest &s) { s.signature = s.key.minisig(s.hashList, "timestamp:soon\tfile:update.sha256"); }},
-        {"Riga 3 non valida in update.sha256",
-         [&](SetUnderTest &s) { s.listHashes(std::string(64, 'A') + "  c\n"); }},
-        {"Riga 3 non valida in update.sha256",
-         [&](SetUnderTest &s) { s.listHashes(hexB.substr(1) + "  c\n"); }},
+        {"Riga 2 non valida in update.sha256",
+         [](SetUnderTest &s) {
+             const size_t lineA = s.hashList.find('\n') + 1;
+             for (size_t i = lineA; i < lineA + 64; ++i)
+                 s.hashList[i] = static_cast<char>(std::toupper(s.hashList[i]));
+             s.resign();
+         }},
+        {"Riga 2 non valida in update.sha256",
+         [](SetUnderTest &s) { s.hashList.erase(s.hashList.find('\n') + 1, 1); s.resign(); }},
         {"Hash ripetuto per b in update.sha256", [&](SetUnderTest &s) { s.listHashes(hexB + "  b\n"); }},
         {"Nessun hash per c in update.sha256",
          [](SetUnderTest &s) { s.manifest += "c\r\n"; s.listHashes(); }},
