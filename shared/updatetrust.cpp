@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cinttypes>
 #include <cstdio>
 
 namespace {
@@ -264,12 +265,11 @@ bool sodiumReady()
 
 std::string keyIdText(const KeyId &id)
 {
-    std::string text;
-    for (auto byte = id.rbegin(); byte != id.rend(); ++byte) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02X", *byte);
-        text += two;
-    }
+    std::uint64_t value = 0;
+    for (auto byte = id.rbegin(); byte != id.rend(); ++byte)
+        value = value << 8 | *byte;
+    char text[17];
+    std::snprintf(text, sizeof text, "%" PRIX64, value);
     return text;
 }
 

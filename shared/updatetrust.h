@@ -47,8 +47,8 @@ struct PublicKey
     std::array<unsigned char, 32> key{};
 };
 
-// The key id as minisign shows it ("minisign public key 6B20199C8DCDA441"): 16 upper-case hex
-// digits, last byte first.
+// The key id as minisign shows it ("minisign public key 6B20199C8DCDA441"): the bytes read as a
+// little-endian number, in upper-case hex without leading zeros.
 std::string keyIdText(const KeyId &id);
 
 struct TrustSettings

@@ -195,6 +195,8 @@ TEST(UpdateTrust, SettingsAreReadWholeOrRefused)
     for (const char *days : {"-1", "tre", "40000"})
         EXPECT_EQ(trustSettingsFrom(one.publicLine(), days).error.description,
                   std::string("Valore non valido per max_age_days: '") + days + "'");
+    // As minisign printed it for this key: "untrusted comment: minisign public key 385AD5C6633F1B5".
+    EXPECT_EQ(keyIdText({0xB5, 0xF1, 0x33, 0x66, 0x5C, 0xAD, 0x85, 0x03}), "385AD5C6633F1B5");
     EXPECT_EQ(unverifiedUpdatesLine("TesmoraUpdate.ini"),
               "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma");
 }
