@@ -138,6 +138,11 @@ ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length)
 
 ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
 {
+    return readFileUpTo(path, UINTMAX_MAX, content);
+}
+
+ErrorInfo readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes, std::string &content)
+{
     content.clear();
     errno = 0;
     FilePtr f(platform::openFile(path, "rb"));
@@ -145,8 +150,13 @@ ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
         return errorFromErrno(errno, path);
     char buf[8192];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
         content.append(buf, n);
+        if (content.size() > maxBytes) {
+            content.clear();
+            return errorFor(ErrorNumber::Overflow);
+        }
+    }
     if (std::ferror(f.get()))
         return errorFromErrno(errno ? errno : EIO, path);
     return {};

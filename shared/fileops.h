@@ -43,6 +43,10 @@ ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length);
 // Reads the whole file as bytes.
 ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content);
 
+// Reads the whole file unless it holds more than maxBytes: then fails with Overflow (6) and an
+// empty content, having stopped reading one block past the limit.
+ErrorInfo readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes, std::string &content);
+
 // Creates an empty file beside `target`, under a hidden name that no file had (exclusive
 // creation, so nothing is ever overwritten), e.g. ".update.txt.download-0". The target's name is
 // shortened in it where the whole would pass the file system's limit of a name.

@@ -1,5 +1,7 @@
 #include "numberconversion.h"
 
+#include "text.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -9,11 +11,6 @@ namespace {
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
 }
 
 // digits [. digits] [e [sign] digits], with at least one digit in the mantissa. from_chars would
@@ -54,10 +51,7 @@ bool isPlainNumber(std::string_view s)
 
 Int16Result toInt16(std::string_view text)
 {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
+    text = trimmed(text);
 
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {

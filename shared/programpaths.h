@@ -14,6 +14,8 @@ struct ProgramPaths
 
     std::filesystem::path file(const std::string &name) const { return folder / name; }
     std::filesystem::path settingsFile() const { return file(exeName + ".ini"); }
+    // The newest signing time of an installed update set, "timestamp:<Unix seconds>" CR LF.
+    std::filesystem::path trustStateFile() const { return file(exeName + ".trust"); }
     // The hidden file a running program holds its single-instance lock on.
     std::filesystem::path instanceLockFile() const { return file("." + exeName + ".instance"); }
 };

@@ -33,6 +33,18 @@ std::string_view trimmed(std::string_view text, std::string_view chars)
     return text.substr(first, last - first + 1);
 }
 
+std::vector<std::string_view> splitAt(std::string_view text, char separator)
+{
+    std::vector<std::string_view> pieces;
+    for (size_t start = 0;;) {
+        const size_t end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos)
+            return pieces;
+        start = end + 1;
+    }
+}
+
 namespace {
 
 // Length of the UTF-8 character starting at i; a broken sequence counts as single bytes rather

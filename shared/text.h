@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 char lowerAscii(char c);
 std::string toLowerAscii(std::string_view text);
@@ -13,6 +14,9 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // Without the given characters at either end.
 std::string_view trimmed(std::string_view text, std::string_view chars = " \t");
+
+// The pieces between separators, as many as separators plus one ("" gives one empty piece).
+std::vector<std::string_view> splitAt(std::string_view text, char separator);
 
 // The first maxChars characters of UTF-8 text, never splitting a character.
 std::string cutToCharacters(std::string_view text, size_t maxChars);

@@ -243,6 +243,7 @@ std::vector<std::string> frmTesmoraUpdate::reservedNames() const
             KioskLockFile,
             ProgramPaths{m_env.paths.folder, KioskExeName}.instanceLockFile().filename().string(),
             m_env.paths.instanceLockFile().filename().string(),
+            m_env.paths.trustStateFile().filename().string(),
             UpdateFolder,
             BackupFolder};
 }
@@ -257,6 +258,12 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     removeBesideFiles(m_env.paths.folder, {"install", "copy"});
     removeBesideFiles(m_backupFolder, {"copy", "write"});
     recoverInterruptedUpdate();
+
+    const TrustSettingsReading trust = readTrustSettings(modMain::IniFile);
+    if (!trust.ok()) {
+        WriteLog(trust.error.description);
+        return {RunEnd::Refused, {}};
+    }
 
     ActivityBlinker blinker(*this, *ShpActivity);
     modDownload::Options options;
@@ -302,6 +309,28 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     }
     const std::vector<std::string> &entries = manifest.entries;
 
+    // Nothing is installed, and the kiosk is not touched, unless the set is signed by a trusted
+    // key, no older than the last one installed, and every file is the one signed for.
+    Sha256Stream hash;
+    if (trust.settings.verifies()) {
+        for (const std::string_view name : {HashListName, SignatureName}) {
+            WriteLog("Download file " + std::string(name));
+            download(url + std::string(name), std::string(name),
+                     (name == HashListName ? HashListMaxBytes : SignatureMaxBytes) + 1);
+        }
+        TrustCheck check = verifyUpdateSet(trust.settings, content, m_updateFolder, m_env.paths.trustStateFile(),
+                                           *m_env.clock);
+        if (!check.ok()) {
+            WriteLog(check.error.description);
+            return {RunEnd::Refused, {}};
+        }
+        WriteLog(check.set.verifiedLine());
+        m_trustedSet = std::move(check.set);
+        options.onData = [&hash](std::string_view bytes) { hash.add(bytes); };
+    } else {
+        WriteLog(unverifiedUpdatesLine(m_env.paths.settingsFile().filename().string()));
+    }
+
     for (const std::string &entry : entries) {
         lblFile->setText(QString::fromStdString(entry));
         lblFile->adjustSize();
@@ -309,6 +338,12 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         download(entryAddress(url, entry), entry, 0);
         if (const ErrorInfo e = fileLength(m_updateFolder / entry, length); e.failed())
             return failed(e);
+        if (m_trustedSet) {
+            if (const ErrorInfo e = m_trustedSet->checkDigest(entry, hash.finish()); e.failed()) {
+                WriteLog(e.description);
+                return {RunEnd::Refused, {}};
+            }
+        }
         if (length == 0)
             WriteLog("File '" + url + entry + "' non trovato, scaricato con lunghezza zero!");
         widenProgress(entries.size());
@@ -411,11 +446,21 @@ void frmTesmoraUpdate::recoverInterruptedUpdate()
     rollBack(*left);
 }
 
+void frmTesmoraUpdate::keepUpdate(UpdateTransaction *transaction)
+{
+    if (transaction)
+        transaction->commit();
+    // Only an update that stays raises the bar for replayed sets: a failed one may be tried again.
+    if (m_trustedSet) {
+        if (const ErrorInfo e = recordAcceptedSet(*m_trustedSet, m_env.paths.trustStateFile()); e.failed())
+            WriteLog(e.description);
+    }
+}
+
 frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::startAndWatchKiosk(UpdateTransaction *transaction)
 {
-    const auto keep = [transaction] {
-        if (transaction)
-            transaction->commit();
+    const auto keep = [this, transaction] {
+        keepUpdate(transaction);
         return RunOutcome{RunEnd::Finished, {}};
     };
     if (kioskRunning() || !ordinaryFileExists(m_env.paths.file(KioskExeName)))

@@ -6,6 +6,7 @@
 #include "monthlylog.h"
 #include "programpaths.h"
 #include "twips.h"
+#include "updatetrust.h"
 
 #include <QWidget>
 
@@ -87,6 +88,7 @@ private:
     void recoverInterruptedUpdate();
     std::vector<std::string> reservedNames() const;
     RunOutcome installAll(const std::vector<std::string> &entries);
+    void keepUpdate(UpdateTransaction *transaction);
     void rollBack(UpdateTransaction &transaction);
     RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
     StopResult StopTesmora(ErrorInfo &error);
@@ -112,6 +114,8 @@ private:
     // The names this run put into the update folder: emptying it removes these and nothing else.
     std::vector<std::string> m_staged;
     std::optional<RunOutcome> m_outcome;
+    // The signed set this run installs, when updates are verified.
+    std::optional<TrustedSet> m_trustedSet;
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;

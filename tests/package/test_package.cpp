@@ -76,7 +76,8 @@ TEST_F(Package, NamesItselfAndDependsOnWhatTheProgramsLoad)
 
 TEST_F(Package, InstallsBothProgramsTheirPicturesSamplesAndTheSessionStart)
 {
-    for (const char *program : {"opt/tesmora/tesmora", "opt/tesmora/TesmoraUpdate", "opt/tesmora/tesmora-session"}) {
+    for (const char *program : {"opt/tesmora/tesmora", "opt/tesmora/TesmoraUpdate", "opt/tesmora/tesmora-session",
+                                "opt/tesmora/tesmora-publish"}) {
         ASSERT_TRUE(fs::is_regular_file(installed(program))) << program;
         EXPECT_EQ(fs::status(installed(program)).permissions() & fs::perms(0111), fs::perms(0111)) << program;
     }

@@ -205,3 +205,10 @@ std::vector<pid_t> processesRunning(const std::filesystem::path &executable)
         return !ec && exe == wanted;
     });
 }
+
+int runProgram(const std::filesystem::path &program, const std::vector<std::string> &arguments,
+               const std::filesystem::path &folder)
+{
+    ChildProcess process(program, folder, {}, folder / "output.txt", arguments);
+    return process.waitForExit(std::chrono::seconds(30)) ? process.exitCode() : -1;
+}

@@ -50,6 +50,11 @@ private:
     int m_exitCode = -1;
 };
 
+// Runs program in folder to its end, its output into folder/output.txt; its exit code, or -1 when
+// it did not end within 30 seconds.
+int runProgram(const std::filesystem::path &program, const std::vector<std::string> &arguments,
+               const std::filesystem::path &folder);
+
 // The test's own environment with entries added or replaced, as "NAME=value" strings.
 std::vector<std::string> environmentWith(const std::map<std::string, std::string> &env);
 

@@ -105,7 +105,9 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     ASSERT_TRUE(nginx.waitForRequest("/site/start.html", 2, 30s));
 
     EXPECT_EQ(updaterMessages(program.path()),
-              (Lines{"Download file semaforo", "Verifica autenticità file di upload", "Download file page.html",
+              (Lines{"Download file semaforo", "Verifica autenticità file di upload",
+                     "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma",
+                     "Download file page.html",
                      "Download file tesmora", "Download file extra.txt",
                      "Cancellazione file di backup, vecchi di 15 giorni", "Backup file page.html",
                      "Aggiornamento file page.html", "Stop servizio Tesmora", "Backup file tesmora",

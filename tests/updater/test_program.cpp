@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace {
@@ -19,6 +20,7 @@ using std::chrono::seconds;
 constexpr auto Day = std::chrono::hours(24);
 const std::string Start = "Download file semaforo";
 const std::string Check = "Verifica autenticità file di upload";
+const std::string Unverified = "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma";
 const std::string BadSyntax = "Sintassi file semaforo non compatibile!";
 const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
 const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
@@ -75,7 +77,7 @@ TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
     auto kiosk = folder.startKiosk();
 
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file tesmora", "Download file b",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b",
                                    Cleanup, "Backup file a", "Aggiornamento file a", StopKiosk,
                                    "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
                                    EmptyUpdate, StartKiosk}));
@@ -139,7 +141,7 @@ TEST(UpdateRun, KioskNotRunningAndNotListedIsStarted)
     folder.publishManifest({"a"});
     folder.publish("a", "a");
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", Cleanup, "Aggiornamento file a",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a",
                                    EmptyUpdate, StartKiosk}));
     ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
     EXPECT_EQ(folder.kioskEvents(), Lines{"installed started"});
@@ -153,7 +155,7 @@ TEST(UpdateRun, KioskRunningAndNotListedIsLeftAlone)
     folder.publishManifest({"a"});
     folder.publish("a", "a");
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", Cleanup, "Aggiornamento file a",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a",
                                    EmptyUpdate}));
     EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
     EXPECT_TRUE(kiosk->running());
@@ -167,7 +169,7 @@ TEST(UpdateRun, KioskThatCannotStartIsReported)
     setPerms(folder / "tesmora", 0644);
     folder.publishManifest({});
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Cleanup, EmptyUpdate, StartKiosk,
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk,
                                    "Impossibile riavviare servizio Tesmora"}));
 }
 
@@ -187,7 +189,7 @@ TEST(UpdateDownloads, EmptyOneBlockAndOneMebibyteBodiesAreInstalledByteForByte)
     EXPECT_EQ(folder.runUpdater(), 0);
     const std::string url = folder.server().baseUrl();
     EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, "Download file zero.bin",
+              (Lines{Start, Check, Unverified, "Download file zero.bin",
                      "File '" + url + "zero.bin' non trovato, scaricato con lunghezza zero!",
                      "Download file four.bin", "Download file big.bin", Cleanup, "Backup file zero.bin",
                      "Aggiornamento file zero.bin", "Aggiornamento file four.bin", "Aggiornamento file big.bin",
@@ -228,7 +230,7 @@ TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
     folder.publishManifest({"a", "missing"});
     folder.publish("a", "new a");
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file missing",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file missing",
                                    "Error download (-2147220504) Risposta del server: 404", NotFound}));
     EXPECT_EQ(readFile(folder / "a"), "installed a");
     EXPECT_FALSE(fs::exists(folder / "missing"));
@@ -251,10 +253,10 @@ TEST(UpdateDownloads, ABrokenOffTransferInstallsNothing)
     folder.server().serveBrokenOff("/big", arbitraryBytes(200000, 4), 50000);
     EXPECT_EQ(folder.runUpdater(), 1);
     const Lines log = folder.log();
-    ASSERT_EQ(log.size(), 5u);
-    EXPECT_EQ(log[2], "Download file big");
-    EXPECT_EQ(log[3].rfind("Error download (-2147220504) Trasferimento interrotto: ", 0), 0u) << log[3];
-    EXPECT_EQ(log[4], NotFound);
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[3], "Download file big");
+    EXPECT_EQ(log[4].rfind("Error download (-2147220504) Trasferimento interrotto: ", 0), 0u) << log[4];
+    EXPECT_EQ(log[5], NotFound);
     EXPECT_EQ(readFile(folder / "big"), "installed big");
     EXPECT_EQ(folder.namesIn("update"), Names{"update.txt"});
 }
@@ -266,7 +268,7 @@ TEST(UpdateDownloads, CopiesLeftByAnEarlierRunAreNeverTakenForADownload)
     writeFile(folder / "update" / "a", "stale a");
     folder.publishManifest({"a"});
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a",
                                    "Error download (-2147220504) Risposta del server: 404", NotFound}));
     EXPECT_FALSE(fs::exists(folder / "a"));
 
@@ -304,7 +306,7 @@ TEST_P(ManifestHeader, DecidesWhetherAnythingIsInstalled)
     folder.publish("f", "content of f");
     folder.runUpdater();
     if (GetParam().accepted) {
-        EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file f", Cleanup, "Aggiornamento file f", EmptyUpdate}));
+        EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file f", Cleanup, "Aggiornamento file f", EmptyUpdate}));
         EXPECT_EQ(readFile(folder / "f"), "content of f");
     } else {
         EXPECT_EQ(folder.log(), (Lines{Start, Check, BadSyntax}));
@@ -350,7 +352,7 @@ TEST(Manifest, HeaderAloneStillCleansUpAndStartsTheKiosk)
     setAge(folder / "expired.bku", 20 * Day);
     folder.publishManifest({});
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Cleanup, EmptyUpdate, StartKiosk}));
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk}));
     EXPECT_FALSE(fs::exists(folder / "expired.bku"));
     EXPECT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
 }
@@ -395,7 +397,7 @@ TEST(KioskHandshake, KioskQuittingAfterSomeChecksIsWaitedFor)
     auto kiosk = folder.startKiosk();
 
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
                                    "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
                                    EmptyUpdate, StartKiosk}));
     ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
@@ -416,7 +418,7 @@ TEST(KioskHandshake, KioskThatNeverQuitsIsGivenUpOnStartedAgainAndTheUpdateUndon
 
     EXPECT_EQ(folder.runUpdater(), 1);
     EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, "Download file a", "Download file tesmora", "Download file b", Cleanup,
+              (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
                      "Aggiornamento file a", StopKiosk,
                      "Imposibile terminare il programma Tesmora, tentativi effettuati 2 in 2 secondi",
                      "Ripristino file a"}));
@@ -442,7 +444,7 @@ TEST(KioskHandshake, ZeroChecksGiveUpAtOnce)
     folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
 
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", Cleanup, StopKiosk,
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
                                    "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi"}));
     EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
     ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
@@ -460,7 +462,7 @@ TEST(KioskHandshake, AKioskStoppedByARunThatFailsGetsItsOldFilesAndIsStartedAgai
     fs::create_directory(folder / "b"); // a folder where the file should go: its install fails
 
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
                                    "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
                                    "Ripristino file tesmora", StartKiosk, "Error (75) Path/File access error"}));
     ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
@@ -500,7 +502,7 @@ TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
     ASSERT_TRUE(first->waitForExit(seconds(30)));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(readFile(folder / "slow"), slow);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file slow",
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file slow",
                                    "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina",
                                    Cleanup, "Aggiornamento file slow", EmptyUpdate}));
 }
@@ -520,10 +522,74 @@ TEST(UpdaterProcess, ClosingTheWindowDuringADownloadEmptiesTheUpdateFolderAndEnd
     auto updater = folder.startUpdater();
     ASSERT_TRUE(updater->waitForExit(seconds(20)));
     EXPECT_EQ(updater->exitCode(), 1) << "no update took place";
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Download file a", "Download file slow"}));
+    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file slow"}));
     EXPECT_EQ(folder.namesIn("update"), Names{"leftover"}) << "only what the run put there goes";
     EXPECT_FALSE(fs::exists(folder / "a"));
     EXPECT_EQ(folder.server().requestCount("/c"), 0u);
+}
+
+} // namespace
+
+// --- Signed updates ----------------------------------------------------------------------------
+
+namespace {
+
+// A minisign key pair made by the real minisign, without a password; its public key line.
+std::string makeKey(const fs::path &folder, const std::string &name)
+{
+    EXPECT_EQ(runProgram("/usr/bin/minisign", {"-G", "-W", "-p", name + ".pub", "-s", name + ".sec"}, folder), 0)
+        << readFile(folder / "output.txt");
+    const std::string pub = readFile(folder / (name + ".pub"));
+    return pub.substr(pub.find('\n') + 1, 56);
+}
+
+TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInstalls)
+{
+    UpdaterFolder folder;
+    TempFolder desk; // where the operator publishes, far from any kiosk
+    const std::string trusted = makeKey(desk.path(), "trusted");
+    makeKey(desk.path(), "other");
+    fs::create_directory(desk / "set");
+    writeFile(desk / "set" / "a", "new a");
+    writeFile(desk / "set" / "page.html", "new page");
+    const auto publishSet = [&](const std::string &key) {
+        ASSERT_EQ(runProgram(PUBLISH_COMMAND, {"-s", key + ".sec", "set"}, desk.path()), 0) << readFile(desk / "output.txt");
+        for (const std::string name : {"update.txt", "update.sha256", "update.sha256.minisig", "a", "page.html"})
+            folder.publish(name, readFile(desk / "set" / name));
+    };
+    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
+                                                + "\r\nhealth_check_seconds=0\r\npublic_key=" + trusted + "\r\n");
+    writeFile(folder / "a", "old a");
+    const std::string verified = "Aggiornamento verificato: firmato il ";
+
+    publishSet("other");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    ASSERT_FALSE(folder.log().empty());
+    EXPECT_EQ(folder.log().back().rfind("Chiave sconosciuta (id ", 0), 0u) << folder.log().back();
+
+    publishSet("trusted");
+    folder.publish("a", "altered on the way");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_EQ(folder.log().back(), "Hash errato per a");
+    EXPECT_EQ(readFile(folder / "a"), "old a");
+    EXPECT_FALSE(fs::exists(folder / "page.html"));
+    EXPECT_EQ(folder.namesIn("backup"), Names{}) << "nothing was even prepared";
+
+    publishSet("trusted");
+    EXPECT_EQ(folder.runUpdater(), 0);
+    EXPECT_EQ(readFile(folder / "a"), "new a");
+    EXPECT_EQ(readFile(folder / "page.html"), "new page");
+    const Lines log = folder.log();
+    // The altered set's signature held too; only its file did not.
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string &l) { return l.rfind(verified, 0) == 0; }), 2);
+
+    // The same set again is fine; one older than the last installed is a replay.
+    EXPECT_EQ(folder.runUpdater(), 0);
+    const std::string state = readFile(folder / "TesmoraUpdate.trust");
+    const long long signedAt = std::stoll(state.substr(state.find(':') + 1));
+    writeFile(folder / "TesmoraUpdate.trust", "timestamp:" + std::to_string(signedAt + 1) + "\r\n");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    EXPECT_NE(folder.log().back().find("più vecchio dell'ultimo accettato"), std::string::npos) << folder.log().back();
 }
 
 } // namespace

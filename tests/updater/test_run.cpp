@@ -23,6 +23,7 @@ using RunEnd = frmTesmoraUpdate::RunEnd;
 
 const std::string Start = "Download file semaforo";
 const std::string Check = "Verifica autenticità file di upload";
+const std::string Unverified = "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma";
 const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
 const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
 const std::string StartKiosk = "Start servizio Tesmora";
@@ -183,7 +184,7 @@ TEST_F(Run, ABadTimeoutFallsBackBeforeTheRequestAndTheKioskIsWaitedFor)
 
     EXPECT_EQ(run(), RunEnd::Finished);
     EXPECT_EQ(waits, 3);
-    EXPECT_EQ(log(), (Lines{Start, Check, "Download file tesmora", Cleanup, StopKiosk,
+    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
                             "Valore non valido per shutdown_timeout: '15s', uso il valore 15", "Backup file tesmora",
                             "Aggiornamento file tesmora", EmptyUpdate, StartKiosk}));
     EXPECT_FALSE(fs::exists(dir / "Shutdown.txt")) << "the new kiosk must not find the served request";
@@ -203,7 +204,7 @@ TEST_F(Run, AKioskThatNeverQuitsIsGivenUpOnAndTheEntriesBeforeItAreUndone)
 
     EXPECT_EQ(run(), RunEnd::GaveUp);
     EXPECT_EQ(waits, 4);
-    EXPECT_EQ(log(), (Lines{Start, Check, "Download file a", "Download file tesmora", "Download file b", Cleanup,
+    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
                             "Backup file a", "Aggiornamento file a", StopKiosk,
                             "Imposibile terminare il programma Tesmora, tentativi effettuati 4 in 4 secondi",
                             "Ripristino file a"}));
@@ -224,7 +225,7 @@ TEST_F(Run, AFailureHalfWayPutsEveryFileBack)
         publish(name, std::string("new ") + name);
 
     EXPECT_EQ(run(), RunEnd::Failed);
-    EXPECT_EQ(log(), (Lines{Start, Check, "Download file a", "Download file b", "Download file c", "Download file d",
+    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file a", "Download file b", "Download file c", "Download file d",
                             Cleanup, "Backup file a", "Aggiornamento file a", "Backup file b", "Aggiornamento file b",
                             "Aggiornamento file c", "Ripristino file b", "Ripristino file a",
                             "Error (75) Path/File access error"}));
