@@ -71,10 +71,11 @@ void alternate(int count, const std::function<void(int)> &a, const std::function
     }
 }
 
-void installUpdater(const fs::path &folder, const std::string &updateUrl)
+void installUpdater(const fs::path &folder, const std::string &updateUrl, const std::string &extraLine = {})
 {
     fs::copy_file(builtProgram("TesmoraUpdate"), folder / "TesmoraUpdate", fs::copy_options::overwrite_existing);
-    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + updateUrl + "\r\n");
+    writeFile(folder / "TesmoraUpdate.ini",
+              "[data]\r\nupdate_url=" + updateUrl + "\r\n" + (extraLine.empty() ? "" : extraLine + "\r\n"));
 }
 
 void publishManifest(const fs::path &folder, const std::vector<std::string> &names)
@@ -227,73 +228,108 @@ void kioskStart(const Display &display)
     row("Kiosk memory after 10 s, PSS MiB, all processes", median(pss["kiosk"]), median(pss["minimal"]), 1);
 }
 
-// --- 4. A large update -----------------------------------------------------------------------
+// --- 4. Updates against a curl + cp + sync loop ------------------------------------------------
 
+// The peer: every file fetched with curl, copied over the installed one and synced to disk.
 const char *const ShellLoop = R"(set -e
 cd "$1"; url=$2
 mkdir -p update
 curl -s -f -o update/update.txt "${url}update.txt"
 names=$(tail -n +2 update/update.txt | tr -d '\r')
 for f in $names; do curl -s -f -o "update/$f" "$url$f"; done
-for f in $names; do cp "update/$f" "$f"; done
+for f in $names; do cp "update/$f" "$f"; sync "$f"; done
 rm -f update/*
 )";
 
-void largeUpdate(const Display &display)
+struct UpdateSet
 {
-    TempFolder www;
-    std::vector<std::string> small, large;
-    fs::create_directory(www / "small");
-    fs::create_directory(www / "large");
+    std::string name;
+    std::vector<std::pair<std::string, std::uintmax_t>> files;
+};
+
+void updates(const Display &display)
+{
+    std::vector<UpdateSet> sets{{"one", {{"big.bin", 256u << 20}}}, {"large", {}}, {"small", {}}};
+    for (int i = 0; i < 10; ++i)
+        sets[1].files.push_back({"part" + std::to_string(i) + ".bin", 50u << 20});
     for (int i = 0; i < 1000; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "page%04d.bin", i);
-        writeArbitraryFile(www / "small" / name, 4096, 100 + i);
-        small.push_back(name);
+        sets[2].files.push_back({name, 4096});
     }
-    for (int i = 0; i < 10; ++i) {
-        const std::string name = "part" + std::to_string(i) + ".bin";
-        writeArbitraryFile(www / "large" / name, 50u << 20, 10 + i);
-        large.push_back(name);
+    TempFolder www;
+    unsigned seed = 10;
+    for (const UpdateSet &set : sets) {
+        fs::create_directory(www / set.name);
+        std::vector<std::string> names;
+        for (const auto &[name, size] : set.files) {
+            writeArbitraryFile(www / set.name / name, size, seed++);
+            names.push_back(name);
+        }
+        publishManifest(www / set.name, names);
     }
-    publishManifest(www / "small", small);
-    publishManifest(www / "large", large);
+    // The same file as a signed set, published as an operator would, with a fresh key.
+    TempFolder desk;
+    if (run({"minisign", "-G", "-W", "-p", (desk / "key.pub").string(), "-s", (desk / "key.sec").string()}).exitCode != 0)
+        throw std::runtime_error("minisign could not make a key (apt-get install minisign)");
+    const std::string pub = readFile(desk / "key.pub");
+    const std::string publicKey = pub.substr(pub.find('\n') + 1, 56);
+    fs::create_directory(www / "signed");
+    fs::create_hard_link(www / "one" / "big.bin", www / "signed" / "big.bin");
+    if (run({PUBLISH_COMMAND, "-s", (desk / "key.sec").string(), (www / "signed").string(), "big.bin"}).exitCode != 0)
+        throw std::runtime_error("tesmora-publish failed");
+
     TempFolder scripts;
     writeFile(scripts / "loop.sh", ShellLoop);
     NginxServer nginx(www.path());
     const auto env = programEnvironment(display);
     std::map<std::string, std::vector<double>> seconds;
 
-    for (const std::string set : {"small", "large"}) {
-        const size_t files = set == "small" ? small.size() : large.size();
-        say("Large update: " + std::to_string(files) + " files (" + set + "), TesmoraUpdate and a curl + cp loop, alternated");
+    // A program folder holding an older version of every file of the set, so that the updater
+    // backs each one up and the loop copies over it.
+    const auto folderFor = [](const UpdateSet &set, TempFolder &folder) {
+        for (const auto &[name, size] : set.files)
+            writeArbitraryFile(folder / name, size, 9999);
+    };
+    const auto updater = [&](const UpdateSet &set, const std::string &served, const std::string &extra) {
+        TempFolder folder;
+        folderFor(set, folder);
+        installUpdater(folder.path(), nginx.baseUrl() + served + "/", extra);
+        const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
+        if (r.exitCode != 0 || readFile(folder / set.files.back().first) != readFile(www / served / set.files.back().first))
+            throw std::runtime_error("TesmoraUpdate failed (" + served + ")");
+        return r.seconds;
+    };
+    for (const UpdateSet &set : sets) {
+        say("Update of " + std::to_string(set.files.size()) + " file(s) (" + set.name
+            + "): TesmoraUpdate and a curl + cp + sync loop, alternated");
         alternate(
-            rounds(3),
+            rounds(3), [&](int) { seconds["updater-" + set.name].push_back(updater(set, set.name, "")); },
             [&](int) {
                 TempFolder folder;
-                installUpdater(folder.path(), nginx.baseUrl() + set + "/");
-                const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
-                if (r.exitCode != 0 || !fs::exists(folder / (set == "small" ? small.back() : large.back())))
-                    throw std::runtime_error("TesmoraUpdate failed (" + set + ")");
-                seconds["updater-" + set].push_back(r.seconds);
-            },
-            [&](int) {
-                TempFolder folder;
+                folderFor(set, folder);
                 const Finished r = run({"bash", (scripts / "loop.sh").string(), folder.path().string(),
-                                        nginx.baseUrl() + set + "/"},
+                                        nginx.baseUrl() + set.name + "/"},
                                        folder.path(), env);
                 if (r.exitCode != 0)
-                    throw std::runtime_error("the shell loop failed (" + set + ")");
-                seconds["loop-" + set].push_back(r.seconds);
+                    throw std::runtime_error("the shell loop failed (" + set.name + ")");
+                seconds["loop-" + set.name].push_back(r.seconds);
             });
     }
-    const auto row = [&](const std::string &what, const std::string &set, double target) {
-        const double ours = median(seconds["updater-" + set]);
-        const double peer = median(seconds["loop-" + set]);
-        g_rows.push_back({what, fixed(ours, 2), fixed(peer, 2), fixed(ours / peer), "<= " + fixed(target), ours / peer <= target});
+    say("Update of one 256 MiB file, verified (signed set) and not, alternated");
+    alternate(
+        rounds(3), [&](int) { seconds["verified"].push_back(updater(sets[0], "signed", "public_key=" + publicKey)); },
+        [&](int) { seconds["unverified"].push_back(updater(sets[0], "one", "")); });
+
+    const auto row = [&](const std::string &what, const std::string &ours, const std::string &peer, double target) {
+        const double a = median(seconds[ours]);
+        const double b = median(seconds[peer]);
+        g_rows.push_back({what, fixed(a, 2), fixed(b, 2), fixed(a / b), "<= " + fixed(target), a / b <= target});
     };
-    row("Update of 1000 x 4 KiB, s (TesmoraUpdate vs curl+cp loop)", "small", 1.5);
-    row("Update of 10 x 50 MiB, s", "large", 1.1);
+    row("Update of one 256 MiB file, s (TesmoraUpdate vs curl+cp+sync)", "updater-one", "loop-one", 1.0);
+    row("Update of 10 x 50 MiB, s", "updater-large", "loop-large", 1.0);
+    row("Update of 1000 x 4 KiB, s", "updater-small", "loop-small", 0.1);
+    row("Verified update of 256 MiB, s (vs unverified)", "verified", "unverified", 1.05);
 }
 
 void printTable()
@@ -335,7 +371,7 @@ int main(int argc, char *argv[])
         if (wanted("kiosk"))
             kioskStart(display);
         if (wanted("update"))
-            largeUpdate(display);
+            updates(display);
     } catch (const std::exception &e) {
         printTable();
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());

@@ -69,7 +69,7 @@ TEST_F(Package, NamesItselfAndDependsOnWhatTheProgramsLoad)
     EXPECT_EQ(field("Package"), "tesmora\n");
     EXPECT_EQ(field("Version"), "1.0.1\n");
     const std::string depends = field("Depends");
-    for (const char *library : {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4", "util-linux", "adduser"})
+    for (const char *library : {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4", "libsodium23", "util-linux", "adduser"})
         EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
     EXPECT_EQ(deb.filename().string(), "tesmora_1.0.1_amd64.deb");
 }
