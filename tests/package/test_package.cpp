@@ -140,7 +140,7 @@ public:
     }
     ~ThrowAwayRoot()
     {
-        // Before the folder goes: removing it through the overlay would delete the machine's view.
+        // Before the folder is removed, which would otherwise reach through into the machine's /dev.
         ::umount2((path() / "dev").c_str(), MNT_DETACH);
         ::umount2(path().c_str(), MNT_DETACH);
         ::umount2(m_state.path().c_str(), MNT_DETACH);
@@ -213,7 +213,6 @@ TEST_F(InstalledPackage, PreparesTheKiosksUserWithFilesItOwns)
     EXPECT_TRUE(inGroup(user));
     const fs::path wants = home / ".config/systemd/user/graphical-session.target.wants/tesmora.service";
     EXPECT_EQ(fs::read_symlink(wants), "/usr/lib/systemd/user/tesmora.service");
-    EXPECT_TRUE(fs::is_regular_file(root.path() / "usr/lib/systemd/user/tesmora.service"));
     for (const fs::path &path : {home / ".config", home / ".config/systemd/user", wants})
         EXPECT_EQ(ownerOf(path), uid) << path;
 
@@ -265,7 +264,7 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
     ASSERT_TRUE(ok) << removed;
-    EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(running.front())); }, 5s))
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(running.front())); }, 30s))
         << "the kiosk is ended before its files go";
     std::set<std::string> kept;
     for (const auto &entry : fs::directory_iterator(folder))
