@@ -186,9 +186,14 @@ protected:
 
     void TearDown() override
     {
-        // A kiosk the updater started is no child of the test.
+        // A kiosk the updater started is no child of the test; once its file is removed, only
+        // its process number still finds it.
         for (const pid_t pid : processesRunning(folder / "tesmora"))
             ::kill(pid, SIGKILL);
+        std::error_code gone;
+        const fs::path exe = "/proc/" + std::to_string(updatersKiosk) + "/exe";
+        if (updatersKiosk > 0 && fs::read_symlink(exe, gone).string().find("/opt/tesmora/tesmora") != std::string::npos)
+            ::kill(updatersKiosk, SIGKILL);
     }
 
     bool inGroup(const std::string &user) { return root.run("id -nG " + user).find("tesmora") != std::string::npos; }
@@ -197,6 +202,7 @@ protected:
     const fs::path folder = root.path() / "opt/tesmora";
     const std::string user = "tesmorakiosk";
     const fs::path home = root.path() / "home" / user;
+    pid_t updatersKiosk = -1;
 };
 
 TEST_F(InstalledPackage, PreparesTheKiosksUserWithFilesItOwns)
@@ -259,12 +265,13 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << "the updater started the new kiosk";
     std::vector<pid_t> running;
     ASSERT_TRUE(waitUntil([&] { return (running = processesRunning(folder / "tesmora")).size() == 1; }, 10s));
+    updatersKiosk = running.front();
     ASSERT_TRUE(fs::exists(folder / "logo.png"));
     ASSERT_FALSE(fs::is_empty(folder / "backup"));
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
     ASSERT_TRUE(ok) << removed;
-    EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(running.front())); }, 30s))
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(updatersKiosk)); }, 30s))
         << "the kiosk is ended before its files go";
     std::set<std::string> kept;
     for (const auto &entry : fs::directory_iterator(folder))
