@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <regex>
+#include <sched.h>
+#include <set>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +83,7 @@ TEST_F(Package, NamesItselfAndDependsOnWhatTheProgramsLoad)
 TEST_F(Package, InstallsBothProgramsTheirPicturesSamplesAndTheSessionStart)
 {
     for (const char *program : {"opt/tesmora/tesmora", "opt/tesmora/TesmoraUpdate", "opt/tesmora/tesmora-session",
-                                "opt/tesmora/tesmora-publish"}) {
+                                "opt/tesmora/tesmora-publish", "usr/sbin/tesmora-admin"}) {
         ASSERT_TRUE(fs::is_regular_file(installed(program))) << program;
         EXPECT_EQ(fs::status(installed(program)).permissions() & fs::perms(0111), fs::perms(0111)) << program;
     }
@@ -116,44 +122,169 @@ TEST_F(Package, SampleSettingsAreCommentedAndHoldUsableValues)
     EXPECT_EQ(updater.ReadKey("data", "shutdown_timeout", ""), "15");
 }
 
-TEST_F(Package, MakesTheProgramFolderWritableForTheKiosksGroup)
+// This machine's root seen through an overlay that keeps its changes in memory, in a mount
+// namespace of this test process alone: dpkg and the maintainer scripts work on it as on the
+// machine itself, and whatever they change goes with the process.
+class ThrowAwayRoot
 {
-    bool ok = false;
-    TempFolder control;
-    run("dpkg-deb -e '" + deb.string() + "' '" + (control / "DEBIAN").string() + "'", &ok);
-    ASSERT_TRUE(ok);
-    const fs::path postinst = control / "DEBIAN" / "postinst";
-    ASSERT_TRUE(fs::exists(postinst));
-    EXPECT_EQ(fs::status(postinst).permissions() & fs::perms(0111), fs::perms(0111));
-    const std::string script = readFile(postinst);
-    EXPECT_NE(script.find("addgroup --system tesmora"), std::string::npos);
-    EXPECT_NE(script.find("chgrp -R tesmora /opt/tesmora"), std::string::npos);
-    EXPECT_NE(script.find("chmod -R g+w /opt/tesmora"), std::string::npos);
-    run("sh -n '" + postinst.string() + "'", &ok);
-    EXPECT_TRUE(ok) << "postinst parses";
+public:
+    ThrowAwayRoot()
+    {
+        const fs::path upper = m_state / "upper", work = m_state / "work";
+        m_ok = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+               && ::mount("tmpfs", m_state.path().c_str(), "tmpfs", 0, nullptr) == 0
+               && fs::create_directory(upper) && fs::create_directory(work) && fs::create_directory(path())
+               && ::mount("overlay", path().c_str(), "overlay", 0,
+                          ("lowerdir=/,upperdir=" + upper.string() + ",workdir=" + work.string()).c_str()) == 0
+               && ::mount("/dev", (path() / "dev").c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~ThrowAwayRoot()
+    {
+        // Before the folder is removed, which would otherwise reach through into the machine's /dev.
+        ::umount2((path() / "dev").c_str(), MNT_DETACH);
+        ::umount2(path().c_str(), MNT_DETACH);
+        ::umount2(m_state.path().c_str(), MNT_DETACH);
+    }
+    bool ok() const { return m_ok; }
+    fs::path path() const { return m_state / "root"; }
+    // A command line run inside, as the maintainer scripts are.
+    std::string run(const std::string &command, bool *ok = nullptr) const
+    {
+        return ::run("chroot '" + path().string() + "' " + command, ok);
+    }
+    std::string dpkg(const std::string &arguments, bool *ok = nullptr) const
+    {
+        return ::run("dpkg --root='" + path().string() + "' " + arguments, ok);
+    }
+
+private:
+    TempFolder m_state;
+    bool m_ok = false;
+};
+
+uid_t ownerOf(const fs::path &path)
+{
+    struct stat s = {};
+    return ::lstat(path.c_str(), &s) == 0 ? s.st_uid : uid_t(-1);
 }
 
-TEST_F(Package, ThePackagedProgramsRun)
+// The package installed with dpkg in a throw-away root, where nobody has installed it before.
+class InstalledPackage : public Package
 {
-    // The unpacked program folder with settings made from the samples, pointed at a test server.
-    const fs::path folder = installed("opt/tesmora");
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "dpkg -i and the maintainer scripts need root";
+        ASSERT_TRUE(root.ok()) << "a mount namespace with an overlay of / (needs CAP_SYS_ADMIN)";
+        root.dpkg("--purge tesmora");
+        fs::remove_all(folder);
+        bool ok = false;
+        const std::string output = root.dpkg("-i '" + deb.string() + "'", &ok);
+        ASSERT_TRUE(ok) << output;
+    }
+
+    void TearDown() override
+    {
+        // A kiosk the updater started is no child of the test; once its file is removed, only
+        // its process number still finds it.
+        for (const pid_t pid : processesRunning(folder / "tesmora"))
+            ::kill(pid, SIGKILL);
+        std::error_code gone;
+        const fs::path exe = "/proc/" + std::to_string(updatersKiosk) + "/exe";
+        if (updatersKiosk > 0 && fs::read_symlink(exe, gone).string().find("/opt/tesmora/tesmora") != std::string::npos)
+            ::kill(updatersKiosk, SIGKILL);
+    }
+
+    bool inGroup(const std::string &user) { return root.run("id -nG " + user).find("tesmora") != std::string::npos; }
+
+    ThrowAwayRoot root;
+    const fs::path folder = root.path() / "opt/tesmora";
+    const std::string user = "tesmorakiosk";
+    const fs::path home = root.path() / "home" / user;
+    pid_t updatersKiosk = -1;
+};
+
+TEST_F(InstalledPackage, PreparesTheKiosksUserWithFilesItOwns)
+{
+    bool ok = true;
+    const std::string refused = root.run("tesmora-admin add-user --autostart " + user, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(refused.find("does not exist"), std::string::npos) << refused;
+    EXPECT_EQ(root.run("getent passwd " + user), "") << "made only when asked";
+
+    const std::string made = root.run("tesmora-admin add-user --create --systemd " + user, &ok);
+    ASSERT_TRUE(ok) << made;
+    const uid_t uid = std::stoul(root.run("id -u " + user));
+    EXPECT_TRUE(inGroup(user));
+    const fs::path wants = home / ".config/systemd/user/graphical-session.target.wants/tesmora.service";
+    EXPECT_EQ(fs::read_symlink(wants), "/usr/lib/systemd/user/tesmora.service");
+    for (const fs::path &path : {home / ".config", home / ".config/systemd/user", wants})
+        EXPECT_EQ(ownerOf(path), uid) << path;
+
+    // Another way for the same user replaces the first: one session must not start two kiosks.
+    const std::string again = root.run("tesmora-admin add-user --autostart " + user, &ok);
+    ASSERT_TRUE(ok) << again;
+    const fs::path entry = home / ".config/autostart/tesmora-autostart.desktop";
+    EXPECT_EQ(readFile(entry), readFile(root.path() / "usr/share/tesmora/tesmora-autostart.desktop"));
+    EXPECT_EQ(ownerOf(entry), uid);
+    EXPECT_EQ(ownerOf(entry.parent_path()), uid);
+    EXPECT_FALSE(fs::is_symlink(wants));
+}
+
+TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfItsOwn)
+{
+    bool ok = false;
+    const std::string prepared = root.run("tesmora-admin add-user --create --xsession " + user, &ok);
+    ASSERT_TRUE(ok) << prepared;
+    struct stat folderStat = {};
+    ASSERT_EQ(::stat(folder.c_str(), &folderStat), 0);
+    EXPECT_EQ(std::to_string(folderStat.st_gid) + "\n", root.run("getent group tesmora | cut -d: -f3"));
+    EXPECT_EQ(folderStat.st_mode & (S_IWGRP | S_ISGID), unsigned(S_IWGRP | S_ISGID)) << "the group writes, and owns new files";
+
+    // The packaged programs at work from their folder, with settings made from the samples, so
+    // that the folder holds what the kiosk, the updater and an update leave there.
     TestHttpServer server;
     server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
-    server.serve("/update/update.txt", "");
+    server.serve("/update/update.txt", "TesmoraUpdate:\r\nlogo.png\r\ntesmora\r\n");
+    server.serve("/update/logo.png", "not really a picture");
+    server.serve("/update/tesmora", readFile(folder / "tesmora"));
     std::string kioskSettings = readFile(folder / "tesmora.ini.sample");
-    kioskSettings = std::regex_replace(kioskSettings, std::regex("web_server=.*"), "web_server=" + server.baseUrl());
-    kioskSettings = std::regex_replace(kioskSettings, std::regex("start_page=.*"), "start_page=start.html");
+    for (const auto &[key, value] : {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"},
+                                     {"shutdown_check_interval", "1"}})
+        kioskSettings = std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
     writeFile(folder / "tesmora.ini", kioskSettings);
     writeFile(folder / "TesmoraUpdate.ini", std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"),
                                                                std::regex("update_url=.*"),
                                                                "update_url=" + server.baseUrl() + "update/"));
-
+    fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
     ChildProcess kiosk(folder / "tesmora", folder, headlessEnvironment());
-    EXPECT_TRUE(server.waitForRequest("/start.html", 30s));
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
     ChildProcess updater(folder / "TesmoraUpdate", folder, headlessEnvironment());
-    ASSERT_TRUE(updater.waitForExit(30s));
-    EXPECT_EQ(server.requestCount("/update/update.txt"), 1u);
-    EXPECT_TRUE(kiosk.running());
+    ASSERT_TRUE(updater.waitForExit(60s));
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << "the updater started the new kiosk";
+    std::vector<pid_t> running;
+    ASSERT_TRUE(waitUntil([&] { return (running = processesRunning(folder / "tesmora")).size() == 1; }, 10s));
+    updatersKiosk = running.front();
+    ASSERT_TRUE(fs::exists(folder / "logo.png"));
+    ASSERT_FALSE(fs::is_empty(folder / "backup"));
+
+    const std::string removed = root.dpkg("-r tesmora", &ok);
+    ASSERT_TRUE(ok) << removed;
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(updatersKiosk)); }, 30s))
+        << "the kiosk is ended before its files go";
+    std::set<std::string> kept;
+    for (const auto &entry : fs::directory_iterator(folder))
+        kept.insert(entry.path().filename().string());
+    const std::string updaterLog = "TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log";
+    EXPECT_EQ(kept, (std::set<std::string>{"TesmoraUpdate.ini", "errore.html", "tesmora.ini", updaterLog})) << removed;
+
+    const std::string purged = root.dpkg("--purge tesmora", &ok);
+    ASSERT_TRUE(ok) << purged;
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(root.run("getent group tesmora"), "");
+    EXPECT_NE(purged.find("/home/" + user + "/.xsession"), std::string::npos) << purged;
+    EXPECT_TRUE(fs::exists(home / ".xsession")) << "the users' homes are theirs";
 }
 
 } // namespace

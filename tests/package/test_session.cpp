@@ -23,8 +23,7 @@ protected:
         kiosk = installProgram("tesmora", dir.path());
         fs::copy_file(SESSION_SCRIPT, dir / "tesmora-session");
         server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
-        writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl()
-                                           + "\r\nstart_page=start.html\r\nshutdown_check_interval=1\r\n");
+        writeSettings("start.html");
         auto env = headlessEnvironment();
         env["TESMORA_RESTART_PAUSE"] = "0.2";
         session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
@@ -40,6 +39,19 @@ protected:
     }
 
     void requestShutdown() { writeFile(dir / "Shutdown.txt", "07/12/2026 07:06:00\r\n"); }
+
+    void writeSettings(const std::string &startPage)
+    {
+        writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "\r\nstart_page=" + startPage
+                                           + "\r\nshutdown_check_interval=1\r\n");
+    }
+
+    // The operator's command on this folder; its exit status.
+    int admin(const std::string &command)
+    {
+        ChildProcess admin(ADMIN_SCRIPT, dir.path(), {}, dir / "admin.txt", {command, "--folder", dir.path().string()});
+        return admin.waitForExit(60s) ? admin.exitCode() : -1;
+    }
 
     TempFolder dir;
     TestHttpServer server;
@@ -80,9 +92,34 @@ TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
     // That kiosk crashes: the session starts one of its own.
     fromUpdater->kill();
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 3)) << readFile(dir / "session.txt");
+
+    // An updater that asks the kiosk to quit and is then killed, starting nothing.
+    ASSERT_EQ(updater.tryLock(dir / ".TesmoraUpdate.instance"), platform::InstanceLock::Result::Acquired);
+    requestShutdown();
+    ASSERT_TRUE(waitUntil([&] { return processesRunning(kiosk).empty(); }, 20s));
+    updater.release();
+    ASSERT_TRUE(server.waitForRequest("/start.html", 40s, 4)) << readFile(dir / "session.txt");
     requestShutdown();
     ASSERT_TRUE(session->waitForExit(20s));
     EXPECT_EQ(session->exitCode(), 0);
+}
+
+TEST_F(Session, ARestartStartsTheKioskWithItsNewSettingsAndAStopAfterItIsFinal)
+{
+    const pid_t first = runningKiosk();
+    server.serve("/other.html", "<html><body>other</body></html>", 200, "text/html");
+    writeSettings("other.html");
+    ASSERT_EQ(admin("restart"), 0) << readFile(dir / "admin.txt") << readFile(dir / "session.txt");
+    EXPECT_TRUE(server.waitForRequest("/other.html", 30s)) << "the new kiosk reads the settings anew";
+    EXPECT_NE(runningKiosk(), first);
+    EXPECT_FALSE(fs::exists(dir / "tesmora-session.restart"));
+
+    writeFile(dir / "tesmora-session.restart", "left by a restart that was cut short\n");
+    ASSERT_EQ(admin("stop"), 0) << readFile(dir / "admin.txt");
+    ASSERT_TRUE(session->waitForExit(20s)) << "the restart request is spent: the next orderly end is final";
+    EXPECT_EQ(session->exitCode(), 0);
+    EXPECT_NE(admin("restart"), 0) << "no kiosk runs to be restarted";
+    EXPECT_EQ(server.requestCount("/other.html"), 1u);
 }
 
 } // namespace
