@@ -256,7 +256,8 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     writeFile(folder / "tesmora.ini", kioskSettings);
     writeFile(folder / "TesmoraUpdate.ini", std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"),
                                                                std::regex("update_url=.*"),
-                                                               "update_url=" + server.baseUrl() + "update/"));
+                                                               "update_url=" + server.baseUrl()
+                                                                   + "update/\r\nhealth_check_seconds=2"));
     fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
     ChildProcess kiosk(folder / "tesmora", folder, headlessEnvironment());
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
