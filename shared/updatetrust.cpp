@@ -6,6 +6,7 @@
 #include "text.h"
 #include "updatemanifest.h"
 
+#include <openssl/evp.h>
 #include <sodium.h>
 
 #include <algorithm>
@@ -308,15 +309,17 @@ std::string unverifiedUpdatesLine(std::string_view settingsFileName)
         + " per verificarne la firma";
 }
 
+// OpenSSL's SHA-256 uses the processor's SHA instructions where there are any: several times
+// faster than libsodium's portable one, which would cost a large download a second.
 struct Sha256Stream::State
 {
-    crypto_hash_sha256_state hash;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX *)> context{EVP_MD_CTX_new(), EVP_MD_CTX_free};
 };
 
 Sha256Stream::Sha256Stream()
     : m_state(std::make_unique<State>())
 {
-    crypto_hash_sha256_init(&m_state->hash);
+    EVP_DigestInit_ex(m_state->context.get(), EVP_sha256(), nullptr);
 }
 
 Sha256Stream::~Sha256Stream() = default;
@@ -325,19 +328,20 @@ Sha256Stream &Sha256Stream::operator=(Sha256Stream &&) noexcept = default;
 
 void Sha256Stream::add(std::string_view bytes)
 {
-    crypto_hash_sha256_update(&m_state->hash, reinterpret_cast<const unsigned char *>(bytes.data()),
-                              bytes.size());
+    EVP_DigestUpdate(m_state->context.get(), bytes.data(), bytes.size());
 }
 
 std::string Sha256Stream::finish()
 {
     std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
-    crypto_hash_sha256_final(&m_state->hash, digest.data());
-    crypto_hash_sha256_init(&m_state->hash);
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(m_state->context.get(), digest.data(), &length);
+    EVP_DigestInit_ex(m_state->context.get(), EVP_sha256(), nullptr);
     std::array<char, crypto_hash_sha256_BYTES * 2 + 1> hex{};
     sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
     return hex.data();
 }
+
 
 ErrorInfo TrustedSet::checkDigest(std::string_view entry, std::string_view hexDigest) const
 {

@@ -2,6 +2,7 @@
 
 #include "activityblinker.h"
 #include "fileops.h"
+#include "hashworker.h"
 #include "moddownload.h"
 #include "modmain.h"
 #include "platform.h"
@@ -311,7 +312,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
 
     // Nothing is installed, and the kiosk is not touched, unless the set is signed by a trusted
     // key, no older than the last one installed, and every file is the one signed for.
-    Sha256Stream hash;
+    HashWorker hash;
     if (trust.settings.verifies()) {
         for (const std::string_view name : {HashListName, SignatureName}) {
             WriteLog("Download file " + std::string(name));

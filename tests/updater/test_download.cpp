@@ -1,3 +1,4 @@
+#include "hashworker.h"
 #include "httpserver.h"
 #include "logreading.h"
 #include "moddownload.h"
@@ -233,6 +234,24 @@ TEST_F(Download, ALongBodyIsCutAtTheLimitAndASlowOneAtTheTimeOut)
     EXPECT_EQ(slow.description.rfind("Trasferimento interrotto: ", 0), 0u) << slow.description;
     EXPECT_FALSE(fs::exists(local("slow")));
     server.stop();
+}
+
+} // namespace
+
+namespace {
+
+TEST(HashWorker, GivesTheDigestOfWhatWasAddedWhateverTheBlocksAndOneFileAfterAnother)
+{
+    HashWorker worker;
+    const std::string first = arbitraryBytes(20 * 1024 * 1024, 9); // more than it holds waiting
+    for (size_t at = 0, block = 1; at < first.size(); at += block, block = block * 3 % 70001 + 1)
+        worker.add(std::string_view(first).substr(at, block));
+    Sha256Stream direct;
+    direct.add(first);
+    EXPECT_EQ(worker.finish(), direct.finish());
+    worker.add("abc");
+    EXPECT_EQ(worker.finish(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(worker.finish(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 } // namespace
