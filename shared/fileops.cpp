@@ -192,21 +192,24 @@ ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesy
     return errorFromErrno(failure, target);
 }
 
-ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content)
+ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content,
+                                Durability durability)
 {
+    const bool durable = durability == Durability::UntilPowerCut;
     NewFile temp = createFileBeside(target, "write");
     if (temp.error.failed())
         return temp.error;
     errno = 0;
     const bool written = std::fwrite(content.data(), 1, content.size(), temp.file) == content.size()
-        && platform::syncFile(temp.file);
+        && (durable ? platform::syncFile(temp.file) : std::fflush(temp.file) == 0);
     const int writeErr = errno;
     const bool closed = std::fclose(temp.file) == 0;
     std::error_code ec;
     if (written && closed)
         std::filesystem::rename(temp.path, target, ec);
     if (written && closed && !ec) {
-        platform::syncPath(target.parent_path().empty() ? "." : target.parent_path());
+        if (durable)
+            platform::syncPath(target.parent_path().empty() ? "." : target.parent_path());
         return {};
     }
     std::error_code ignored;

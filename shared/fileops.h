@@ -68,5 +68,7 @@ constexpr size_t MaxNameBytes = 255;
 ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target);
 
 // Writes content to a new file beside the target and renames it over the target, so that a
-// reader never sees a half-written file, even after a crash or a power cut.
-ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content);
+// reader never sees a half-written file, even after a crash or, when durable, a power cut.
+enum class Durability { UntilPowerCut, UntilCrash };
+ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content,
+                                Durability durability = Durability::UntilPowerCut);

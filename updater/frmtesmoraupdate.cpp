@@ -2,6 +2,7 @@
 
 #include "activityblinker.h"
 #include "fileops.h"
+#include "metricsfile.h"
 #include "hashworker.h"
 #include "moddownload.h"
 #include "modmain.h"
@@ -122,6 +123,7 @@ frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *pare
     , m_counts(modMain::IniFile, [this](const std::string &line) { WriteLog(line); })
     , m_updateFolder(m_env.paths.file(UpdateFolder))
     , m_backupFolder(m_env.paths.file(BackupFolder))
+    , m_runStarted(m_env.clock->now())
 {
     setObjectName("frmTesmoraUpdate");
     setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
@@ -202,7 +204,37 @@ void frmTesmoraUpdate::Form_Unload()
 
 void frmTesmoraUpdate::endWith(int exitCode)
 {
+    writeMetrics(exitCode);
     m_env.endProcess(exitCode);
+}
+
+void frmTesmoraUpdate::writeMetrics(int exitCode)
+{
+    const std::string setting = modMain::IniFile.ReadKey("data", "metrics_file", "");
+    if (setting.empty())
+        return;
+    static const std::map<RunEnd, const char *> results{
+        {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"}, {RunEnd::Refused, "refused"},
+        {RunEnd::Failed, "failed"},     {RunEnd::GaveUp, "gave_up"},            {RunEnd::RolledBack, "rolled_back"}};
+    const TimePoint now = m_env.clock->now();
+    const auto seconds = [](TimePoint::duration d) { return std::chrono::duration<double>(d).count(); };
+    const std::vector<Metric> metrics{
+        {"tesmora_update_last_run_timestamp_seconds", "When the updater's last run ended.", "gauge",
+         seconds(now.time_since_epoch()), {}},
+        {"tesmora_update_last_run_success", "1 when the last run installed its update or had nothing to do.",
+         "gauge", exitCode == 0 ? 1.0 : 0.0, {}},
+        {"tesmora_update_last_run_result", "How the last run ended.", "gauge", 1,
+         {{"result", m_outcome ? results.at(m_outcome->end) : "closed"}}},
+        {"tesmora_update_files_installed", "Files the last run installed and kept.", "gauge",
+         static_cast<double>(m_filesInstalled), {}},
+        {"tesmora_update_downloaded_bytes", "Bytes the last run downloaded.", "gauge",
+         static_cast<double>(m_bytesDownloaded), {}},
+        {"tesmora_update_duration_seconds", "How long the last run took.", "gauge", seconds(now - m_runStarted), {}},
+        {"tesmora_update_info", "The updater's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
+    };
+    const fs::path path = m_env.paths.folder / setting; // a relative path lies in the program folder
+    if (const ErrorInfo e = writeMetricsFile(path, metrics); e.failed())
+        WriteLog(metricsFailureLine(path, e));
 }
 
 void frmTesmoraUpdate::removeStagedFiles()
@@ -222,6 +254,7 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     m_running = true;
     cmdUpDate->setEnabled(false);
 
+    m_runStarted = m_env.clock->now();
     m_outcome = updateRun();
     if (m_outcome->end == RunEnd::Failed)
         WriteLog("Error " + errorText(m_outcome->error));
@@ -275,7 +308,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     const auto download = [&](const std::string &address, const std::string &name, std::uintmax_t maxBytes) {
         m_staged.push_back(name);
         options.maxBytes = maxBytes;
-        modDownload::DownloadFile(address, (m_updateFolder / name).string(), options);
+        m_bytesDownloaded += modDownload::DownloadFile(address, (m_updateFolder / name).string(), options).bytes;
         blinker.finish();
     };
 
@@ -449,8 +482,10 @@ void frmTesmoraUpdate::recoverInterruptedUpdate()
 
 void frmTesmoraUpdate::keepUpdate(UpdateTransaction *transaction)
 {
-    if (transaction)
+    if (transaction) {
         transaction->commit();
+        m_filesInstalled = transaction->entries().size();
+    }
     // Only an update that stays raises the bar for replayed sets: a failed one may be tried again.
     if (m_trustedSet) {
         if (const ErrorInfo e = recordAcceptedSet(*m_trustedSet, m_env.paths.trustStateFile()); e.failed())

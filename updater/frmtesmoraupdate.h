@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -98,6 +99,7 @@ private:
     void showActivity(const std::string &text);
     void removeStagedFiles();
     void endWith(int exitCode);
+    void writeMetrics(int exitCode);
     void WriteLog(const std::string &message) { m_log.write(message); }
 
     QPushButton *cmdUpDate = nullptr;
@@ -116,6 +118,10 @@ private:
     std::optional<RunOutcome> m_outcome;
     // The signed set this run installs, when updates are verified.
     std::optional<TrustedSet> m_trustedSet;
+    // What the metrics file reports of the run.
+    TimePoint m_runStarted;
+    std::uintmax_t m_bytesDownloaded = 0;
+    size_t m_filesInstalled = 0;
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;

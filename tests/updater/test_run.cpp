@@ -352,3 +352,31 @@ TEST_F(Run, AnUpdateCutShortIsUndoneBeforeAnythingElse)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Run, TheLastRunsFiguresGoToTheMetricsFile)
+{
+    settings("metrics_file=tesmora-update.prom\r\n");
+    writeFile(dir / "a", "old a");
+    publishManifest({"a", "b"});
+    publish("a", "new a");
+    publish("b", "0123456789");
+    ASSERT_EQ(run(), RunEnd::Finished);
+    const std::string metrics = readFile(dir / "tesmora-update.prom");
+    for (const char *line : {"\ntesmora_update_last_run_success 1\n", "\ntesmora_update_files_installed 2\n",
+                             "\ntesmora_update_last_run_result{result=\"finished\"} 1\n",
+                             "\ntesmora_update_info{version=\"1.0.1\"} 1\n", "\ntesmora_update_duration_seconds 0\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << " in\n" << metrics;
+    const size_t manifestBytes = std::string("TesmoraUpdate:\r\na\r\nb\r\n").size();
+    EXPECT_NE(metrics.find("\ntesmora_update_downloaded_bytes " + std::to_string(manifestBytes + 15) + "\n"),
+              std::string::npos) << metrics;
+
+    publish("update.txt", "not a manifest");
+    settings("metrics_file=" + (dir / "absent" / "m.prom").string() + "\r\n");
+    ASSERT_EQ(run(), RunEnd::Refused);
+    EXPECT_EQ(log().back(), "Impossibile scrivere metrics_file '" + (dir / "absent" / "m.prom").string()
+                                + "' (76) Path not found");
+}
+
+} // namespace
