@@ -54,24 +54,29 @@ bool syncFile(std::FILE *file)
     return std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
 }
 
-bool syncPath(const std::filesystem::path &path)
+namespace {
+
+// Opens path for reading only (a folder too) and applies one call to it.
+bool onOpened(const std::filesystem::path &path, int (*call)(int))
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool synced = ::fsync(fd) == 0;
+    const bool done = call(fd) == 0;
     ::close(fd);
-    return synced;
+    return done;
+}
+
+} // namespace
+
+bool syncPath(const std::filesystem::path &path)
+{
+    return onOpened(path, ::fsync);
 }
 
 bool syncFileSystem(const std::filesystem::path &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::syncfs(fd) == 0;
-    ::close(fd);
-    return synced;
+    return onOpened(path, ::syncfs);
 }
 
 bool processRunning(long pid)

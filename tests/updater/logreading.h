@@ -9,3 +9,16 @@
 // returned whole, prefixed with "BAD STAMP: ", so that a check on it fails.
 std::vector<std::string> updaterLogMessages(const std::filesystem::path &folder,
                                             const std::string &exeName = "TesmoraUpdate");
+
+// The run's own lines, as tests expect them.
+namespace RunLines {
+inline const std::string Start = "Download file semaforo";
+inline const std::string Check = "Verifica autenticità file di upload";
+inline const std::string Unverified =
+    "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma";
+inline const std::string BadSyntax = "Sintassi file semaforo non compatibile!";
+inline const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
+inline const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
+inline const std::string StartKiosk = "Start servizio Tesmora";
+inline const std::string StopKiosk = "Stop servizio Tesmora";
+}

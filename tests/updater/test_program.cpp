@@ -2,6 +2,7 @@
 // and stand-in kiosk processes.
 
 #include "text.h"
+#include "logreading.h"
 #include "updaterfolder.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+using namespace RunLines;
 using Names = std::set<std::string>;
 using Kiosk = UpdaterFolder::Kiosk;
 using std::chrono::seconds;
 
 constexpr auto Day = std::chrono::hours(24);
-const std::string Start = "Download file semaforo";
-const std::string Check = "Verifica autenticità file di upload";
-const std::string Unverified = "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma";
-const std::string BadSyntax = "Sintassi file semaforo non compatibile!";
-const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
-const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
-const std::string StartKiosk = "Start servizio Tesmora";
-const std::string StopKiosk = "Stop servizio Tesmora";
 const std::string OpenFailed = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
 const std::string NotFound = "Error (53) File not found";
 

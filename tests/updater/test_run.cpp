@@ -18,16 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
+using namespace RunLines;
 using Names = std::vector<std::string>;
 using RunEnd = frmTesmoraUpdate::RunEnd;
 
-const std::string Start = "Download file semaforo";
-const std::string Check = "Verifica autenticità file di upload";
-const std::string Unverified = "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma";
-const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 giorni";
-const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
-const std::string StartKiosk = "Start servizio Tesmora";
-const std::string StopKiosk = "Stop servizio Tesmora";
 
 class Run : public ::testing::Test
 {
