@@ -94,7 +94,8 @@ TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
 TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)
 {
     const auto standIn = dir / "TesmoraUpdate";
-    writeFile(standIn, "#!/bin/sh\ndate +%s > \"$PWD/updater-started.txt\"\n");
+    // Written aside and renamed, so that the test never reads half a line.
+    writeFile(standIn, "#!/bin/sh\ndate +%s > \"$PWD/.started\" && mv \"$PWD/.started\" \"$PWD/updater-started.txt\"\n");
     std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
 
     // The current minute, unless it is about to end: the launch needs its first tick in it.
