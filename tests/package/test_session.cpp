@@ -97,6 +97,7 @@ TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
     ASSERT_EQ(updater.tryLock(dir / ".TesmoraUpdate.instance"), platform::InstanceLock::Result::Acquired);
     requestShutdown();
     ASSERT_TRUE(waitUntil([&] { return processesRunning(kiosk).empty(); }, 20s));
+    std::this_thread::sleep_for(2s); // as a real updater goes on after the kiosk has gone
     updater.release();
     ASSERT_TRUE(server.waitForRequest("/start.html", 40s, 4)) << readFile(dir / "session.txt");
     requestShutdown();
