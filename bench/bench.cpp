@@ -290,6 +290,8 @@ void updates(const Display &display)
     const auto folderFor = [](const UpdateSet &set, TempFolder &folder) {
         for (const auto &[name, size] : set.files)
             writeArbitraryFile(folder / name, size, 9999);
+        // Installed long before the update comes: nothing of them waits to be written.
+        ::sync();
     };
     const auto updater = [&](const UpdateSet &set, const std::string &served, const std::string &extra) {
         TempFolder folder;

@@ -5,6 +5,7 @@
 
 #include "clock.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -28,6 +29,9 @@ bool runningAsRoot();
 bool syncFile(std::FILE *file);
 bool syncPath(const std::filesystem::path &path);
 bool syncFileSystem(const std::filesystem::path &path);
+// Starts writing a range of an open file to the disk without waiting for it, so that a later
+// sync finds less to do. Where the system has no such call, nothing happens.
+void startWriting(std::FILE *file, std::uint64_t offset, std::uint64_t length);
 
 // Whether a process this program started, by its id, still runs; and ending one at once.
 bool processRunning(long pid);

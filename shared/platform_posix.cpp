@@ -79,6 +79,15 @@ bool syncFileSystem(const std::filesystem::path &path)
     return onOpened(path, ::syncfs);
 }
 
+void startWriting(std::FILE *file, std::uint64_t offset, std::uint64_t length)
+{
+#ifdef __linux__
+    ::sync_file_range(fileno(file), static_cast<off64_t>(offset), static_cast<off64_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file, (void)offset, (void)length;
+#endif
+}
+
 bool processRunning(long pid)
 {
     if (pid <= 0)

@@ -1,6 +1,7 @@
 #include "moddownload.h"
 
 #include "fileops.h"
+#include "platform.h"
 
 #include <curl/curl.h>
 
@@ -17,6 +18,9 @@ namespace {
 // and writes let a fast local transfer keep up with other clients.
 constexpr long ReceiveSize = 64 * 1024;
 constexpr size_t WriteBufferSize = 64 * 1024;
+// A large file goes to the disk while it still arrives, so that the sync before installing it
+// finds little left to write.
+constexpr std::uintmax_t WritebackStep = 8 * 1024 * 1024;
 constexpr long ConnectTimeoutSeconds = 30;
 // A server sending less than one byte a second for a minute is taken as gone.
 constexpr long StallBytesPerSecond = 1;
@@ -36,6 +40,7 @@ struct Transfer
     std::filesystem::path path;
     const Options *options = nullptr;
     std::uintmax_t bytes = 0;
+    std::uintmax_t writtenBack = 0;
     bool cutShort = false;
     ErrorInfo fileError;
 };
@@ -64,6 +69,10 @@ size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcep
         return 0; // makes curl abort the transfer
     }
     transfer->bytes += kept;
+    if (transfer->bytes - transfer->writtenBack >= WritebackStep && std::fflush(transfer->file) == 0) {
+        platform::startWriting(transfer->file, transfer->writtenBack, transfer->bytes - transfer->writtenBack);
+        transfer->writtenBack = transfer->bytes;
+    }
     return transfer->cutShort ? 0 : length;
 }
 
@@ -110,7 +119,7 @@ Result transfer(const std::string &address, const std::filesystem::path &localPa
     if (part.error.failed())
         return {part.error};
     std::setvbuf(part.file, nullptr, _IOFBF, WriteBufferSize);
-    Transfer state{part.file, part.path, &options, 0, false, {}};
+    Transfer state{part.file, part.path, &options, 0, 0, false, {}};
     char curlMessage[CURL_ERROR_SIZE] = {};
 
     CURL *h = curl.get();
