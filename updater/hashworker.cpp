@@ -18,10 +18,19 @@ HashWorker::~HashWorker()
 void HashWorker::add(std::string_view bytes)
 {
     std::unique_lock lock(m_mutex);
+    m_producerWaits = true;
     m_changed.wait(lock, [this] { return m_pendingBytes < MaxPendingBytes; });
-    m_pending.emplace_back(bytes);
+    m_producerWaits = false;
+    std::string block;
+    if (!m_spare.empty()) {
+        block = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    block.assign(bytes);
+    m_pending.push_back(std::move(block));
     m_pendingBytes += bytes.size();
-    m_changed.notify_all();
+    if (m_workerWaits)
+        m_changed.notify_all();
 }
 
 std::string HashWorker::finish()
@@ -37,15 +46,19 @@ void HashWorker::work()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        m_workerWaits = true;
         m_changed.wait(lock, [this] { return m_stopping || m_finishing || !m_pending.empty(); });
+        m_workerWaits = false;
         if (!m_pending.empty()) {
-            const std::string block = std::move(m_pending.front());
+            std::string block = std::move(m_pending.front());
             m_pending.pop_front();
             lock.unlock();
             m_stream.add(block);
             lock.lock();
             m_pendingBytes -= block.size();
-            m_changed.notify_all();
+            m_spare.push_back(std::move(block));
+            if (m_producerWaits)
+                m_changed.notify_all();
         } else if (m_finishing) {
             m_digest = m_stream.finish();
             m_finishing = false;

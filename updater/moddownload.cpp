@@ -16,7 +16,7 @@ namespace {
 
 // Reading and writing 4096 bytes at a time costs a system call for every block; larger reads
 // and writes let a fast local transfer keep up with other clients.
-constexpr long ReceiveSize = 64 * 1024;
+constexpr long ReceiveSize = 256 * 1024;
 constexpr size_t WriteBufferSize = 64 * 1024;
 // A large file goes to the disk while it still arrives, so that the sync before installing it
 // finds little left to write.
