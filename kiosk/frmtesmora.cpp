@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QWebEngineProfile>
@@ -375,10 +374,7 @@ bool frmTesmora::startUpdater()
     // The updater's small window opens over the kiosk, which goes on showing its page and
     // taking clicks; the updater closes its window itself when its run ends.
     const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
-    if (program.empty())
-        return false;
-    return QProcess::startDetached(QString::fromStdString(program.string()), {},
-                                   QString::fromStdString(m_env.paths.folder.string()));
+    return !program.empty() && platform::startProgram(program, m_env.paths.folder);
 }
 
 void frmTesmora::cmdTesmora_Click()

@@ -5,6 +5,7 @@
 
 int main(int argc, char *argv[])
 {
+    platform::closeInheritedDescriptors();
     prepareBrowserEngine();
     QApplication app(argc, argv);
     SystemClock clock;

@@ -25,6 +25,15 @@ bool runningAsRoot();
 // Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);
 
+// Closes every descriptor above standard input, output and error: a program of this system keeps
+// nothing that whoever started it left open. For the very start of a program.
+void closeInheritedDescriptors();
+
+// Starts a program without arguments in the given folder and does not wait for it. It gets our
+// standard input, output and error and no other descriptor, and outlives us. False when it could
+// not be run.
+bool startProgram(const std::filesystem::path &program, const std::filesystem::path &folder);
+
 // A lock the operating system holds for this process and drops when the process ends, however
 // it ends. Never inherited by started programs.
 class InstanceLock

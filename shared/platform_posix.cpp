@@ -1,10 +1,15 @@
 #include "platform.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace platform {
 
@@ -46,11 +51,82 @@ bool runningAsRoot()
     return geteuid() == 0;
 }
 
-
 void endProcessNow(int exitCode)
 {
     // The browser engine's helper processes watch their pipe to us and end as soon as it closes.
     std::_Exit(exitCode);
+}
+
+namespace {
+
+// Closes the descriptors first..last. Async-signal-safe, so it serves between fork and exec too;
+// the loop is for kernels older than 5.9.
+void closeRange(unsigned first, unsigned last, long openMax)
+{
+    if (first > last || ::close_range(first, last, 0) == 0)
+        return;
+    for (long fd = first; fd <= static_cast<long>(last) && fd < openMax; ++fd)
+        ::close(static_cast<int>(fd));
+}
+
+} // namespace
+
+void closeInheritedDescriptors()
+{
+    closeRange(3, ~0U, ::sysconf(_SC_OPEN_MAX));
+}
+
+bool startProgram(const std::filesystem::path &program, const std::filesystem::path &folder)
+{
+    // Everything the child needs is made before fork: after it, only async-signal-safe calls.
+    const std::string file = program.string();
+    const std::string dir = folder.string();
+    char *const argv[] = {const_cast<char *>(file.c_str()), nullptr};
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    int report[2]; // the errno of a failed start; end of file when exec succeeded
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return false;
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A session of its own and a second fork: the program is nobody's child here, is not
+        // ended with our process group, and is reaped by the system.
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            for (int signal = 1; signal < NSIG; ++signal)
+                ::sigaction(signal, &byDefault, nullptr);
+            sigset_t none;
+            ::sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            const auto keep = static_cast<unsigned>(report[1]);
+            if (keep > 2) {
+                closeRange(3, keep - 1, openMax);
+                closeRange(keep + 1, ~0U, openMax);
+            } else {
+                closeRange(3, ~0U, openMax);
+            }
+            if (::chdir(dir.c_str()) == 0)
+                ::execve(file.c_str(), argv, environ);
+        }
+        if (grandchild != 0 && grandchild != -1)
+            ::_exit(0);
+        const int error = errno;
+        [[maybe_unused]] const ssize_t written = ::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got = 0;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return child > 0 && got == 0;
 }
 
 InstanceLock::~InstanceLock()

@@ -318,8 +318,7 @@ ErrorInfo frmTesmoraUpdate::StopTesmora()
 bool frmTesmoraUpdate::startKiosk()
 {
     const auto &paths = modMain::program();
-    return QProcess::startDetached(QFile::decodeName(paths.file(modMain::KioskExeName).c_str()), {},
-                                   QFile::decodeName(paths.folder.c_str()));
+    return platform::startProgram(paths.file(modMain::KioskExeName), paths.folder);
 }
 
 void frmTesmoraUpdate::widenProgress(std::size_t entryCount)
