@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -79,22 +80,22 @@ void frmTesmora::createControls()
     cmdClose = makeButton(this, QStringLiteral("Chiudi"), Design::cmdClose);
     cmdTesmora = makeButton(this, QStringLiteral("Passa alla Tesmora"), Design::cmdTesmora);
 
-    tmrUpdate = new FormTimer(1000, true, this);
-    tmrShutdown = new FormTimer(1000, true, this);
-    tmrRestartApp = new FormTimer(1000, false, this);
+    tmrUpdate = new FormTimer(1000, this);
+    tmrShutdown = new FormTimer(1000, this);
+    tmrRestartApp = new FormTimer(1000, this);
 
     pitAdmin = new QLabel(this);
     pitAdmin->setGeometry(toPixels(Design::pitAdmin));
     pitAdmin->setPixmap(panelPicture());
     pitAdmin->setAutoFillBackground(true);
-    tmrUnloadAdmin = new FormTimer(5000, true, this);
+    tmrUnloadAdmin = new FormTimer(5000, this);
     lblPlay = makeArea(pitAdmin, Design::lblPlay);
     lblPause = makeArea(pitAdmin, Design::lblPause);
     lblStop = makeArea(pitAdmin, Design::lblStop);
 
-    tmrRefreshPage = new FormTimer(1000, false, this);
-    tmrTestWebServer = new FormTimer(0, true, this);
-    tmrOpenAdmin = new FormTimer(5000, false, this);
+    tmrRefreshPage = new FormTimer(1000, this);
+    tmrTestWebServer = new FormTimer(0, this);
+    tmrOpenAdmin = new FormTimer(5000, this);
 
     ptcRefresh = makeArea(this, Design::ptcRefresh);
     ptcStop = makeArea(this, Design::ptcStop);
@@ -202,10 +203,32 @@ void frmTesmora::Form_Load()
     FailureLimit = settings.failureLimit;
     RestartCountdown = settings.restartCountdown;
     ShutdownCountdown = settings.shutdownCountdown;
+    // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
+    startTimers();
+    watchEndRequests();
 
     ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
     Navigate(startPageAddress());
     ChangeStatus(2);
+}
+
+void frmTesmora::startTimers()
+{
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer})
+        t->setEnabled(true);
+}
+
+void frmTesmora::watchEndRequests()
+{
+    m_endRequests = std::make_unique<platform::EndRequestWatch>();
+    if (m_endRequests->descriptor() == -1)
+        return;
+    m_endRequestNotifier = new QSocketNotifier(m_endRequests->descriptor(), QSocketNotifier::Read, this);
+    connect(m_endRequestNotifier, &QSocketNotifier::activated, this, [this] {
+        // The system asks the kiosk to end: it ends as its stop control ends it.
+        if (m_endRequests->takeRequest() != 0)
+            close();
+    });
 }
 
 void frmTesmora::ResizeToScreen()
@@ -273,6 +296,12 @@ void frmTesmora::endAtOnce()
     m_ended = true;
     for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin, tmrUnloadAdmin})
         t->setEnabled(false);
+    if (m_endRequestNotifier) {
+        m_endRequestNotifier->setEnabled(false);
+        m_endRequestNotifier->deleteLater();
+        m_endRequestNotifier = nullptr;
+    }
+    m_endRequests.reset();
     m_instanceLock.release();
     m_env.endProcess(0);
 }

@@ -16,6 +16,7 @@
 
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
 class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
@@ -128,6 +129,8 @@ protected:
 
 private:
     void createControls();
+    void startTimers();
+    void watchEndRequests();
     void ResizeToScreen();
     void ParkMousePointer();
     void WriteLog(const std::string &message);
@@ -149,6 +152,8 @@ private:
     platform::InstanceLock m_instanceLock;
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
+    std::unique_ptr<platform::EndRequestWatch> m_endRequests;
+    QSocketNotifier *m_endRequestNotifier = nullptr;
     QString m_lastRequested;
     bool m_errorPageRequested = false;
     bool m_builtInErrorShown = false;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +128,54 @@ bool startProgram(const std::filesystem::path &program, const std::filesystem::p
     }
     ::close(report[0]);
     return child > 0 && got == 0;
+}
+
+namespace {
+
+constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+volatile std::sig_atomic_t g_endRequestWrite = -1;
+struct sigaction g_previousActions[std::size(EndSignals)];
+
+void onEndSignal(int signal)
+{
+    const int savedErrno = errno;
+    const auto number = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_endRequestWrite, &number, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+EndRequestWatch::EndRequestWatch()
+{
+    int ends[2];
+    if (g_endRequestWrite != -1 || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_read = ends[0];
+    g_endRequestWrite = ends[1];
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(EndSignals); ++i)
+        ::sigaction(EndSignals[i], &action, &g_previousActions[i]);
+}
+
+EndRequestWatch::~EndRequestWatch()
+{
+    if (m_read == -1)
+        return;
+    for (size_t i = 0; i < std::size(EndSignals); ++i)
+        ::sigaction(EndSignals[i], &g_previousActions[i], nullptr);
+    ::close(g_endRequestWrite);
+    ::close(m_read);
+    g_endRequestWrite = -1;
+}
+
+int EndRequestWatch::takeRequest()
+{
+    unsigned char number = 0;
+    return m_read != -1 && ::read(m_read, &number, 1) == 1 ? number : 0;
 }
 
 InstanceLock::~InstanceLock()
