@@ -4,6 +4,7 @@
 #include "kioskpage.h"
 #include "layout.h"
 #include "pageaddress.h"
+#include "pagedialog.h"
 #include "tesmoraart.h"
 
 #include <QCloseEvent>
@@ -69,9 +70,9 @@ void frmTesmora::createControls()
     // Each page load starts from nothing: no cookies, cache or history survive a restart.
     m_profile = new QWebEngineProfile(this);
     m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    m_page = new KioskPage(m_profile, this);
-
     WebBrowser = new QWebEngineView(this);
+    m_dialog = new PageDialog(this);
+    m_page = new KioskPage(m_profile, m_dialog, this);
     WebBrowser->setPage(m_page);
     WebBrowser->setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -169,8 +170,10 @@ std::filesystem::path frmTesmora::requestFilePath() const
 void frmTesmora::start()
 {
     Form_Load();
-    if (!m_ended)
+    if (!m_ended) {
         showFullScreen();
+        m_keepFullScreen = true;
+    }
 }
 
 void frmTesmora::Form_Load()
@@ -243,6 +246,7 @@ void frmTesmora::ResizeToScreen()
     cmdLogOut->setGeometry(toPixels(l.cmdLogOut));
     cmdClose->setGeometry(toPixels(l.cmdClose));
     WebBrowser->setGeometry(toPixels(l.WebBrowser));
+    m_dialog->setGeometry(WebBrowser->geometry());
     pitAdmin->setGeometry(toPixels(l.pitAdmin));
     pitAdmin->hide();
     lblButton1->setGeometry(toPixels(l.lblButton1));
@@ -261,6 +265,9 @@ void frmTesmora::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+    // Whatever takes the window out of full screen (a window manager's keys), it goes back.
+    if (event->type() == QEvent::WindowStateChange && m_keepFullScreen && !isFullScreen())
+        QMetaObject::invokeMethod(this, &QWidget::showFullScreen, Qt::QueuedConnection);
 }
 
 void frmTesmora::Form_Activate()
@@ -277,6 +284,12 @@ void frmTesmora::ParkMousePointer()
 
 void frmTesmora::closeEvent(QCloseEvent *event)
 {
+    // A close from the window system (Alt+F4, a window manager's control) is not one of the
+    // kiosk's ends.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (!m_unloading) {
         m_unloading = true;
@@ -318,6 +331,8 @@ std::string frmTesmora::startPageAddress() const
 
 void frmTesmora::Navigate(const std::string &address)
 {
+    // A question of the page left waiting would stand in the way of the new one.
+    m_dialog->dismiss();
     m_errorPageRequested = false;
     m_builtInErrorShown = false;
     m_lastRequested = QString::fromStdString(address);

@@ -20,6 +20,7 @@ class QSocketNotifier;
 class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
+class PageDialog;
 
 // What the kiosk window needs from outside: where its files are, the clock its rules read, and
 // how the program ends at once (tests replace the last so that the test process lives on).
@@ -78,6 +79,8 @@ public:
     bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
     static const QString BuiltInErrorHtml;
     KioskPage *page() const { return m_page; }
+    // Where a page's alert, confirm and prompt are asked.
+    PageDialog *pageDialog() const { return m_dialog; }
 
     // Controls, in the order of the design.
     QPushButton *cmdLogOut = nullptr;
@@ -152,6 +155,7 @@ private:
     platform::InstanceLock m_instanceLock;
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
+    PageDialog *m_dialog = nullptr;
     std::unique_ptr<platform::EndRequestWatch> m_endRequests;
     QSocketNotifier *m_endRequestNotifier = nullptr;
     QString m_lastRequested;
@@ -161,4 +165,5 @@ private:
     float m_baseWidth = 0;
     bool m_ended = false;
     bool m_unloading = false;
+    bool m_keepFullScreen = false;
 };

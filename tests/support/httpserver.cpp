@@ -86,10 +86,12 @@ void TestHttpServer::record(const std::string &method, const std::string &path, 
 }
 
 void TestHttpServer::serve(const std::string &path, const std::string &body, int status,
-                           const std::string &contentType)
+                           const std::string &contentType, const std::map<std::string, std::string> &headers)
 {
     m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {
         res.status = status;
+        for (const auto &[name, value] : headers)
+            res.set_header(name, value);
         res.set_content(body, contentType);
     });
 }

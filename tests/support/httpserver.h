@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,7 +40,8 @@ public:
     std::string baseUrl() const;
 
     void serve(const std::string &path, const std::string &body, int status = 200,
-               const std::string &contentType = "application/octet-stream");
+               const std::string &contentType = "application/octet-stream",
+               const std::map<std::string, std::string> &headers = {});
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
