@@ -97,6 +97,7 @@ void frmTesmora::createControls()
     tmrRefreshPage = new FormTimer(1000, this);
     tmrTestWebServer = new FormTimer(0, this);
     tmrOpenAdmin = new FormTimer(5000, this);
+    tmrLoadTimeout = new FormTimer(1000, this);
 
     ptcRefresh = makeArea(this, Design::ptcRefresh);
     ptcStop = makeArea(this, Design::ptcStop);
@@ -143,6 +144,7 @@ void frmTesmora::createControls()
     connect(tmrUpdate, &QTimer::timeout, this, &frmTesmora::tmrUpdate_Timer);
     connect(tmrOpenAdmin, &QTimer::timeout, this, &frmTesmora::tmrOpenAdmin_Timer);
     connect(tmrUnloadAdmin, &QTimer::timeout, this, &frmTesmora::tmrUnloadAdmin_Timer);
+    connect(tmrLoadTimeout, &QTimer::timeout, this, &frmTesmora::tmrLoadTimeout_Timer);
     connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
     connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
     connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
@@ -217,7 +219,7 @@ void frmTesmora::Form_Load()
 
 void frmTesmora::startTimers()
 {
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer})
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout})
         t->setEnabled(true);
 }
 
@@ -307,7 +309,8 @@ void frmTesmora::Form_Unload()
 void frmTesmora::endAtOnce()
 {
     m_ended = true;
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin, tmrUnloadAdmin})
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin,
+                         tmrUnloadAdmin, tmrLoadTimeout})
         t->setEnabled(false);
     if (m_endRequestNotifier) {
         m_endRequestNotifier->setEnabled(false);
@@ -478,6 +481,11 @@ void frmTesmora::tmrUnloadAdmin_Timer()
 {
     pitAdmin->hide();
     tmrUnloadAdmin->setEnabled(false);
+}
+
+void frmTesmora::tmrLoadTimeout_Timer()
+{
+    m_page->secondPassed(settings.loadTimeout);
 }
 
 void frmTesmora::lblPlay_Click()

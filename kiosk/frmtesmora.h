@@ -56,6 +56,7 @@ public:
     void tmrUpdate_Timer();
     void tmrOpenAdmin_Timer();
     void tmrUnloadAdmin_Timer();
+    void tmrLoadTimeout_Timer();
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
     void cmdTesmora_Click();
     void cmdAdminPannel_Click();
@@ -98,6 +99,7 @@ public:
     FormTimer *tmrRefreshPage = nullptr;
     FormTimer *tmrTestWebServer = nullptr;
     FormTimer *tmrOpenAdmin = nullptr;
+    FormTimer *tmrLoadTimeout = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     ClickArea *ptcRefresh = nullptr;
     ClickArea *ptcStop = nullptr;

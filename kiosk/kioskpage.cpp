@@ -7,15 +7,22 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
+#include <QUuid>
 #include <QWebEngineCertificateError>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 KioskPage::KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *parent)
     : QWebEnginePage(profile, parent)
     , m_dialog(dialog)
 {
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            m_loadTicks = 0;
         // HTTP answers of 400 and more arrive here as failures of the HTTP status domain.
         if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
             emit navigateError(info.url(), info.errorCode(), info.errorString());
@@ -42,9 +49,85 @@ KioskPage::KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *pa
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
             [noLogIn](const QUrl &url, QAuthenticator *authenticator, const QString &) { noLogIn(url, authenticator); });
 
+    watchFrameDocuments();
     // The view's input arrives at a widget the engine makes and remakes, so the whole
     // application is watched.
     QCoreApplication::instance()->installEventFilter(this);
+}
+
+void KioskPage::watchFrameDocuments()
+{
+    // The engine tells neither frame failures nor frame loads; a script of ours that runs in every
+    // frame that gets a document says which ones did. It runs apart from the page's scripts, and
+    // the random tag keeps a page's own console lines from passing for its reports.
+    m_frameDocumentTag = QStringLiteral("tesmora-frame-document-%1 ").arg(QUuid::createUuid().toString(QUuid::Id128));
+    QWebEngineScript script;
+    script.setName(QStringLiteral("tesmora-frame-documents"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(QStringLiteral("if (window !== window.top) console.log('%1' + location.href);")
+                             .arg(m_frameDocumentTag));
+    scripts().insert(script);
+}
+
+void KioskPage::secondPassed(int16_t limitSeconds)
+{
+    std::optional<QUrl> late;
+    if (!isLoading())
+        m_loadTicks = 0;
+    else if (++m_loadTicks > limitSeconds)
+        late = requestedUrl();
+    for (PendingFrame &frame : m_pendingFrames) {
+        if (++frame.ticks > limitSeconds && !late)
+            late = frame.url;
+    }
+    if (!late)
+        return;
+    m_loadTicks = 0;
+    m_pendingFrames.clear();
+    m_redirectedFrames.clear();
+    if (isLoading())
+        triggerAction(Stop);
+    emit navigateError(*late, 0, QStringLiteral("no answer in time"));
+}
+
+bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    if (isMainFrame) {
+        // A new top-level page: the frames of the old one no longer count.
+        m_pendingFrames.clear();
+        m_redirectedFrames.clear();
+    } else if (type == NavigationTypeRedirect) {
+        m_redirectedFrames.push_back(url);
+    } else {
+        m_pendingFrames.push_back({url, 0});
+    }
+    return true;
+}
+
+void KioskPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                         int lineNumber, const QString &sourceID)
+{
+    if (!message.startsWith(m_frameDocumentTag)) {
+        QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
+        return;
+    }
+    const QUrl document(message.mid(m_frameDocumentTag.size()));
+    const auto sameAddress = [&](const QUrl &url) { return url.matches(document, QUrl::RemoveFragment); };
+    const auto frame = std::find_if(m_pendingFrames.begin(), m_pendingFrames.end(),
+                                    [&](const PendingFrame &f) { return sameAddress(f.url); });
+    if (frame != m_pendingFrames.end()) {
+        m_pendingFrames.erase(frame);
+        return;
+    }
+    // A redirected frame arrives under its new address, which no request named: it answers for the
+    // frame that has waited longest. Documents nobody asked for (an empty frame) answer for none.
+    const auto redirect = std::find_if(m_redirectedFrames.begin(), m_redirectedFrames.end(), sameAddress);
+    if (redirect != m_redirectedFrames.end() && !m_pendingFrames.empty()) {
+        m_redirectedFrames.erase(redirect);
+        m_pendingFrames.pop_front();
+    }
 }
 
 bool KioskPage::eventFilter(QObject *watched, QEvent *event)

@@ -2,6 +2,10 @@
 
 #include <QWebEnginePage>
 
+#include <cstdint>
+#include <deque>
+#include <vector>
+
 class PageDialog;
 
 // The browser policy of the kiosk. A visitor gets no way to the machine or out of the page: no
@@ -9,14 +13,20 @@ class PageDialog;
 // log-in asked, no zoom, no back and forward from the mouse. A page's alert, confirm and prompt are
 // asked in the kiosk window through the PageDialog given.
 //
-// Every failed top-level navigation is reported once through navigateError: a load that fails
-// (network, certificate, missing file), a page answered with an HTTP status of 400 or more, and a
-// render process that dies. Loads superseded by a newer one are not failures.
+// Every failed navigation is reported once through navigateError: a top-level load that fails
+// (network, certificate, missing file) or is answered with an HTTP status of 400 or more, a render
+// process that dies, and, counted by secondPassed(), a top-level load that has not finished or a
+// frame navigation that has produced no document within the time limit. Loads superseded by a
+// newer one are not failures.
 class KioskPage : public QWebEnginePage
 {
     Q_OBJECT
 public:
     KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *parent = nullptr);
+
+    // Called once a second: a top-level load (stopped first) or a frame navigation that has now
+    // waited more than limitSeconds seconds is reported as failed.
+    void secondPassed(int16_t limitSeconds);
 
 signals:
     void navigateError(const QUrl &url, int statusCode, const QString &description);
@@ -30,9 +40,24 @@ protected:
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
                           QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override;
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
 private:
+    void watchFrameDocuments();
+
+    struct PendingFrame
+    {
+        QUrl url;
+        int ticks = 0;
+    };
+
     PageDialog *m_dialog;
+    QString m_frameDocumentTag;
+    int m_loadTicks = 0; // seconds the running top-level load has taken
+    std::deque<PendingFrame> m_pendingFrames; // oldest first
+    std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
 };
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine

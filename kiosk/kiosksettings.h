@@ -22,6 +22,7 @@ struct KioskSettings
     std::string errorPage;
     int16_t shutdownCountdown = 5;
     std::string updateTime;
+    int16_t loadTimeout = 30;
 };
 
 // A setting that counts (seconds, repeats) must be a whole number of at least 1; an unattended
@@ -39,6 +40,7 @@ constexpr CountSetting geturlInterval{"data", "geturl_interval", "10", 10};
 constexpr CountSetting geturlFailureLimit{"failure", "geturl_failure_limit", "1", 1};
 constexpr CountSetting timeRestartExe{"failure", "time_restart_exe", "1", 1};
 constexpr CountSetting shutdownCheckInterval{"data", "shutdown_check_interval", "", 5};
+constexpr CountSetting loadTimeout{"failure", "load_timeout", "30", 30};
 }
 
 // Reads count settings and reports a value that falls back, once per key and bad text, so that a

@@ -86,7 +86,7 @@ TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
     bool ticking = false;
     box.whileShown = [&] {
         for (QTimer *t : {w->tmrUpdate, w->tmrShutdown, w->tmrRestartApp, w->tmrUnloadAdmin, w->tmrRefreshPage,
-                          w->tmrTestWebServer, w->tmrOpenAdmin})
+                          w->tmrTestWebServer, w->tmrOpenAdmin, w->tmrLoadTimeout})
             ticking = ticking || t->isActive();
     };
     box.arm();

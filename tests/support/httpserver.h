@@ -42,6 +42,8 @@ public:
     void serve(const std::string &path, const std::string &body, int status = 200,
                const std::string &contentType = "application/octet-stream",
                const std::map<std::string, std::string> &headers = {});
+    // Takes the request and never answers (until the server stops).
+    void serveNoAnswer(const std::string &path);
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
