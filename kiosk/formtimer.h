@@ -2,17 +2,16 @@
 
 #include <QTimer>
 
-// A window timer as the kiosk's design uses it: switched on and off, never created at run time.
-// A timer switched on with interval 0 counts as on but never fires; switching on a timer that
-// is already on lets its running interval go on.
+// A window timer as the kiosk's design uses it: switched on and off, never created at run time;
+// off until switched on. A timer switched on with interval 0 counts as on but never fires;
+// switching on a timer that is already on lets its running interval go on.
 class FormTimer : public QTimer
 {
 public:
-    FormTimer(int intervalMs, bool enabled, QObject *parent = nullptr)
+    FormTimer(int intervalMs, QObject *parent = nullptr)
         : QTimer(parent)
     {
         setInterval(intervalMs);
-        setEnabled(enabled);
     }
 
     void setEnabled(bool on)

@@ -4,6 +4,7 @@
 #include "kioskpage.h"
 #include "layout.h"
 #include "pageaddress.h"
+#include "pagedialog.h"
 #include "tesmoraart.h"
 
 #include <QCloseEvent>
@@ -11,9 +12,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -69,9 +70,9 @@ void frmTesmora::createControls()
     // Each page load starts from nothing: no cookies, cache or history survive a restart.
     m_profile = new QWebEngineProfile(this);
     m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    m_page = new KioskPage(m_profile, this);
-
     WebBrowser = new QWebEngineView(this);
+    m_dialog = new PageDialog(this);
+    m_page = new KioskPage(m_profile, m_dialog, this);
     WebBrowser->setPage(m_page);
     WebBrowser->setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -80,22 +81,23 @@ void frmTesmora::createControls()
     cmdClose = makeButton(this, QStringLiteral("Chiudi"), Design::cmdClose);
     cmdTesmora = makeButton(this, QStringLiteral("Passa alla Tesmora"), Design::cmdTesmora);
 
-    tmrUpdate = new FormTimer(1000, true, this);
-    tmrShutdown = new FormTimer(1000, true, this);
-    tmrRestartApp = new FormTimer(1000, false, this);
+    tmrUpdate = new FormTimer(1000, this);
+    tmrShutdown = new FormTimer(1000, this);
+    tmrRestartApp = new FormTimer(1000, this);
 
     pitAdmin = new QLabel(this);
     pitAdmin->setGeometry(toPixels(Design::pitAdmin));
     pitAdmin->setPixmap(panelPicture());
     pitAdmin->setAutoFillBackground(true);
-    tmrUnloadAdmin = new FormTimer(5000, true, this);
+    tmrUnloadAdmin = new FormTimer(5000, this);
     lblPlay = makeArea(pitAdmin, Design::lblPlay);
     lblPause = makeArea(pitAdmin, Design::lblPause);
     lblStop = makeArea(pitAdmin, Design::lblStop);
 
-    tmrRefreshPage = new FormTimer(1000, false, this);
-    tmrTestWebServer = new FormTimer(0, true, this);
-    tmrOpenAdmin = new FormTimer(5000, false, this);
+    tmrRefreshPage = new FormTimer(1000, this);
+    tmrTestWebServer = new FormTimer(0, this);
+    tmrOpenAdmin = new FormTimer(5000, this);
+    tmrLoadTimeout = new FormTimer(1000, this);
 
     ptcRefresh = makeArea(this, Design::ptcRefresh);
     ptcStop = makeArea(this, Design::ptcStop);
@@ -142,6 +144,7 @@ void frmTesmora::createControls()
     connect(tmrUpdate, &QTimer::timeout, this, &frmTesmora::tmrUpdate_Timer);
     connect(tmrOpenAdmin, &QTimer::timeout, this, &frmTesmora::tmrOpenAdmin_Timer);
     connect(tmrUnloadAdmin, &QTimer::timeout, this, &frmTesmora::tmrUnloadAdmin_Timer);
+    connect(tmrLoadTimeout, &QTimer::timeout, this, &frmTesmora::tmrLoadTimeout_Timer);
     connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
     connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
     connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
@@ -169,8 +172,10 @@ std::filesystem::path frmTesmora::requestFilePath() const
 void frmTesmora::start()
 {
     Form_Load();
-    if (!m_ended)
+    if (!m_ended) {
         showFullScreen();
+        m_keepFullScreen = true;
+    }
 }
 
 void frmTesmora::Form_Load()
@@ -203,10 +208,32 @@ void frmTesmora::Form_Load()
     FailureLimit = settings.failureLimit;
     RestartCountdown = settings.restartCountdown;
     ShutdownCountdown = settings.shutdownCountdown;
+    // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
+    startTimers();
+    watchEndRequests();
 
     ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
     Navigate(startPageAddress());
     ChangeStatus(2);
+}
+
+void frmTesmora::startTimers()
+{
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout})
+        t->setEnabled(true);
+}
+
+void frmTesmora::watchEndRequests()
+{
+    m_endRequests = std::make_unique<platform::EndRequestWatch>();
+    if (m_endRequests->descriptor() == -1)
+        return;
+    m_endRequestNotifier = new QSocketNotifier(m_endRequests->descriptor(), QSocketNotifier::Read, this);
+    connect(m_endRequestNotifier, &QSocketNotifier::activated, this, [this] {
+        // The system asks the kiosk to end: it ends as its stop control ends it.
+        if (m_endRequests->takeRequest() != 0)
+            close();
+    });
 }
 
 void frmTesmora::ResizeToScreen()
@@ -221,6 +248,7 @@ void frmTesmora::ResizeToScreen()
     cmdLogOut->setGeometry(toPixels(l.cmdLogOut));
     cmdClose->setGeometry(toPixels(l.cmdClose));
     WebBrowser->setGeometry(toPixels(l.WebBrowser));
+    m_dialog->setGeometry(WebBrowser->geometry());
     pitAdmin->setGeometry(toPixels(l.pitAdmin));
     pitAdmin->hide();
     lblButton1->setGeometry(toPixels(l.lblButton1));
@@ -239,6 +267,9 @@ void frmTesmora::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+    // Whatever takes the window out of full screen (a window manager's keys), it goes back.
+    if (event->type() == QEvent::WindowStateChange && m_keepFullScreen && !isFullScreen())
+        QMetaObject::invokeMethod(this, &QWidget::showFullScreen, Qt::QueuedConnection);
 }
 
 void frmTesmora::Form_Activate()
@@ -255,6 +286,12 @@ void frmTesmora::ParkMousePointer()
 
 void frmTesmora::closeEvent(QCloseEvent *event)
 {
+    // A close from the window system (Alt+F4, a window manager's control) is not one of the
+    // kiosk's ends.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (!m_unloading) {
         m_unloading = true;
@@ -272,8 +309,15 @@ void frmTesmora::Form_Unload()
 void frmTesmora::endAtOnce()
 {
     m_ended = true;
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin, tmrUnloadAdmin})
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin,
+                         tmrUnloadAdmin, tmrLoadTimeout})
         t->setEnabled(false);
+    if (m_endRequestNotifier) {
+        m_endRequestNotifier->setEnabled(false);
+        m_endRequestNotifier->deleteLater();
+        m_endRequestNotifier = nullptr;
+    }
+    m_endRequests.reset();
     m_instanceLock.release();
     m_env.endProcess(0);
 }
@@ -290,6 +334,8 @@ std::string frmTesmora::startPageAddress() const
 
 void frmTesmora::Navigate(const std::string &address)
 {
+    // A question of the page left waiting would stand in the way of the new one.
+    m_dialog->dismiss();
     m_errorPageRequested = false;
     m_builtInErrorShown = false;
     m_lastRequested = QString::fromStdString(address);
@@ -375,10 +421,7 @@ bool frmTesmora::startUpdater()
     // The updater's small window opens over the kiosk, which goes on showing its page and
     // taking clicks; the updater closes its window itself when its run ends.
     const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
-    if (program.empty())
-        return false;
-    return QProcess::startDetached(QString::fromStdString(program.string()), {},
-                                   QString::fromStdString(m_env.paths.folder.string()));
+    return !program.empty() && platform::startProgram(program, m_env.paths.folder) != 0;
 }
 
 void frmTesmora::cmdTesmora_Click()
@@ -438,6 +481,11 @@ void frmTesmora::tmrUnloadAdmin_Timer()
 {
     pitAdmin->hide();
     tmrUnloadAdmin->setEnabled(false);
+}
+
+void frmTesmora::tmrLoadTimeout_Timer()
+{
+    m_page->secondPassed(settings.loadTimeout);
 }
 
 void frmTesmora::lblPlay_Click()

@@ -16,9 +16,11 @@
 
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
 class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
+class PageDialog;
 
 // What the kiosk window needs from outside: where its files are, the clock its rules read, and
 // how the program ends at once (tests replace the last so that the test process lives on).
@@ -54,6 +56,7 @@ public:
     void tmrUpdate_Timer();
     void tmrOpenAdmin_Timer();
     void tmrUnloadAdmin_Timer();
+    void tmrLoadTimeout_Timer();
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
     void cmdTesmora_Click();
     void cmdAdminPannel_Click();
@@ -77,6 +80,8 @@ public:
     bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
     static const QString BuiltInErrorHtml;
     KioskPage *page() const { return m_page; }
+    // Where a page's alert, confirm and prompt are asked.
+    PageDialog *pageDialog() const { return m_dialog; }
 
     // Controls, in the order of the design.
     QPushButton *cmdLogOut = nullptr;
@@ -94,6 +99,7 @@ public:
     FormTimer *tmrRefreshPage = nullptr;
     FormTimer *tmrTestWebServer = nullptr;
     FormTimer *tmrOpenAdmin = nullptr;
+    FormTimer *tmrLoadTimeout = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     ClickArea *ptcRefresh = nullptr;
     ClickArea *ptcStop = nullptr;
@@ -128,6 +134,8 @@ protected:
 
 private:
     void createControls();
+    void startTimers();
+    void watchEndRequests();
     void ResizeToScreen();
     void ParkMousePointer();
     void WriteLog(const std::string &message);
@@ -149,6 +157,9 @@ private:
     platform::InstanceLock m_instanceLock;
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
+    PageDialog *m_dialog = nullptr;
+    std::unique_ptr<platform::EndRequestWatch> m_endRequests;
+    QSocketNotifier *m_endRequestNotifier = nullptr;
     QString m_lastRequested;
     bool m_errorPageRequested = false;
     bool m_builtInErrorShown = false;
@@ -156,4 +167,5 @@ private:
     float m_baseWidth = 0;
     bool m_ended = false;
     bool m_unloading = false;
+    bool m_keepFullScreen = false;
 };

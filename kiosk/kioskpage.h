@@ -2,23 +2,65 @@
 
 #include <QWebEnginePage>
 
-// The browser policy of the kiosk: no second window ever, certificate errors refused, and every
-// failed top-level navigation reported once through navigateError: a load that fails (network,
-// certificate, missing file), a page answered with an HTTP status of 400 or more, and a render
-// process that dies. Loads superseded by a newer one are not failures.
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+class PageDialog;
+
+// The browser policy of the kiosk. A visitor gets no way to the machine or out of the page: no
+// second window, no file chooser (the page gets no file), every permission refused unasked, no
+// log-in asked, no zoom, no back and forward from the mouse. A page's alert, confirm and prompt are
+// asked in the kiosk window through the PageDialog given.
+//
+// Every failed navigation is reported once through navigateError: a top-level load that fails
+// (network, certificate, missing file) or is answered with an HTTP status of 400 or more, a render
+// process that dies, and, counted by secondPassed(), a top-level load that has not finished or a
+// frame navigation that has produced no document within the time limit. Loads superseded by a
+// newer one are not failures.
 class KioskPage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    explicit KioskPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+    KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *parent = nullptr);
+
+    // Called once a second: a top-level load (stopped first) or a frame navigation that has now
+    // waited more than limitSeconds seconds is reported as failed.
+    void secondPassed(int16_t limitSeconds);
 
 signals:
     void navigateError(const QUrl &url, int statusCode, const QString &description);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                            const QStringList &acceptedMimeTypes) override;
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                          QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override;
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+
+private:
+    void watchFrameDocuments();
+
+    struct PendingFrame
+    {
+        QUrl url;
+        int ticks = 0;
+    };
+
+    PageDialog *m_dialog;
+    QString m_frameDocumentTag;
+    int m_loadTicks = 0; // seconds the running top-level load has taken
+    std::deque<PendingFrame> m_pendingFrames; // oldest first
+    std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
 };
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine
-// refuses to run as root with its sandbox on, so the sandbox goes off then, and only then.
+// refuses to run as root with its sandbox on, so the sandbox goes off then, and only then; no
+// remote debugging port, however it is asked for; no pinch zoom.
 void prepareBrowserEngine();

@@ -13,5 +13,6 @@ KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &count
     s.errorPage = ini.ReadKey("failure", "error_page", "");
     s.shutdownCountdown = counts.read(KioskKeys::shutdownCheckInterval);
     s.updateTime = ini.ReadKey("data", "update_start", "");
+    s.loadTimeout = counts.read(KioskKeys::loadTimeout);
     return s;
 }

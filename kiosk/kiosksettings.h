@@ -18,6 +18,7 @@ struct KioskSettings
     std::string errorPage;
     int16_t shutdownCountdown = 5;
     std::string updateTime;
+    int16_t loadTimeout = 30;
 };
 
 namespace KioskKeys {
@@ -25,6 +26,7 @@ constexpr CountSetting geturlInterval{"data", "geturl_interval", "10", 10};
 constexpr CountSetting geturlFailureLimit{"failure", "geturl_failure_limit", "1", 1};
 constexpr CountSetting timeRestartExe{"failure", "time_restart_exe", "1", 1};
 constexpr CountSetting shutdownCheckInterval{"data", "shutdown_check_interval", "", 5};
+constexpr CountSetting loadTimeout{"failure", "load_timeout", "30", 30};
 }
 
 KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &counts);

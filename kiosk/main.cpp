@@ -5,7 +5,10 @@
 
 int main(int argc, char *argv[])
 {
+    platform::closeInheritedDescriptors();
     prepareBrowserEngine();
+    // The kiosk reads no command line, and the browser engine must not read one either.
+    argc = 1;
     QApplication app(argc, argv);
     SystemClock clock;
     frmTesmora window(KioskEnvironment::ofRunningProgram(clock));

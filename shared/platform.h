@@ -40,6 +40,35 @@ void killProcess(long pid);
 // Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);
 
+// Closes every descriptor above standard input, output and error: a program of this system keeps
+// nothing that whoever started it left open. For the very start of a program.
+void closeInheritedDescriptors();
+
+// Starts a program without arguments in the given folder and does not wait for it. It gets our
+// standard input, output and error and no other descriptor, and outlives us. Its process id, or
+// 0 when it could not be run.
+long startProgram(const std::filesystem::path &program, const std::filesystem::path &folder);
+
+// While the object lives, SIGTERM, SIGINT and SIGHUP (the requests to end that a service manager,
+// a session log-out and `kill` send) do not end the process: each makes descriptor() readable for
+// an event loop to watch, and takeRequest() collects it. One object at a time: a second one
+// watches nothing (descriptor() is -1).
+class EndRequestWatch
+{
+public:
+    EndRequestWatch();
+    ~EndRequestWatch();
+    EndRequestWatch(const EndRequestWatch &) = delete;
+    EndRequestWatch &operator=(const EndRequestWatch &) = delete;
+
+    int descriptor() const { return m_read; }
+    // The signal number of a request that came, or 0.
+    int takeRequest();
+
+private:
+    int m_read = -1;
+};
+
 // A lock the operating system holds for this process and drops when the process ends, however
 // it ends. Never inherited by started programs.
 class InstanceLock

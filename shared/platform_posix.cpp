@@ -5,9 +5,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace platform {
 
@@ -110,6 +113,138 @@ void endProcessNow(int exitCode)
 {
     // The browser engine's helper processes watch their pipe to us and end as soon as it closes.
     std::_Exit(exitCode);
+}
+
+namespace {
+
+// Closes the descriptors first..last. Async-signal-safe, so it serves between fork and exec too;
+// the loop is for kernels older than 5.9.
+void closeRange(unsigned first, unsigned last, long openMax)
+{
+    if (first > last || ::close_range(first, last, 0) == 0)
+        return;
+    for (long fd = first; fd <= static_cast<long>(last) && fd < openMax; ++fd)
+        ::close(static_cast<int>(fd));
+}
+
+} // namespace
+
+void closeInheritedDescriptors()
+{
+    closeRange(3, ~0U, ::sysconf(_SC_OPEN_MAX));
+}
+
+long startProgram(const std::filesystem::path &program, const std::filesystem::path &folder)
+{
+    // Everything the child needs is made before fork: after it, only async-signal-safe calls.
+    const std::string file = program.string();
+    const std::string dir = folder.string();
+    char *const argv[] = {const_cast<char *>(file.c_str()), nullptr};
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    // The child reports the program's id, the program the errno of a failed exec; both write
+    // ends close (at the child's exit and the program's exec), so the parent reads to the end.
+    struct Report
+    {
+        int failed;
+        int value;
+    };
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return 0;
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A session of its own and a second fork: the program is nobody's child here, is not
+        // ended with our process group, and is reaped by the system.
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            for (int signal = 1; signal < NSIG; ++signal)
+                ::sigaction(signal, &byDefault, nullptr);
+            sigset_t none;
+            ::sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            const auto keep = static_cast<unsigned>(report[1]);
+            if (keep > 2) {
+                closeRange(3, keep - 1, openMax);
+                closeRange(keep + 1, ~0U, openMax);
+            } else {
+                closeRange(3, ~0U, openMax);
+            }
+            if (::chdir(dir.c_str()) == 0)
+                ::execve(file.c_str(), argv, environ);
+        }
+        const Report sent = grandchild > 0 ? Report{0, grandchild} : Report{1, errno};
+        [[maybe_unused]] const ssize_t written = ::write(report[1], &sent, sizeof sent);
+        ::_exit(grandchild > 0 ? 0 : 127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    long pid = 0;
+    bool failed = child <= 0;
+    Report received{};
+    for (ssize_t got; (got = ::read(report[0], &received, sizeof received)) != 0;) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != static_cast<ssize_t>(sizeof received) || received.failed)
+            failed = true;
+        else
+            pid = received.value;
+    }
+    ::close(report[0]);
+    return failed ? 0 : pid;
+}
+
+namespace {
+
+constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+volatile std::sig_atomic_t g_endRequestWrite = -1;
+struct sigaction g_previousActions[std::size(EndSignals)];
+
+void onEndSignal(int signal)
+{
+    const int savedErrno = errno;
+    const auto number = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_endRequestWrite, &number, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+EndRequestWatch::EndRequestWatch()
+{
+    int ends[2];
+    if (g_endRequestWrite != -1 || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_read = ends[0];
+    g_endRequestWrite = ends[1];
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(EndSignals); ++i)
+        ::sigaction(EndSignals[i], &action, &g_previousActions[i]);
+}
+
+EndRequestWatch::~EndRequestWatch()
+{
+    if (m_read == -1)
+        return;
+    for (size_t i = 0; i < std::size(EndSignals); ++i)
+        ::sigaction(EndSignals[i], &g_previousActions[i], nullptr);
+    ::close(g_endRequestWrite);
+    ::close(m_read);
+    g_endRequestWrite = -1;
+}
+
+int EndRequestWatch::takeRequest()
+{
+    unsigned char number = 0;
+    return m_read != -1 && ::read(m_read, &number, 1) == 1 ? number : 0;
 }
 
 InstanceLock::~InstanceLock()

@@ -14,11 +14,9 @@
 #include "updatetransaction.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 
@@ -103,11 +101,8 @@ UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
     env.paths = ProgramPaths::ofRunningProgram();
     env.clock = &clock;
     env.waitOneSecond = [] { std::this_thread::sleep_for(std::chrono::seconds(1)); };
-    env.startProgram = [folder = env.paths.folder](const fs::path &program) -> long {
-        qint64 pid = 0;
-        const bool started = QProcess::startDetached(QFile::decodeName(program.c_str()), {},
-                                                     QFile::decodeName(folder.c_str()), &pid);
-        return started ? static_cast<long>(pid) : 0;
+    env.startProgram = [folder = env.paths.folder](const fs::path &program) {
+        return platform::startProgram(program, folder);
     };
     env.processRunning = platform::processRunning;
     env.killProcess = platform::killProcess;

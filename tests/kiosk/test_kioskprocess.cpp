@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <regex>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +95,50 @@ TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
 
     EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk->pid()).empty(); }, 10s))
         << "no browser helper outlives the kiosk";
+}
+
+// Whether something accepts connections on the port of 127.0.0.1.
+bool listening(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpensADebuggingPort)
+{
+    writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "kiosk/\r\nstart_page=start.html\r\n"
+                                   "shutdown_check_interval=600\r\n");
+    // A descriptor the kiosk would inherit, and the three ways of asking the engine for a
+    // debugging port (a flag wins over the variable, so each way gets a port of its own).
+    const int given = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    const int ports[] = {unusedPort(), unusedPort(), unusedPort()};
+    auto env = headlessEnvironment();
+    env["QTWEBENGINE_REMOTE_DEBUGGING"] = "127.0.0.1:" + std::to_string(ports[0]);
+    env["QTWEBENGINE_CHROMIUM_FLAGS"] = "--remote-debugging-port=" + std::to_string(ports[1]);
+    ChildProcess kiosk(program, dir.path(), env, dir / "output.txt",
+                       {"--remote-debugging-port=" + std::to_string(ports[2])});
+    ::close(given);
+    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s)) << readFile(dir / "output.txt");
+    std::this_thread::sleep_for(500ms); // the engine starts its helpers and would open its ports
+    std::error_code ec;
+    EXPECT_NE(std::filesystem::read_symlink("/proc/" + std::to_string(kiosk.pid()) + "/fd/" + std::to_string(given), ec),
+              dir.path());
+    for (const int port : ports)
+        EXPECT_FALSE(listening(port)) << port;
+
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
+    ASSERT_EQ(::kill(kiosk.pid(), SIGTERM), 0);
+    ASSERT_TRUE(kiosk.waitForExit(10s));
+    EXPECT_EQ(kiosk.exitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+    EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk.pid()).empty(); }, 10s));
 }
 
 TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)

@@ -21,12 +21,13 @@ protected:
     CountSettingReader counts{ini, [this](const std::string &line) { logged.push_back(line); }};
 };
 
-TEST_F(KioskSettingsTest, AllTenKeysFromTheirSections)
+TEST_F(KioskSettingsTest, AllElevenKeysFromTheirSections)
 {
     const KioskSettings s = read("[data]\r\nweb_server = http://a/, http://b/\r\nstart_page=s.html\r\n"
                                  "logout_page=l.html\r\nadmin_page=a.html\r\ngeturl_interval=20\r\n"
                                  "shutdown_check_interval=3\r\nupdate_start=7:5\r\n"
-                                 "[failure]\r\ngeturl_failure_limit=2\r\ntime_restart_exe=4\r\nerror_page=file:///e.html\r\n");
+                                 "[failure]\r\ngeturl_failure_limit=2\r\ntime_restart_exe=4\r\nerror_page=file:///e.html\r\n"
+                                 "load_timeout=45\r\n");
     EXPECT_EQ(s.serverList, "http://a/, http://b/");
     EXPECT_EQ(s.startPage, "s.html");
     EXPECT_EQ(s.logoutPage, "l.html");
@@ -37,6 +38,7 @@ TEST_F(KioskSettingsTest, AllTenKeysFromTheirSections)
     EXPECT_EQ(s.errorPage, "file:///e.html");
     EXPECT_EQ(s.shutdownCountdown, 3);
     EXPECT_EQ(s.updateTime, "7:5");
+    EXPECT_EQ(s.loadTimeout, 45);
     EXPECT_TRUE(logged.empty());
 }
 
@@ -49,13 +51,14 @@ TEST_F(KioskSettingsTest, OnlyServerAndShutdownIntervalGiveTheDefaults)
     EXPECT_EQ(s.shutdownCountdown, 5);
     EXPECT_EQ(s.startPage, "");
     EXPECT_EQ(s.updateTime, "");
+    EXPECT_EQ(s.loadTimeout, 30);
     EXPECT_TRUE(logged.empty()) << logged.front();
 }
 
 TEST_F(KioskSettingsTest, BadCountsFallBackWithOneLineEach)
 {
     const KioskSettings s = read("[data]\r\ngeturl_interval=0\r\n[failure]\r\ngeturl_failure_limit=abc\r\n"
-                                 "time_restart_exe=40000\r\n");
+                                 "time_restart_exe=40000\r\nload_timeout=-1\r\n");
     EXPECT_EQ(s.refreshInterval, 10);
     EXPECT_EQ(s.failureLimit, 1);
     EXPECT_EQ(s.restartCountdown, 1);
@@ -65,6 +68,7 @@ TEST_F(KioskSettingsTest, BadCountsFallBackWithOneLineEach)
                           "Valore non valido per geturl_failure_limit: 'abc', uso il valore 1",
                           "Valore non valido per time_restart_exe: '40000', uso il valore 1",
                           "Valore non valido per shutdown_check_interval: '', uso il valore 5",
+                          "Valore non valido per load_timeout: '-1', uso il valore 30",
                       }));
 }
 

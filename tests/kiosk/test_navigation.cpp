@@ -20,11 +20,11 @@ class Navigation : public KioskFixture
 {
 protected:
     std::unique_ptr<frmTesmora> startedOn(const std::string &startServer, const std::string &errorPage,
-                                          int restartSeconds)
+                                          int restartSeconds, const std::string &extraFailure = {})
     {
         writeSettings("[data]\r\nweb_server=" + startServer + "\r\nstart_page=start.html\r\n"
-                      "shutdown_check_interval=600\r\n[failure]\r\ntime_restart_exe="
-                      + std::to_string(restartSeconds) + "\r\nerror_page=" + errorPage + "\r\n");
+                      "admin_page=admin.html\r\nshutdown_check_interval=600\r\n[failure]\r\ntime_restart_exe="
+                      + std::to_string(restartSeconds) + "\r\nerror_page=" + errorPage + "\r\n" + extraFailure);
         auto w = makeWindow();
         w->Form_Load();
         return w;
@@ -138,6 +138,57 @@ TEST_F(Navigation, ARendererThatDiesIsANavigationErrorAndTheStartPageComesBack)
                                 30000));
     EXPECT_GT(w->page()->renderProcessPid(), 0);
     EXPECT_NE(w->page()->renderProcessPid(), renderer);
+}
+
+TEST_F(Navigation, ALoadWithoutAnAnswerIsStoppedAfterTheLoadTimeoutAndIsANavigationError)
+{
+    server.serveNoAnswer("/start.html");
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600, "load_timeout=3\r\n");
+    w->tmrLoadTimeout->setEnabled(false); // the test gives the seconds
+    ASSERT_TRUE(waitForRequests("/start.html", 1));
+    for (int second = 0; second < 3; ++second)
+        w->tmrLoadTimeout_Timer();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
+    w->tmrLoadTimeout_Timer();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "error.html");
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+    EXPECT_TRUE(waitForRequests("/error.html", 1));
+}
+
+TEST_F(Navigation, AFrameThatGetsNoDocumentWithinTheLoadTimeoutIsANavigationError)
+{
+    // Frames answered with a page, a 404 and a redirect get their documents; one on a port that
+    // refuses gets none.
+    RefusingPort dead;
+    const std::string frames = "<iframe src=\"/frame.html\"></iframe><iframe src=\"/missing.html\"></iframe>"
+                               "<iframe src=\"/moved\"></iframe><iframe></iframe>";
+    server.serve("/start.html", "<html><body>" + frames + "</body></html>", 200, "text/html");
+    server.serve("/admin.html", "<html><body>" + frames + "<iframe src=\"" + dead.baseUrl() + "\"></iframe></body></html>",
+                 200, "text/html");
+    server.serve("/frame.html", "<html><body>frame</body></html>", 200, "text/html");
+    server.serveRedirect("/moved", "/frame.html?moved");
+    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600, "load_timeout=2\r\n");
+    w->tmrLoadTimeout->setEnabled(false);
+    // The frames report from their own processes: their reports get time to arrive each second.
+    const auto secondPasses = [&] {
+        QTest::qWait(50);
+        w->tmrLoadTimeout_Timer();
+    };
+    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
+    ASSERT_TRUE(loaded.wait(30000));
+    for (int second = 0; second < 10; ++second)
+        secondPasses();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
+
+    w->cmdAdminPannel_Click();
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_TRUE(loaded.last()[0].toBool()) << "the page itself loads";
+    secondPasses();
+    secondPasses();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "admin.html");
+    secondPasses();
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "error.html");
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
 }
 
 TEST_F(Navigation, AfterEachOfThreeOutagesTheStartPageIsBackWithinTheCountdownAndItsLoad)

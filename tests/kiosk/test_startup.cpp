@@ -9,16 +9,20 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <functional>
+
 namespace {
 
 using StartUp = KioskFixture;
 
-// Confirms the next message box that opens, keeping its title and text.
+// Confirms the next message box that opens, keeping its title and text; whileShown runs first.
 struct MessageBoxWatcher
 {
     QString title;
     QString text;
     bool seen = false;
+    std::function<void()> whileShown = [] {};
 
     void arm()
     {
@@ -29,6 +33,7 @@ struct MessageBoxWatcher
                 return;
             }
             seen = true;
+            whileShown();
             title = box->windowTitle();
             text = box->text();
             box->button(QMessageBox::Ok)->click();
@@ -75,12 +80,20 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
 TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
 {
     writeFile(dir / "tesmora.lck", "06/12/2026 08:00:00\r\n");
-    MessageBoxWatcher box;
-    box.arm();
+    writeFile(dir / "Shutdown.txt", "06/12/2026 08:00:01\r\n");
     auto w = makeWindow();
+    MessageBoxWatcher box;
+    bool ticking = false;
+    box.whileShown = [&] {
+        for (QTimer *t : {w->tmrUpdate, w->tmrShutdown, w->tmrRestartApp, w->tmrUnloadAdmin, w->tmrRefreshPage,
+                          w->tmrTestWebServer, w->tmrOpenAdmin, w->tmrLoadTimeout})
+            ticking = ticking || t->isActive();
+    };
+    box.arm();
     w->Form_Load();
 
     ASSERT_TRUE(box.seen);
+    EXPECT_FALSE(ticking) << "nothing ticks while the message waits";
     EXPECT_EQ(box.title, "Tesmora");
     EXPECT_EQ(box.text.toStdString(), "File di configurazione mancante:\r\n" + (dir / "tesmora.ini").string());
     EXPECT_EQ(kioskLog(), "File di configurazione mancante: impossibile avviare applicazione.\r\n");
@@ -142,6 +155,22 @@ TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
     auto third = makeWindow();
     third->Form_Load();
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 1u);
+}
+
+TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/"));
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const int endsBefore = immediateEnds;
+        auto w = makeWindow();
+        w->Form_Load();
+        writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:01\r\n");
+        ASSERT_EQ(::raise(signal), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return immediateEnds > endsBefore; }, 10000));
+        EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+    }
 }
 
 TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)

@@ -98,6 +98,15 @@ void TestHttpServer::serve(const std::string &path, const std::string &body, int
     });
 }
 
+void TestHttpServer::serveNoAnswer(const std::string &path)
+{
+    auto stopping = m_stopping;
+    m_server->Get(path, [=](const httplib::Request &, httplib::Response &) {
+        while (!*stopping)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+}
+
 void TestHttpServer::serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes)
 {
     m_server->Get(path, [=](const httplib::Request &, httplib::Response &res) {

@@ -43,6 +43,8 @@ public:
     // The latest answer given for a path is the one served.
     void serve(const std::string &path, const std::string &body, int status = 200,
                const std::string &contentType = "application/octet-stream", const Headers &headers = {});
+    // Takes the request and never answers (until the server stops).
+    void serveNoAnswer(const std::string &path);
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);

@@ -91,6 +91,7 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     ChildProcess oldKioskProcess(kioskExe, program.path(), env, program / "kiosk-output.txt");
     ASSERT_TRUE(nginx.waitForRequest("/site/start.html", 1, 30s)) << readFile(program / "kiosk-output.txt");
     EXPECT_EQ(readCrLfLines(program / "tesmora.lck").size(), 1u);
+    EXPECT_GT(processesInGroup(oldKioskProcess.pid()).size(), 1u) << "the browser runs helper processes";
 
     // About a minute after the configured minute the kiosk starts the updater, which asks the
     // kiosk to quit; the kiosk ends the orderly way.
@@ -138,6 +139,10 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     // holds only the new kiosk's line.
     EXPECT_FALSE(fs::exists(program / "Shutdown.txt"));
     EXPECT_EQ(readCrLfLines(program / "tesmora.lck").size(), 1u);
+    // Nothing the old kiosk started outlives it: no descriptor of it was handed on to keep its
+    // browser's helpers alive.
+    EXPECT_TRUE(waitUntil([&] { return processesInGroup(oldKioskProcess.pid()).empty(); }, 10s))
+        << processesInGroup(oldKioskProcess.pid()).size() << " helpers of the old kiosk are left";
     const auto running = processesRunning(kioskExe);
     ASSERT_EQ(running.size(), 1u) << "one new kiosk runs";
     EXPECT_NE(running.front(), oldKioskProcess.pid());

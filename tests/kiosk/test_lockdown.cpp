@@ -1,0 +1,158 @@
+#include "httpserver.h"
+#include "kioskfixture.h"
+#include "kioskpage.h"
+#include "pagedialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNativeGestureEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <optional>
+
+namespace {
+
+using Lockdown = KioskFixture;
+
+// A file input, and a button that tries everything a page may ask of the machine or the visitor.
+const char *const TrialPage = R"(<!DOCTYPE html><html><body style="margin:0">
+<input type="file" id="file" style="position:absolute;left:10px;top:10px;width:200px;height:40px">
+<button id="try" style="position:absolute;left:10px;top:80px;width:200px;height:40px">try</button>
+<script>
+addEventListener('mousedown', () => { window.ready = true; });
+window.outcomes = {};
+const note = (what, value) => { outcomes[what] = String(value); };
+document.getElementById('try').onclick = () => {
+  navigator.geolocation.getCurrentPosition(() => note('location', 'given'), e => note('location', e.code));
+  Notification.requestPermission().then(p => note('notifications', p));
+  navigator.mediaDevices.getDisplayMedia({video: true}).then(() => note('screen', 'given'), e => note('screen', e.name));
+  document.documentElement.requestFullscreen().then(() => note('fullscreen', 'given'), e => note('fullscreen', e.name));
+  fetch('/private').then(r => note('login', r.status), e => note('login', e.name));
+  window.print();
+  note('questions', [alert('Avviso'), confirm('Confermi?'), prompt('Nome?', 'Mario')].join('|'));
+  window.onbeforeunload = e => { e.preventDefault(); e.returnValue = 'stay'; };
+};
+</script></body></html>)";
+
+QVariant evaluate(frmTesmora &w, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    w.page()->runJavaScript(script, [result](const QVariant &v) { *result = v; });
+    return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
+}
+
+// A touchpad's pinch, spreading the fingers.
+void pinchOnTouchpad(QWidget *view)
+{
+    const QPointF at(100, 200);
+    for (const auto type : {Qt::BeginNativeGesture, Qt::ZoomNativeGesture, Qt::EndNativeGesture}) {
+        QNativeGestureEvent gesture(type, QPointingDevice::primaryPointingDevice(), 2, at, at, view->mapToGlobal(at),
+                                    1.0, {}, 0);
+        QApplication::sendEvent(view, &gesture);
+    }
+}
+
+TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
+{
+    TestHttpServer server;
+    server.serve("/start.html", TrialPage, 200, "text/html");
+    server.serve("/private", "private", 401, "text/html", {{"WWW-Authenticate", "Basic realm=\"tesmora\""}});
+    writeSettings(settingsFor(server.baseUrl()));
+    auto w = makeWindow();
+    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
+    w->start();
+    ASSERT_TRUE(loaded.wait(30000));
+    QWidget *view = w->WebBrowser->focusProxy();
+
+    // Another window that shows is noted and closed, so that a way out fails the test instead of
+    // blocking it; the page's questions are answered as they come, while its script waits.
+    QStringList otherWindows;
+    QStringList asked;
+    PageDialog *dialog = w->pageDialog();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top != w.get() && top->isVisible()) {
+                otherWindows << top->metaObject()->className();
+                top->close();
+            }
+        }
+        if (!dialog->isVisible() || (!asked.isEmpty() && asked.last() == dialog->message->text()))
+            return;
+        asked << dialog->message->text();
+        if (asked.size() == 2)
+            return dialog->cancel->click();
+        if (asked.size() == 3)
+            dialog->input->setText(dialog->input->text() + " Rossi");
+        dialog->ok->click();
+    });
+    watch.start(20);
+
+    // The engine takes clicks once it has drawn the page.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QTest::mouseClick(view, Qt::LeftButton, {}, {400, 300});
+        return evaluate(*w, "window.ready === true").toBool();
+    }, 20000));
+    QTest::mouseClick(view, Qt::LeftButton, {}, {100, 30}); // the file input
+    ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "document.activeElement.id").toString() == "file"; }, 10000));
+    QTest::mouseClick(view, Qt::LeftButton, {}, {100, 100}); // everything else
+    ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "Object.keys(outcomes).length").toInt() == 6; }, 20000))
+        << evaluate(*w, "JSON.stringify(outcomes)").toString().toStdString();
+    EXPECT_EQ(evaluate(*w, "JSON.stringify(outcomes, Object.keys(outcomes).sort())").toString().toStdString(),
+              R"({"fullscreen":"TypeError","location":"1","login":"401","notifications":"denied",)"
+              R"("questions":"|false|Mario Rossi","screen":"NotAllowedError"})");
+    EXPECT_EQ(asked, (QStringList{"Avviso", "Confermi?", "Nome?"}));
+    EXPECT_FALSE(dialog->isWindow());
+    EXPECT_EQ(evaluate(*w, "document.getElementById('file').files.length").toInt(), 0);
+
+    // The browser's keys and buttons for leaving the window or going back, with a step to go back to.
+    evaluate(*w, "history.pushState({}, '', '?moved')");
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_F11), QKeyCombination(Qt::Key_Escape),
+                                      QKeyCombination(Qt::AltModifier, Qt::Key_F4), QKeyCombination(Qt::ControlModifier, Qt::Key_W),
+                                      QKeyCombination(Qt::ControlModifier, Qt::Key_Q), QKeyCombination(Qt::AltModifier, Qt::Key_Left),
+                                      QKeyCombination(Qt::Key_Back)})
+        QTest::keyClick(view, key.key(), key.keyboardModifiers());
+    QTest::mouseClick(view, Qt::BackButton, {}, {400, 300});
+    // Zoom by wheel, touchpad or touch screen.
+    QWheelEvent wheel({100, 200}, view->mapToGlobal(QPointF(100, 200)), {}, {0, 120}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    pinchOnTouchpad(view);
+    QPointingDevice *touchScreen = QTest::createTouchDevice();
+    QTest::touchEvent(view, touchScreen).press(0, {100, 200}).press(1, {120, 220});
+    for (int step = 1; step <= 10; ++step) {
+        QTest::qWait(20);
+        QTest::touchEvent(view, touchScreen).move(0, {100 - 5 * step, 200 - 5 * step}).move(1, {120 + 5 * step, 220 + 5 * step});
+    }
+    QTest::touchEvent(view, touchScreen).release(0, {50, 150}).release(1, {170, 270});
+    // Leaving the window: the window system's close, a change of its state.
+    QCloseEvent fromWindowSystem;
+    QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
+    QApplication::instance()->notify(w.get(), &fromWindowSystem); // sendEvent would unmark it
+    w->showNormal();
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->isFullScreen(); }, 5000));
+    EXPECT_EQ(w->WebBrowser->url().query(), "moved");
+    EXPECT_EQ(evaluate(*w, "visualViewport.scale").toDouble(), 1.0);
+    EXPECT_EQ(w->page()->zoomFactor(), 1.0);
+    EXPECT_EQ(immediateEnds, 0);
+
+    // The kiosk's own navigation leaves the page although the page objects, asking nobody.
+    w->cmdLogOut_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/logout.html") == 1; }, 20000));
+    EXPECT_EQ(asked.size(), 3);
+    EXPECT_TRUE(otherWindows.isEmpty()) << otherWindows.join(", ").toStdString();
+    std::vector<std::string> reached;
+    for (const auto &r : server.requests()) {
+        if (r.path != "/favicon.ico")
+            reached.push_back(r.method + " " + r.path);
+    }
+    EXPECT_EQ(reached, (std::vector<std::string>{"GET /start.html", "GET /private", "GET /logout.html"}));
+}
+
+} // namespace
