@@ -228,6 +228,9 @@ TEST_F(Run, AFailureHalfWayPutsEveryFileBack)
     EXPECT_FALSE(fs::exists(dir / "d"));
     EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
     EXPECT_TRUE(started.empty()) << "a kiosk the run did not stop is left alone";
+    // The put-back file is a copy of its own: writing into it leaves the backup as it was.
+    writeFile(dir / "a", "edited");
+    EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000.bak"), "old a");
 }
 
 TEST_F(Run, AFullDiskWhileInstallingIsDiskFullAndTheFolderStaysAsItWas)
