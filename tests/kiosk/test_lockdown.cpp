@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QWebEngineView>
 
+#include <memory>
 #include <optional>
 
 namespace {
@@ -104,11 +105,11 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
         QNativeGestureEvent pinch(type, QPointingDevice::primaryPointingDevice(), 2, at, at, view->mapToGlobal(at), 1.0, {}, 0);
         QApplication::sendEvent(view, &pinch);
     }
-    QPointingDevice *touchScreen = QTest::createTouchDevice();
-    QTest::touchEvent(view, touchScreen).press(0, {100, 200}).press(1, {120, 220});
+    const std::unique_ptr<QPointingDevice> touchScreen(QTest::createTouchDevice());
+    QTest::touchEvent(view, touchScreen.get()).press(0, {100, 200}).press(1, {120, 220});
     for (int step = 1; step <= 10; ++step, QTest::qWait(20))
-        QTest::touchEvent(view, touchScreen).move(0, {100 - 5 * step, 200 - 5 * step}).move(1, {120 + 5 * step, 220 + 5 * step});
-    QTest::touchEvent(view, touchScreen).release(0, {50, 150}).release(1, {170, 270});
+        QTest::touchEvent(view, touchScreen.get()).move(0, {100 - 5 * step, 200 - 5 * step}).move(1, {120 + 5 * step, 220 + 5 * step});
+    QTest::touchEvent(view, touchScreen.get()).release(0, {50, 150}).release(1, {170, 270});
     QCloseEvent fromWindowSystem;
     QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
     QApplication::instance()->notify(w.get(), &fromWindowSystem); // sendEvent would unmark it
