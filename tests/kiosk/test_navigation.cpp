@@ -157,38 +157,33 @@ TEST_F(Navigation, ALoadWithoutAnAnswerIsStoppedAfterTheLoadTimeoutAndIsANavigat
 
 TEST_F(Navigation, AFrameThatGetsNoDocumentWithinTheLoadTimeoutIsANavigationError)
 {
-    // Frames answered with a page, a 404 and a redirect get their documents; one on a port that
-    // refuses gets none.
+    // Frames answered with a page, a 404 and a redirect get their documents, as does an empty
+    // one; the admin page adds one on a port that refuses, which gets none.
     RefusingPort dead;
     const std::string frames = "<iframe src=\"/frame.html\"></iframe><iframe src=\"/missing.html\"></iframe>"
                                "<iframe src=\"/moved\"></iframe><iframe></iframe>";
-    server.serve("/start.html", "<html><body>" + frames + "</body></html>", 200, "text/html");
-    server.serve("/admin.html", "<html><body>" + frames + "<iframe src=\"" + dead.baseUrl() + "\"></iframe></body></html>",
-                 200, "text/html");
-    server.serve("/frame.html", "<html><body>frame</body></html>", 200, "text/html");
+    server.serve("/start.html", frames, 200, "text/html");
+    server.serve("/admin.html", frames + "<iframe src=\"" + dead.baseUrl() + "\"></iframe>", 200, "text/html");
+    server.serve("/frame.html", "frame", 200, "text/html");
     server.serveRedirect("/moved", "/frame.html?moved");
     auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600, "load_timeout=2\r\n");
     w->tmrLoadTimeout->setEnabled(false);
-    // The frames report from their own processes: their reports get time to arrive each second.
-    const auto secondPasses = [&] {
-        QTest::qWait(50);
-        w->tmrLoadTimeout_Timer();
+    // The frames report from their own processes: each second lets their reports arrive.
+    const auto secondsPass = [&](int seconds) {
+        for (int second = 0; second < seconds; ++second, w->tmrLoadTimeout_Timer())
+            QTest::qWait(50);
     };
     QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
     ASSERT_TRUE(loaded.wait(30000));
-    for (int second = 0; second < 10; ++second)
-        secondPasses();
+    secondsPass(10);
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
 
     w->cmdAdminPannel_Click();
     ASSERT_TRUE(loaded.wait(30000));
-    EXPECT_TRUE(loaded.last()[0].toBool()) << "the page itself loads";
-    secondPasses();
-    secondPasses();
+    secondsPass(2);
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "admin.html");
-    secondPasses();
+    secondsPass(1);
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "error.html");
-    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
 }
 
 TEST_F(Navigation, AfterEachOfThreeOutagesTheStartPageIsBackWithinTheCountdownAndItsLoad)
