@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
@@ -99,7 +100,23 @@ bool processRunning(long pid)
     int status = 0;
     if (::waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == static_cast<pid_t>(pid))
         return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
+        return false;
+#ifdef __linux__
+    // Ended but not yet reaped by whoever inherited it: no longer running.
+    std::FILE *stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!stat)
+        return false;
+    char line[512] = {};
+    const size_t length = std::fread(line, 1, sizeof line - 1, stat);
+    std::fclose(stat);
+    // "pid (name) state ...": the name may hold anything, the state follows its last ")".
+    const char *close = std::strrchr(line, ')');
+    const char state = close && close + 2 < line + length ? close[2] : '?';
+    return state != 'Z' && state != 'X';
+#else
+    return true;
+#endif
 }
 
 void killProcess(long pid)

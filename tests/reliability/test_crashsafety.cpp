@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -195,6 +196,34 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFolderIsAllOldOrAllNewAfterOneMoreRun)
         for (const std::string &name : folder.namesIn(sub))
             EXPECT_FALSE(isTemporaryName(name)) << "left behind in " << sub << "/: " << name;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(CrashSafety, AKioskThatCannotComeUpIsUndoneAndTheOldOneRunsAgainInTime)
+{
+    UpdaterFolder folder;
+    constexpr int HealthSeconds = 3;
+    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
+                                                + "\r\nhealth_check_seconds=" + std::to_string(HealthSeconds) + "\r\n");
+    folder.installKiosk(Kiosk::Obliging, "old");
+    const std::string oldKiosk = readFile(folder / "tesmora");
+    auto kiosk = folder.startKiosk();
+    folder.publishManifest({"tesmora"});
+    folder.publish("tesmora", "#!/bin/sh\n# a build that cannot start\nexit 1\n");
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(folder.runUpdater(), 1);
+    ASSERT_TRUE(folder.waitForKioskEvents(3, 10s));
+    const auto runningAgain = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(folder.kioskEvents(), (std::vector<std::string>{"old started", "old executable in place", "old started"}));
+    EXPECT_LT(runningAgain, std::chrono::seconds(HealthSeconds + 10));
+    EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
+    const auto log = folder.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Aggiornamento annullato: Tesmora terminato dopo 1 secondi"), log.end())
+        << testing::PrintToString(log);
 }
 
 } // namespace
