@@ -3,13 +3,16 @@
 #include "fileops.h"
 #include "kioskpage.h"
 #include "layout.h"
+#include "metricsfile.h"
 #include "pageaddress.h"
 #include "pagedialog.h"
+#include "serverprobe.h"
 #include "tesmoraart.h"
+#include "updaterules.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -65,15 +68,39 @@ ClickArea *makeArea(QWidget *parent, const TwipsRect &design)
 
 } // namespace
 
-void frmTesmora::createControls()
+void frmTesmora::createBrowserSession()
 {
-    // Each page load starts from nothing: no cookies, cache or history survive a restart.
+    // Each session starts from nothing: no cookies, storage, cache or history survive a restart
+    // or an idle reset.
     m_profile = new QWebEngineProfile(this);
     m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    m_page = new KioskPage(m_profile, m_dialog, this);
+    m_page->setAllowedHosts(m_allowedHosts);
+    WebBrowser->setPage(m_page);
+    connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(m_page, &KioskPage::navigationRefused, this, &frmTesmora::WebBrowser_NavigationRefused);
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (ok)
+            WebBrowser_DocumentComplete(m_page->url());
+    });
+}
+
+void frmTesmora::startNewBrowserSession()
+{
+    // Qt 6.4 has no call that empties a profile's web storage (local storage, IndexedDB); a new
+    // off-the-record profile has none, nor cookies or cache. The old page goes before its profile.
+    QWebEngineProfile *oldProfile = m_profile;
+    KioskPage *oldPage = m_page;
+    createBrowserSession();
+    delete oldPage;
+    delete oldProfile;
+}
+
+void frmTesmora::createControls()
+{
     WebBrowser = new QWebEngineView(this);
     m_dialog = new PageDialog(this);
-    m_page = new KioskPage(m_profile, m_dialog, this);
-    WebBrowser->setPage(m_page);
+    createBrowserSession();
     WebBrowser->setContextMenuPolicy(Qt::NoContextMenu);
 
     cmdLogOut = makeButton(this, QStringLiteral("Logout"), Design::cmdLogOut);
@@ -98,6 +125,10 @@ void frmTesmora::createControls()
     tmrTestWebServer = new FormTimer(0, this);
     tmrOpenAdmin = new FormTimer(5000, this);
     tmrLoadTimeout = new FormTimer(1000, this);
+    tmrIdleReset = new FormTimer(1000, this);
+    tmrMetrics = new FormTimer(10000, this);
+    m_watchProbe = new ServerProbe(this);
+    m_failbackProbe = new ServerProbe(this);
 
     ptcRefresh = makeArea(this, Design::ptcRefresh);
     ptcStop = makeArea(this, Design::ptcStop);
@@ -145,7 +176,12 @@ void frmTesmora::createControls()
     connect(tmrOpenAdmin, &QTimer::timeout, this, &frmTesmora::tmrOpenAdmin_Timer);
     connect(tmrUnloadAdmin, &QTimer::timeout, this, &frmTesmora::tmrUnloadAdmin_Timer);
     connect(tmrLoadTimeout, &QTimer::timeout, this, &frmTesmora::tmrLoadTimeout_Timer);
-    connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(tmrTestWebServer, &QTimer::timeout, this, &frmTesmora::tmrTestWebServer_Timer);
+    connect(tmrIdleReset, &QTimer::timeout, this, &frmTesmora::tmrIdleReset_Timer);
+    connect(tmrMetrics, &QTimer::timeout, this, &frmTesmora::tmrMetrics_Timer);
+    connect(m_watchProbe, &ServerProbe::answered, this, &frmTesmora::watchAnswered);
+    connect(m_failbackProbe, &ServerProbe::answered, this,
+            [this](const QUrl &, bool up, int, const QString &) { failbackAnswered(up); });
     connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
     connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
     connect(cmdLogOut, &QPushButton::clicked, this, &frmTesmora::cmdLogOut_Click);
@@ -213,8 +249,43 @@ void frmTesmora::Form_Load()
     watchEndRequests();
 
     ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
+    applyFleetSettings();
     Navigate(startPageAddress());
     ChangeStatus(2);
+}
+
+namespace {
+
+std::string hostOf(const std::string &address)
+{
+    return QUrl(QString::fromStdString(address)).host(QUrl::EncodeUnicode).toStdString();
+}
+
+} // namespace
+
+void frmTesmora::applyFleetSettings()
+{
+    if (!settings.allowedHosts.empty()) {
+        std::vector<std::string> refused;
+        HostAllowList hosts = HostAllowList::fromText(settings.allowedHosts, refused);
+        for (const std::string &entry : refused)
+            WriteLog("Voce non valida in allowed_hosts: '" + entry + "'");
+        for (const std::string &server : ArrayUrl)
+            hosts.allow(hostOf(server));
+        hosts.allow(hostOf(settings.errorPage));
+        m_allowedHosts = hosts;
+        m_page->setAllowedHosts(m_allowedHosts);
+    }
+    // Without these the timer keeps its interval 0: switched by the status, it never fires.
+    if (settings.failover || settings.watchInterval > 0)
+        tmrTestWebServer->setInterval(1000);
+    if (settings.idleReset > 0) {
+        QCoreApplication::instance()->installEventFilter(this);
+        tmrIdleReset->setEnabled(true);
+    }
+    tmrMetrics->setEnabled(!settings.metricsFile.empty());
+    if (settings.updateSpread > 0)
+        m_updateSpreadSeconds = updateSpreadSeconds(platform::machineIdentity(), settings.updateSpread);
 }
 
 void frmTesmora::startTimers()
@@ -310,7 +381,7 @@ void frmTesmora::endAtOnce()
 {
     m_ended = true;
     for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrRestartApp, tmrRefreshPage, tmrTestWebServer, tmrOpenAdmin,
-                         tmrUnloadAdmin, tmrLoadTimeout})
+                         tmrUnloadAdmin, tmrLoadTimeout, tmrIdleReset, tmrMetrics})
         t->setEnabled(false);
     if (m_endRequestNotifier) {
         m_endRequestNotifier->setEnabled(false);
@@ -324,7 +395,8 @@ void frmTesmora::endAtOnce()
 
 void frmTesmora::WriteLog(const std::string &message)
 {
-    m_log.write(message);
+    // An event log is read as a time line; the kiosk's lines carry no time of their own.
+    m_log.write(settings.logEvents ? logTimeStamp(m_env.clock->localNow()) + message : message);
 }
 
 std::string frmTesmora::startPageAddress() const
@@ -362,8 +434,15 @@ void frmTesmora::showBuiltInErrorText()
     WebBrowser->setHtml(BuiltInErrorHtml);
 }
 
-void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int, const QString &)
+void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
 {
+    ++m_navigationErrors;
+    m_errorSinceLoad = true;
+    const std::string line = "Errore di navigazione: " + url.toString(QUrl::RemoveUserInfo).toStdString() + " ("
+        + std::to_string(statusCode) + ")" + (description.isEmpty() ? "" : " " + description.toStdString());
+    if (line != m_lastErrorLine)
+        logEvent(line);
+    m_lastErrorLine = line;
     if (settings.errorPage.empty() && !m_builtInErrorShown) {
         // No error page configured: an empty address would leave the failed page on screen.
         m_errorPageRequested = true;
@@ -376,8 +455,41 @@ void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int, const QString &)
         // countdown retry the start page.
         showBuiltInErrorText();
     }
+    m_passingThroughPause = true;
     ChangeStatus(1);
+    m_passingThroughPause = false;
     ChangeStatus(4);
+}
+
+void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
+{
+    if (m_errorPageRequested)
+        return; // the error page, or the kiosk's own text
+    m_lastPageLoaded = m_env.clock->now();
+    if (!m_errorSinceLoad || tmrRestartApp->isEnabled())
+        return;
+    m_errorSinceLoad = false;
+    logEvent("Pagina di nuovo caricata: " + url.toString(QUrl::RemoveUserInfo).toStdString());
+    // The design keeps the error status until a restart; the server checks run only in play, and
+    // the metrics would report an error that is over.
+    if (returnsToPlay() && m_appliedStatus == 4)
+        ChangeStatus(2);
+}
+
+void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
+{
+    const std::string host = url.host(QUrl::EncodeUnicode).toStdString();
+    const TimePoint now = m_env.clock->now();
+    std::erase_if(m_refusedLogged, [&](const auto &entry) { return now - entry.second >= std::chrono::minutes(1); });
+    if (m_refusedLogged.contains(host))
+        return;
+    m_refusedLogged[host] = now;
+    WriteLog("Navigazione rifiutata verso " + host + ": non in allowed_hosts");
+}
+
+bool frmTesmora::returnsToPlay() const
+{
+    return settings.failover || settings.watchInterval > 0 || !settings.metricsFile.empty();
 }
 
 void frmTesmora::tmrRestartApp_Timer()
@@ -385,10 +497,59 @@ void frmTesmora::tmrRestartApp_Timer()
     lblStatus->setText(QStringLiteral("Service error %1").arg(RestartCountdown));
     RestartCountdown--;
     if (RestartCountdown == 0) {
+        m_lastErrorLine.clear();
+        if (settings.failover)
+            moveToNextServer();
         Navigate(startPageAddress());
         RestartCountdown = m_counts.read(KioskKeys::timeRestartExe);
         tmrRestartApp->setEnabled(false);
     }
+}
+
+void frmTesmora::moveToNextServer()
+{
+    const std::string before = pageAddress(ArrayUrl, ServerIndex, "");
+    const size_t next = static_cast<size_t>(ServerIndex) + 1;
+    ServerIndex = next < ArrayUrl.size() && next <= INT16_MAX ? static_cast<int16_t>(next) : 0;
+    m_failbackSeconds = 0;
+    const std::string server = pageAddress(ArrayUrl, ServerIndex, "");
+    if (server != before)
+        WriteLog("Passaggio al server " + server);
+}
+
+bool frmTesmora::onBackupServer() const
+{
+    return settings.failbackInterval > 0 && pageAddress(ArrayUrl, ServerIndex, "") != pageAddress(ArrayUrl, 0, "");
+}
+
+void frmTesmora::tmrTestWebServer_Timer()
+{
+    m_watchProbe->secondPassed(settings.loadTimeout);
+    m_failbackProbe->secondPassed(settings.loadTimeout);
+    if (settings.watchInterval > 0 && ++m_watchSeconds >= settings.watchInterval) {
+        m_watchSeconds = 0;
+        m_watchProbe->start(QUrl(QString::fromStdString(startPageAddress())));
+    }
+    if (onBackupServer() && ++m_failbackSeconds >= settings.failbackInterval) {
+        m_failbackSeconds = 0;
+        m_failbackProbe->start(QUrl(QString::fromStdString(pageAddress(ArrayUrl, 0, settings.startPage))));
+    }
+}
+
+void frmTesmora::watchAnswered(const QUrl &url, bool up, int statusCode, const QString &reason)
+{
+    // An answer that comes when the kiosk no longer plays, or for a server it has left, is old.
+    if (!up && tmrTestWebServer->isEnabled() && url == QUrl(QString::fromStdString(startPageAddress())))
+        WebBrowser_NavigateError(url, statusCode, reason);
+}
+
+void frmTesmora::failbackAnswered(bool up)
+{
+    if (!up || !tmrTestWebServer->isEnabled() || !onBackupServer())
+        return;
+    ServerIndex = 0;
+    WriteLog("Ritorno al primo server " + pageAddress(ArrayUrl, 0, ""));
+    Navigate(startPageAddress());
 }
 
 void frmTesmora::tmrShutdown_Timer()
@@ -405,15 +566,31 @@ void frmTesmora::tmrShutdown_Timer()
 
 void frmTesmora::tmrUpdate_Timer()
 {
-    if (hourMinuteText(m_env.clock->localNow()) == settings.updateTime) {
+    if (m_updateWait > 0) {
+        // This kiosk's slot in the fleet's spread has not come yet.
+        if (--m_updateWait == 0)
+            launchUpdater();
+    } else if (hourMinuteText(m_env.clock->localNow()) == settings.updateTime) {
         UpdatePending = true;
         tmrUpdate->setInterval(60000);
     } else if (UpdatePending) {
-        if (!startUpdater())
-            WriteLog("Errore nell'avvio di " + m_env.paths.exeName + "Update");
         UpdatePending = false;
         tmrUpdate->setInterval(1000);
+        m_updateWait = m_updateSpreadSeconds;
+        if (m_updateWait == 0)
+            launchUpdater();
     }
+}
+
+void frmTesmora::launchUpdater()
+{
+    const std::string updater = m_env.paths.exeName + "Update";
+    if (settings.updateSpread > 0)
+        WriteLog("Avvio di " + updater + " con un ritardo di " + std::to_string(m_updateSpreadSeconds) + " secondi");
+    else
+        logEvent("Avvio di " + updater);
+    if (!startUpdater())
+        WriteLog("Errore nell'avvio di " + updater);
 }
 
 bool frmTesmora::startUpdater()
@@ -488,6 +665,67 @@ void frmTesmora::tmrLoadTimeout_Timer()
     m_page->secondPassed(settings.loadTimeout);
 }
 
+bool frmTesmora::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::TouchBegin || type == QEvent::KeyPress)
+        IdleSeconds = 0;
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmTesmora::tmrIdleReset_Timer()
+{
+    if (IdleSeconds < 0)
+        return;
+    // An operator at the panel is no idle visitor, and a countdown ends in the start page anyway.
+    if (tmrRestartApp->isEnabled() || !pitAdmin->isHidden()) {
+        IdleSeconds = 0;
+        return;
+    }
+    if (++IdleSeconds < settings.idleReset)
+        return;
+    IdleSeconds = -1;
+    WriteLog("Sessione azzerata dopo " + std::to_string(settings.idleReset) + " secondi di inattività");
+    startNewBrowserSession();
+    Navigate(startPageAddress());
+}
+
+void frmTesmora::tmrMetrics_Timer()
+{
+    writeMetrics();
+}
+
+void frmTesmora::writeMetrics()
+{
+    if (settings.metricsFile.empty())
+        return;
+    const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
+    const std::vector<Metric> metrics{
+        {"tesmora_kiosk_status", "Service status: 1 pause, 2 play, 3 stop, 4 error.", "gauge",
+         static_cast<double>(m_appliedStatus), {}},
+        {"tesmora_kiosk_navigation_errors_total", "Navigation errors since the kiosk started.", "counter",
+         static_cast<double>(m_navigationErrors), {}},
+        {"tesmora_kiosk_last_page_loaded_timestamp_seconds", "When a page other than the error page last loaded; 0: none yet.",
+         "gauge", m_lastPageLoaded ? seconds(*m_lastPageLoaded) : 0.0, {}},
+        {"tesmora_kiosk_server", "The server in use.", "gauge", 1,
+         {{"index", std::to_string(ServerIndex)}, {"url", pageAddress(ArrayUrl, ServerIndex, "")}}},
+        {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
+    };
+    const std::filesystem::path path = m_env.paths.folder / settings.metricsFile; // relative: in the program folder
+    const ErrorInfo error = writeMetricsFile(path, metrics);
+    const std::string failure = error.failed() ? metricsFailureLine(path, error) : std::string();
+    // Written every 10 seconds: a failure is logged when it is new, not each time.
+    if (!failure.empty() && failure != m_metricsFailure)
+        WriteLog(failure);
+    m_metricsFailure = failure;
+}
+
+void frmTesmora::logEvent(const std::string &line)
+{
+    if (settings.logEvents)
+        WriteLog(line);
+}
+
 void frmTesmora::lblPlay_Click()
 {
     ChangeStatus(2);
@@ -516,6 +754,8 @@ void frmTesmora::ptcRefresh_Click()
 
 int16_t frmTesmora::ChangeStatus(const int16_t &Stato)
 {
+    if (Stato >= 1 && Stato <= 4)
+        statusApplied(Stato);
     switch (Stato) {
     case 1: // pause
         lblPlay->setEnabled(true);
@@ -545,6 +785,17 @@ int16_t frmTesmora::ChangeStatus(const int16_t &Stato)
         break;
     }
     return 0;
+}
+
+void frmTesmora::statusApplied(int16_t status)
+{
+    // The pause a navigation error passes through on its way to error is no status of its own.
+    if (m_passingThroughPause || status == m_appliedStatus)
+        return;
+    m_appliedStatus = status;
+    static const char *const names[] = {"", "pause", "play", "stop", "error"};
+    logEvent(std::string("Stato del servizio: ") + names[status]);
+    writeMetrics();
 }
 
 void frmTesmora::Serviziotesmora(int16_t Avvia)

@@ -3,6 +3,7 @@
 #include "clickarea.h"
 #include "clsfileini.h"
 #include "formtimer.h"
+#include "hostallowlist.h"
 #include "kiosksettings.h"
 #include "monthlylog.h"
 #include "platform.h"
@@ -11,7 +12,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -21,6 +24,7 @@ class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
 class PageDialog;
+class ServerProbe;
 
 // What the kiosk window needs from outside: where its files are, the clock its rules read, and
 // how the program ends at once (tests replace the last so that the test process lives on).
@@ -57,7 +61,12 @@ public:
     void tmrOpenAdmin_Timer();
     void tmrUnloadAdmin_Timer();
     void tmrLoadTimeout_Timer();
+    void tmrTestWebServer_Timer();
+    void tmrIdleReset_Timer();
+    void tmrMetrics_Timer();
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
+    void WebBrowser_NavigationRefused(const QUrl &url);
+    void WebBrowser_DocumentComplete(const QUrl &url);
     void cmdTesmora_Click();
     void cmdAdminPannel_Click();
     void cmdLogOut_Click();
@@ -100,6 +109,8 @@ public:
     FormTimer *tmrTestWebServer = nullptr;
     FormTimer *tmrOpenAdmin = nullptr;
     FormTimer *tmrLoadTimeout = nullptr;
+    FormTimer *tmrIdleReset = nullptr;
+    FormTimer *tmrMetrics = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     ClickArea *ptcRefresh = nullptr;
     ClickArea *ptcStop = nullptr;
@@ -119,6 +130,9 @@ public:
     int16_t ShutdownCountdown = 5;
     int16_t RefreshTicks = 0;
     bool UpdatePending = false;
+    // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
+    // last session reset.
+    int IdleSeconds = -1;
 
     // Width of the filled part of the refresh bar, in twips.
     float shpRiempimentoWidth() const { return m_fillWidth; }
@@ -131,9 +145,23 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Sees every touch, click and key of the application, for the idle reset.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
+    void createBrowserSession();
+    void startNewBrowserSession();
+    void applyFleetSettings();
+    void moveToNextServer();
+    bool onBackupServer() const;
+    bool returnsToPlay() const;
+    void watchAnswered(const QUrl &url, bool up, int statusCode, const QString &reason);
+    void failbackAnswered(bool up);
+    void statusApplied(int16_t status);
+    void logEvent(const std::string &line);
+    void writeMetrics();
+    void launchUpdater();
     void startTimers();
     void watchEndRequests();
     void ResizeToScreen();
@@ -168,4 +196,21 @@ private:
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
+
+    std::optional<HostAllowList> m_allowedHosts;
+    std::map<std::string, TimePoint> m_refusedLogged; // host -> when its refusal was last logged
+    ServerProbe *m_watchProbe = nullptr;
+    ServerProbe *m_failbackProbe = nullptr;
+    int m_watchSeconds = 0;
+    int m_failbackSeconds = 0;
+    int m_updateSpreadSeconds = 0;
+    int m_updateWait = 0; // seconds left before a spread launch; 0 when none waits
+    // Kept for the metrics and the event log only: the design stores no status.
+    int16_t m_appliedStatus = 0;
+    bool m_passingThroughPause = false;
+    uint64_t m_navigationErrors = 0;
+    std::optional<TimePoint> m_lastPageLoaded;
+    bool m_errorSinceLoad = false;
+    std::string m_lastErrorLine; // the error line of the running countdown
+    std::string m_metricsFailure; // the last failure line logged, until a write succeeds
 };

@@ -95,6 +95,11 @@ void KioskPage::secondPassed(int16_t limitSeconds)
 bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     if (isMainFrame) {
+        const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+        if (web && m_allowedHosts && !m_allowedHosts->allows(url.host(QUrl::EncodeUnicode).toStdString())) {
+            emit navigationRefused(url);
+            return false;
+        }
         // A new top-level page: the frames of the old one no longer count.
         m_pendingFrames.clear();
         m_redirectedFrames.clear();

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "hostallowlist.h"
+
 #include <QWebEnginePage>
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 class PageDialog;
@@ -18,6 +21,10 @@ class PageDialog;
 // process that dies, and, counted by secondPassed(), a top-level load that has not finished or a
 // frame navigation that has produced no document within the time limit. Loads superseded by a
 // newer one are not failures.
+//
+// With a list of allowed hosts, a top-level navigation to an http(s) host outside it (a link, a
+// script, a form, a server's redirect) is refused and reported through navigationRefused; the
+// page stays. Frames and what a page loads are not filtered.
 class KioskPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -28,8 +35,12 @@ public:
     // waited more than limitSeconds seconds is reported as failed.
     void secondPassed(int16_t limitSeconds);
 
+    // No list: every host is allowed.
+    void setAllowedHosts(std::optional<HostAllowList> hosts) { m_allowedHosts = std::move(hosts); }
+
 signals:
     void navigateError(const QUrl &url, int statusCode, const QString &description);
+    void navigationRefused(const QUrl &url);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -58,6 +69,7 @@ private:
     int m_loadTicks = 0; // seconds the running top-level load has taken
     std::deque<PendingFrame> m_pendingFrames; // oldest first
     std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
+    std::optional<HostAllowList> m_allowedHosts;
 };
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine

@@ -14,5 +14,14 @@ KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &count
     s.shutdownCountdown = counts.read(KioskKeys::shutdownCheckInterval);
     s.updateTime = ini.ReadKey("data", "update_start", "");
     s.loadTimeout = counts.read(KioskKeys::loadTimeout);
+    s.failover = counts.readOptional(KioskKeys::failover) == 1;
+    if (s.failover)
+        s.failbackInterval = counts.read(KioskKeys::failbackInterval);
+    s.watchInterval = counts.readOptional(KioskKeys::watchInterval);
+    s.idleReset = counts.readOptional(KioskKeys::idleReset);
+    s.allowedHosts = ini.ReadKey("data", "allowed_hosts", "");
+    s.metricsFile = ini.ReadKey("data", "metrics_file", "");
+    s.logEvents = counts.readOptional(KioskKeys::logEvents) == 1;
+    s.updateSpread = counts.readOptional(KioskKeys::updateSpread);
     return s;
 }

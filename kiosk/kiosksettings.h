@@ -19,6 +19,16 @@ struct KioskSettings
     int16_t shutdownCountdown = 5;
     std::string updateTime;
     int16_t loadTimeout = 30;
+
+    // For public places and fleets: each feature is off (0, empty) unless its setting is given.
+    bool failover = false;
+    int16_t failbackInterval = 0; // seconds; read only with failover
+    int16_t watchInterval = 0; // seconds
+    int16_t idleReset = 0; // seconds
+    std::string allowedHosts;
+    std::string metricsFile;
+    bool logEvents = false;
+    int16_t updateSpread = 0; // minutes
 };
 
 namespace KioskKeys {
@@ -27,6 +37,13 @@ constexpr CountSetting geturlFailureLimit{"failure", "geturl_failure_limit", "1"
 constexpr CountSetting timeRestartExe{"failure", "time_restart_exe", "1", 1};
 constexpr CountSetting shutdownCheckInterval{"data", "shutdown_check_interval", "", 5};
 constexpr CountSetting loadTimeout{"failure", "load_timeout", "30", 30};
+// An unusable value of these turns the feature off (the fallback 0).
+constexpr CountSetting failover{"failure", "failover", "", 0, 0, 1};
+constexpr CountSetting failbackInterval{"failure", "failback_interval", "300", 0};
+constexpr CountSetting watchInterval{"failure", "watch_interval", "", 0, 5};
+constexpr CountSetting idleReset{"data", "idle_reset", "", 0};
+constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
+constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
 }
 
 KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &counts);

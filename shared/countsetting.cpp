@@ -18,7 +18,7 @@ int16_t CountSettingReader::read(const CountSetting &setting)
 {
     const std::string text = m_ini.ReadKey(setting.section, setting.key, setting.defaultText);
     const Int16Result number = toInt16(text);
-    if (number.ok() && number.value >= setting.minimum) {
+    if (number.ok() && number.value >= setting.minimum && number.value <= setting.maximum) {
         m_reported.erase(setting.key);
         return number.value;
     }
@@ -29,4 +29,11 @@ int16_t CountSettingReader::read(const CountSetting &setting)
             m_log(fallbackMessage(setting, text));
     }
     return setting.fallback;
+}
+
+int16_t CountSettingReader::readOptional(const CountSetting &setting)
+{
+    if (m_ini.ReadKey(setting.section, setting.key, "").empty())
+        return setting.fallback;
+    return read(setting);
 }

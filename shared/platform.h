@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 namespace platform {
 
@@ -22,6 +23,10 @@ TimePoint fromLocal(const LocalDateTime &local);
 std::FILE *openFile(const std::filesystem::path &path, const char *mode);
 
 bool runningAsRoot();
+
+// A text that names this machine and stays the same across restarts: the system's machine id,
+// or the host name where there is none.
+std::string machineIdentity();
 
 // Make what was written reach the disk: an open file's data; a file's data or a folder's names
 // (files made, renamed, removed) by path; everything written so far to the file system that

@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "text.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -51,6 +53,22 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode)
 bool runningAsRoot()
 {
     return geteuid() == 0;
+}
+
+std::string machineIdentity()
+{
+    std::string id;
+    if (std::FILE *file = std::fopen("/etc/machine-id", "re")) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, file))
+            id = trimmed(line, " \t\r\n");
+        std::fclose(file);
+    }
+    if (!id.empty())
+        return id;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return host;
 }
 
 bool syncFile(std::FILE *file)

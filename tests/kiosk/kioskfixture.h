@@ -1,12 +1,16 @@
 #pragma once
 
 #include "frmtesmora.h"
+#include "kioskpage.h"
 #include "tempfolder.h"
 #include "testclock.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 // A kiosk window in-process, in a program folder of its own, with a clock that moves only when
 // told and an immediate end that is counted instead of ending the test process.
@@ -29,6 +33,14 @@ protected:
     {
         KioskEnvironment env{{dir.path(), "tesmora"}, &clock, [this](int) { ++immediateEnds; }};
         return std::make_unique<frmTesmora>(env);
+    }
+
+    // The value of a script run in the page; invalid when no answer came within 10 seconds.
+    static QVariant evaluate(frmTesmora &w, const QString &script)
+    {
+        auto result = std::make_shared<std::optional<QVariant>>();
+        w.page()->runJavaScript(script, [result](const QVariant &v) { *result = v; });
+        return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
     }
 
     std::string kioskLog() const { return readFile(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")); }

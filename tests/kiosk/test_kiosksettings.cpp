@@ -98,4 +98,21 @@ TEST_F(KioskSettingsTest, ARepeatedBadValueIsReportedOnceUntilItChanges)
     EXPECT_EQ(logged.size(), 3u) << "a good value in between makes the bad one news again";
 }
 
+TEST_F(KioskSettingsTest, AnUnusableFleetSettingTurnsItsFeatureOffWithOneLineAndAnAbsentOneSaysNothing)
+{
+    EXPECT_EQ(read("[data]\r\nshutdown_check_interval=5\r\n[failure]\r\nfailover=1\r\n").failbackInterval, 300);
+    const KioskSettings s = read("[data]\r\nshutdown_check_interval=5\r\nidle_reset=-3\r\nlog_events=yes\r\n"
+                                 "update_spread=1441\r\n[failure]\r\nfailover=1\r\nfailback_interval=0\r\nwatch_interval=4\r\n");
+    EXPECT_TRUE(s.failover);
+    EXPECT_FALSE(s.logEvents);
+    EXPECT_EQ(s.failbackInterval + s.watchInterval + s.idleReset + s.updateSpread, 0);
+    EXPECT_EQ(logged, (std::vector<std::string>{
+                          "Valore non valido per failback_interval: '0', uso il valore 0",
+                          "Valore non valido per watch_interval: '4', uso il valore 0",
+                          "Valore non valido per idle_reset: '-3', uso il valore 0",
+                          "Valore non valido per log_events: 'yes', uso il valore 0",
+                          "Valore non valido per update_spread: '1441', uso il valore 0",
+                      }));
+}
+
 } // namespace

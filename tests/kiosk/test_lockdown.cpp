@@ -12,9 +12,6 @@
 #include <QTest>
 #include <QWebEngineView>
 
-#include <memory>
-#include <optional>
-
 namespace {
 
 using Lockdown = KioskFixture;
@@ -37,13 +34,6 @@ document.getElementById('try').onclick = () => {
   window.onbeforeunload = e => { e.preventDefault(); e.returnValue = 'stay'; };
 };
 </script></body></html>)";
-
-QVariant evaluate(frmTesmora &w, const QString &script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>();
-    w.page()->runJavaScript(script, [result](const QVariant &v) { *result = v; });
-    return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
-}
 
 TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
 {

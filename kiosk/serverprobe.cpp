@@ -1,0 +1,49 @@
+#include "serverprobe.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+ServerProbe::ServerProbe(QObject *parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+{
+}
+
+bool ServerProbe::start(const QUrl &url)
+{
+    if (m_reply || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return false;
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // So that a server's access log tells the kiosk's checks from its visitors' pages.
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tesmora/" TESMORA_VERSION_TEXT " (server check)"));
+    m_url = url;
+    m_seconds = 0;
+    m_reply = m_network->get(request);
+    connect(m_reply, &QNetworkReply::finished, this, [this] {
+        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (!status.isValid())
+            return finish(false, 0, m_reply->errorString());
+        const int code = status.toInt();
+        finish(code < 400, code, code < 400 ? QString() : m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    });
+    return true;
+}
+
+void ServerProbe::secondPassed(int16_t limitSeconds)
+{
+    if (m_reply && ++m_seconds > limitSeconds)
+        finish(false, 0, QStringLiteral("no answer in time"));
+}
+
+void ServerProbe::finish(bool up, int statusCode, const QString &reason)
+{
+    // Taken off first: the receiver may start the next question at once.
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+    const QUrl url = m_url;
+    emit answered(url, up, statusCode, reason);
+}

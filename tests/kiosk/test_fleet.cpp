@@ -1,0 +1,191 @@
+#include "httpserver.h"
+#include "kioskfixture.h"
+#include "platform.h"
+#include "updaterules.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWebEngineView>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Fleet : public KioskFixture
+{
+protected:
+    std::unique_ptr<frmTesmora> started(const std::string &servers, const std::string &extraData,
+                                        const std::string &extraFailure = {})
+    {
+        writeSettings("[data]\r\n" + extraData + "web_server=" + servers + "\r\nstart_page=start.html\r\nadmin_page=admin.html\r\n"
+                      "shutdown_check_interval=600\r\n[failure]\r\n" + extraFailure + "error_page=file:///error.html\r\n");
+        auto w = makeWindow();
+        w->Form_Load();
+        // The test gives the seconds: these timers keep their switch but no longer fire by themselves.
+        for (FormTimer *t : {w->tmrTestWebServer, w->tmrRestartApp, w->tmrIdleReset, w->tmrLoadTimeout}) {
+            t->stop();
+            t->setInterval(0);
+        }
+        return w;
+    }
+
+    static bool loaded(frmTesmora &w, const std::string &address)
+    {
+        return QTest::qWaitFor([&] { return w.WebBrowser->url().toString().toStdString() == address && !w.page()->isLoading(); }, 30000);
+    }
+
+    static void ticks(frmTesmora &w, void (frmTesmora::*handler)(), int n)
+    {
+        for (int i = 0; i < n; ++i)
+            (w.*handler)();
+    }
+};
+
+TEST_F(Fleet, FailoverMovesToTheNextEntryAtTheEndOfEachCountdownAndTheButtonsFollow)
+{
+    auto w = started("http://a.invalid/, http://b.invalid/", {}, "failover=1\r\ngeturl_failure_limit=2\r\n");
+    std::string switches;
+    for (const char *server : {"b", "a", "b", "a", "b"}) { // a, b, a, b, then round again
+        w->WebBrowser_NavigateError(QUrl(), 0, {});
+        w->tmrRestartApp_Timer();
+        switches += "Passaggio al server http://" + std::string(server) + ".invalid/\r\n";
+    }
+    EXPECT_EQ(kioskLog(), switches);
+    EXPECT_EQ(w->lastRequestedAddress(), "http://b.invalid/start.html");
+    w->cmdAdminPannel_Click();
+    EXPECT_EQ(w->lastRequestedAddress(), "http://b.invalid/admin.html");
+}
+
+TEST_F(Fleet, TheWatchCountsAServerThatTakesTheQuestionButNeverAnswersAsANavigationError)
+{
+    TestHttpServer server;
+    server.serveNoAnswer("/start.html");
+    auto w = started(server.baseUrl(), {}, "watch_interval=5\r\nload_timeout=2\r\n");
+    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") == 2; }, 10000)) << "the page and the check";
+    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 2);
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html") << "load_timeout not yet passed";
+    w->tmrTestWebServer_Timer();
+    EXPECT_EQ(w->lastRequestedAddress(), "file:///error.html");
+    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
+}
+
+TEST_F(Fleet, FailbackReturnsToTheFirstServerOnlyWhenItAnswersBelow400)
+{
+    TestHttpServer first;
+    first.serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
+    auto w = started(first.baseUrl() + ", http://backup.invalid/", {}, "failover=1\r\nfailback_interval=3\r\n");
+    ASSERT_TRUE(loaded(*w, first.baseUrl() + "start.html"));
+    w->ServerIndex = 1;
+    first.serve("/start.html", "<html><body>first</body></html>", 503, "text/html");
+    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.requestCount("/start.html") == 2; }, 10000));
+    QTest::qWait(300);
+    EXPECT_EQ(w->ServerIndex, 1);
+    first.serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
+    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->ServerIndex == 0; }, 10000));
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), first.baseUrl() + "start.html");
+    EXPECT_EQ(kioskLog(), "Ritorno al primo server " + first.baseUrl() + "\r\n");
+}
+
+TEST_F(Fleet, AnIdleResetEmptiesTheSessionOnceAfterAVisitorAndNeverWhileThePanelOrACountdownRuns)
+{
+    TestHttpServer server;
+    server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    auto w = started(server.baseUrl(), "idle_reset=3\r\n");
+    ASSERT_TRUE(loaded(*w, server.baseUrl() + "start.html"));
+    const QString session = "document.cookie + '|' + localStorage.getItem('v') + '|' + sessionStorage.getItem('v')";
+    evaluate(*w, "document.cookie = 'v=1; max-age=3600'; localStorage.setItem('v', '1'); sessionStorage.setItem('v', '1')");
+    ASSERT_EQ(evaluate(*w, session).toString(), "v=1|1|1");
+    ticks(*w, &frmTesmora::tmrIdleReset_Timer, 10);
+    EXPECT_EQ(kioskLog(), "") << "nobody has touched the screen";
+
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(w->WebBrowser->focusProxy(), &key);
+    w->pitAdmin->show();
+    ticks(*w, &frmTesmora::tmrIdleReset_Timer, 5);
+    w->pitAdmin->hide();
+    w->tmrRestartApp->setEnabled(true);
+    ticks(*w, &frmTesmora::tmrIdleReset_Timer, 5);
+    w->tmrRestartApp->setEnabled(false);
+    ticks(*w, &frmTesmora::tmrIdleReset_Timer, 2);
+    EXPECT_EQ(kioskLog(), "");
+    ticks(*w, &frmTesmora::tmrIdleReset_Timer, 10);
+    EXPECT_EQ(kioskLog(), "Sessione azzerata dopo 3 secondi di inattività\r\n");
+    ASSERT_TRUE(loaded(*w, server.baseUrl() + "start.html"));
+    EXPECT_EQ(evaluate(*w, session).toString(), "|null|null");
+}
+
+TEST_F(Fleet, TheAllowListRefusesLinksAndRedirectsToOtherHostsAndLogsOnceAMinutePerHost)
+{
+    TestHttpServer server;
+    const std::string outside = "http://localhost:" + std::to_string(server.port()) + "/other.html";
+    server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    server.serve("/other.html", "<html><body>other</body></html>", 200, "text/html");
+    server.serveRedirect("/moved", outside);
+    auto w = started(server.baseUrl(), "allowed_hosts=*.example.org, https://pay.example.org\r\n");
+    ASSERT_TRUE(loaded(*w, server.baseUrl() + "start.html"));
+    const std::string bad = "Voce non valida in allowed_hosts: 'https://pay.example.org'\r\n";
+    const std::string refused = "Navigazione rifiutata verso localhost: non in allowed_hosts\r\n";
+    const auto go = [&](const std::string &address) { evaluate(*w, QString::fromStdString("location.href = '" + address + "'")); };
+    go(outside);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kioskLog() == bad + refused; }, 10000));
+    go("/moved"); // refused before the other host is asked, and within the minute
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/moved") == 1; }, 10000));
+    QTest::qWait(500);
+    clock.advance(61s);
+    go(outside);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kioskLog() == bad + refused + refused; }, 10000));
+    EXPECT_EQ(server.requestCount("/other.html"), 0u);
+    EXPECT_EQ(w->WebBrowser->url().toString().toStdString(), server.baseUrl() + "start.html");
+}
+
+TEST_F(Fleet, MetricsAndTheEventLogFollowErrorsRecoveryStatusAndTheUpdaterLaunch)
+{
+    auto w = started("http://kiosk.invalid/", "metrics_file=metrics/kiosk.prom\r\nlog_events=1\r\nupdate_start=9:0\r\n");
+    ticks(*w, &frmTesmora::tmrMetrics_Timer, 3);
+    std::filesystem::create_directory(dir / "metrics");
+    const QUrl start("http://kiosk.invalid/start.html");
+    w->WebBrowser_NavigateError(start, 503, "Service Unavailable");
+    w->WebBrowser_NavigateError(start, 503, "Service Unavailable");
+    w->tmrRestartApp_Timer();
+    w->WebBrowser_NavigateError(start, 503, "Service Unavailable"); // in a countdown of its own
+    w->tmrRestartApp_Timer();
+    clock.advance(5s);
+    w->WebBrowser_DocumentComplete(start);
+    w->tmrUpdate_Timer();
+    clock.advance(60s);
+    w->tmrUpdate_Timer();
+
+    const std::string t0 = "07/12/2026 09:00:00 - ", t5 = "07/12/2026 09:00:05 - ", t65 = "07/12/2026 09:01:05 - ";
+    const std::string error = t0 + "Errore di navigazione: http://kiosk.invalid/start.html (503) Service Unavailable\r\n";
+    EXPECT_EQ(kioskLog(), t0 + "Stato del servizio: play\r\n" + t0 + "Impossibile scrivere metrics_file '" + (dir / "metrics/kiosk.prom").string()
+                              + "' (76) Path not found\r\n" + error + t0 + "Stato del servizio: error\r\n" + error + t5
+                              + "Pagina di nuovo caricata: http://kiosk.invalid/start.html\r\n" + t5 + "Stato del servizio: play\r\n"
+                              + t65 + "Avvio di tesmoraUpdate\r\n" + t65 + "Errore nell'avvio di tesmoraUpdate\r\n");
+    const std::string metrics = readFile(dir / "metrics/kiosk.prom");
+    const auto loadedAt = std::to_string(std::chrono::system_clock::to_time_t(clock.now()) - 60);
+    for (const std::string sample : {"tesmora_kiosk_status 2", "tesmora_kiosk_navigation_errors_total 3",
+                                     "tesmora_kiosk_server{index=\"0\",url=\"http://kiosk.invalid/\"} 1",
+                                     "tesmora_kiosk_info{version=\"1.0.1\"} 1", "# TYPE tesmora_kiosk_navigation_errors_total counter"})
+        EXPECT_NE(metrics.find("\n" + sample + "\n"), std::string::npos) << sample << " in\n" << metrics;
+    EXPECT_NE(metrics.find("\ntesmora_kiosk_last_page_loaded_timestamp_seconds " + loadedAt + "\n"), std::string::npos);
+}
+
+TEST_F(Fleet, ASpreadLaunchesTheUpdaterItsOwnDelayAfterTheUsualMinute)
+{
+    auto w = started("http://kiosk.invalid/", "update_start=7:5\r\nupdate_spread=2\r\n");
+    const int delay = updateSpreadSeconds(platform::machineIdentity(), 2);
+    clock.setLocal({2026, 12, 7, 7, 5, 0});
+    w->tmrUpdate_Timer(); // 7:05:00 arms; the armed timer ticks a minute later, then every second
+    for (int s = 60; s <= 60 + delay; ++s) {
+        ASSERT_EQ(kioskLog(), "") << s;
+        clock.setLocal({2026, 12, 7, 7, 5, s});
+        w->tmrUpdate_Timer();
+    }
+    EXPECT_EQ(kioskLog(), "Avvio di tesmoraUpdate con un ritardo di " + std::to_string(delay)
+                              + " secondi\r\nErrore nell'avvio di tesmoraUpdate\r\n");
+}
+
+} // namespace

@@ -1,0 +1,39 @@
+#include "hostallowlist.h"
+#include "platform.h"
+#include "updaterules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HostAllowList, NamesAndSubDomainPatternsWithoutRegardToCaseAndNothingThatIsNotAHost)
+{
+    std::vector<std::string> refused;
+    HostAllowList list = HostAllowList::fromText(" Pay.Example.org, *.cdn.example.NET,,[::1], http://a.org, b.org/x, "
+                                                 "c.org:8080, *, a*.org",
+                                                 refused);
+    EXPECT_EQ(refused, (std::vector<std::string>{"http://a.org", "b.org/x", "c.org:8080", "*", "a*.org"}));
+    for (const char *host : {"pay.example.org", "PAY.EXAMPLE.ORG", "x.cdn.example.net", "a.b.cdn.example.net", "::1"})
+        EXPECT_TRUE(list.allows(host)) << host;
+    for (const char *host : {"example.org", "cdn.example.net", "evilcdn.example.net", "a.org", "b.org", "c.org", ""})
+        EXPECT_FALSE(list.allows(host)) << host;
+    list.allow("Server.Local");
+    EXPECT_TRUE(list.allows("server.local"));
+}
+
+TEST(UpdateSpread, TheSameMachineTakesTheSameSlotAndAFleetSpreadsOverTheWholeSpread)
+{
+    EXPECT_EQ(updateSpreadSeconds("kiosk-1", 0), 0);
+    EXPECT_FALSE(platform::machineIdentity().empty());
+    // 600 kiosks named one after the other over 10 minutes: every minute gets its share.
+    std::vector<int> perMinute(10);
+    for (int k = 0; k < 600; ++k) {
+        const int delay = updateSpreadSeconds("kiosk-" + std::to_string(k), 10);
+        ASSERT_TRUE(delay >= 0 && delay < 600 && delay == updateSpreadSeconds("kiosk-" + std::to_string(k), 10));
+        ++perMinute[delay / 60];
+    }
+    for (const int n : perMinute)
+        EXPECT_TRUE(n >= 30 && n <= 90) << n;
+}
+
+} // namespace
