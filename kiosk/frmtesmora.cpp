@@ -481,7 +481,8 @@ void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
     const std::string host = url.host(QUrl::EncodeUnicode).toStdString();
     const TimePoint now = m_env.clock->now();
     std::erase_if(m_refusedLogged, [&](const auto &entry) { return now - entry.second >= std::chrono::minutes(1); });
-    if (m_refusedLogged.contains(host))
+    // A page that tries host after host writes no more than a few lines a minute.
+    if (m_refusedLogged.contains(host) || m_refusedLogged.size() >= RefusalsLoggedPerMinute)
         return;
     m_refusedLogged[host] = now;
     WriteLog("Navigazione rifiutata verso " + host + ": non in allowed_hosts");

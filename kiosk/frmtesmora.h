@@ -198,6 +198,7 @@ private:
     bool m_keepFullScreen = false;
 
     std::optional<HostAllowList> m_allowedHosts;
+    static constexpr size_t RefusalsLoggedPerMinute = 20;
     std::map<std::string, TimePoint> m_refusedLogged; // host -> when its refusal was last logged
     ServerProbe *m_watchProbe = nullptr;
     ServerProbe *m_failbackProbe = nullptr;

@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -139,6 +141,15 @@ TEST_F(Fleet, TheAllowListRefusesLinksAndRedirectsToOtherHostsAndLogsOnceAMinute
     ASSERT_TRUE(QTest::qWaitFor([&] { return kioskLog() == bad + refused + refused; }, 10000));
     EXPECT_EQ(server.requestCount("/other.html"), 0u);
     EXPECT_EQ(w->WebBrowser->url().toString().toStdString(), server.baseUrl() + "start.html");
+
+    // A page trying one made-up host after another cannot flood the log.
+    for (int i = 0; i < 50; ++i)
+        w->WebBrowser_NavigationRefused(QUrl(QString("http://h%1.example.com/").arg(i)));
+    const auto lines = [&] { return std::ranges::count(kioskLog(), '\n'); };
+    EXPECT_EQ(lines(), 3 + 19) << "localhost is one of the minute's 20";
+    clock.advance(61s);
+    w->WebBrowser_NavigationRefused(QUrl("http://h49.example.com/"));
+    EXPECT_EQ(lines(), 3 + 20);
 }
 
 TEST_F(Fleet, MetricsAndTheEventLogFollowErrorsRecoveryStatusAndTheUpdaterLaunch)
