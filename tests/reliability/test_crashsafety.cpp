@@ -129,39 +129,48 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFolderIsAllOldOrAllNewAfterOneMoreRun)
     std::cout << "kills: " << kills << ", seed: " << seed << " (TESMORA_CRASH_SEED repeats it)\n";
     const std::vector<Entry> list = entries();
 
-    // One whole run: its length, and when its installation (the journal) begins.
+    // One whole run: its length, and how long its installation (the journal's life) lasts.
     using Clock = std::chrono::steady_clock;
-    Clock::duration runLength{}, installStart{};
+    Clock::duration runLength{}, installStart{}, installLength{};
     {
         UpdaterFolder calibration;
         prepare(calibration, list);
         const auto start = Clock::now();
         auto updater = calibration.startUpdater();
-        while (updater->running() && installStart == Clock::duration{}) {
-            if (fs::exists(calibration / "backup" / "update.journal"))
+        while (updater->running()) {
+            const bool journal = fs::exists(calibration / "backup" / "update.journal");
+            if (journal && installStart == Clock::duration{})
                 installStart = Clock::now() - start;
-            std::this_thread::sleep_for(200us);
+            if (!journal && installStart != Clock::duration{} && installLength == Clock::duration{})
+                installLength = Clock::now() - start - installStart;
+            std::this_thread::sleep_for(100us);
         }
         ASSERT_TRUE(updater->waitForExit(60s));
         runLength = Clock::now() - start;
         ASSERT_EQ(updater->exitCode(), 0) << "an uninterrupted run must succeed";
         ASSERT_EQ(checkWhole(calibration, list, 0), EntryCount);
-        ASSERT_GT(installStart, Clock::duration{});
+        ASSERT_GT(installLength, Clock::duration{});
     }
     const auto us = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); };
     std::cout << "an uninterrupted run takes " << us(runLength) / 1000 << " ms, installing from "
-              << us(installStart) / 1000 << " ms on\n";
+              << us(installStart) / 1000 << " ms for " << us(installLength) / 1000 << " ms\n";
 
     UpdaterFolder folder;
     prepare(folder, list);
     std::mt19937 random(seed);
     // Every other moment falls in the installation, where a kill can do harm; the others anywhere.
+    // Installing lasts milliseconds, less than a program's start varies: those kills wait for
+    // the journal to appear and take their moment from there.
     std::uniform_int_distribution<long long> anywhere(0, us(runLength));
-    std::uniform_int_distribution<long long> installing(us(installStart), us(runLength));
+    std::uniform_int_distribution<long long> installing(0, us(installLength));
     int caughtMidInstall = 0;
     for (int kill = 1; kill <= kills; ++kill) {
         folder.publishManifest(namesOf(list));
         auto updater = folder.startUpdater();
+        if (kill % 2 == 0) {
+            while (updater->running() && !fs::exists(folder / "backup" / "update.journal"))
+                std::this_thread::sleep_for(100us);
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(kill % 2 ? anywhere(random) : installing(random)));
         updater->kill();
         const int updated = checkWhole(folder, list, kill);
@@ -191,6 +200,7 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFolderIsAllOldOrAllNewAfterOneMoreRun)
         fs::permissions(folder / "tesmora", fs::perms(0755), fs::perm_options::replace);
     }
     std::cout << kills << " kills, " << caughtMidInstall << " of them in the middle of an installation\n";
+    EXPECT_GT(caughtMidInstall, 0) << "no kill reached an installation: the harness tested nothing that matters";
     EXPECT_EQ(folder.namesIn("update"), std::set<std::string>{});
     for (const char *sub : {"", "backup"}) {
         for (const std::string &name : folder.namesIn(sub))
