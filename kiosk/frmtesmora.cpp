@@ -254,15 +254,6 @@ void frmTesmora::Form_Load()
     ChangeStatus(2);
 }
 
-namespace {
-
-std::string hostOf(const std::string &address)
-{
-    return QUrl(QString::fromStdString(address)).host(QUrl::EncodeUnicode).toStdString();
-}
-
-} // namespace
-
 void frmTesmora::applyFleetSettings()
 {
     if (!settings.allowedHosts.empty()) {
@@ -271,8 +262,8 @@ void frmTesmora::applyFleetSettings()
         for (const std::string &entry : refused)
             WriteLog("Voce non valida in allowed_hosts: '" + entry + "'");
         for (const std::string &server : ArrayUrl)
-            hosts.allow(hostOf(server));
-        hosts.allow(hostOf(settings.errorPage));
+            hosts.allow(hostOf(QUrl(QString::fromStdString(server))));
+        hosts.allow(hostOf(QUrl(QString::fromStdString(settings.errorPage))));
         m_allowedHosts = hosts;
         m_page->setAllowedHosts(m_allowedHosts);
     }
@@ -478,7 +469,7 @@ void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
 
 void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
 {
-    const std::string host = url.host(QUrl::EncodeUnicode).toStdString();
+    const std::string host = hostOf(url);
     const TimePoint now = m_env.clock->now();
     std::erase_if(m_refusedLogged, [&](const auto &entry) { return now - entry.second >= std::chrono::minutes(1); });
     // A page that tries host after host writes no more than a few lines a minute.

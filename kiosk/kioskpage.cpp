@@ -96,7 +96,7 @@ bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bo
 {
     if (isMainFrame) {
         const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-        if (web && m_allowedHosts && !m_allowedHosts->allows(url.host(QUrl::EncodeUnicode).toStdString())) {
+        if (web && m_allowedHosts && !m_allowedHosts->allows(hostOf(url))) {
             emit navigationRefused(url);
             return false;
         }
@@ -211,6 +211,11 @@ QByteArray browserEngineFlags(const QByteArray &fromEnvironment)
 }
 
 } // namespace
+
+std::string hostOf(const QUrl &url)
+{
+    return url.host(QUrl::EncodeUnicode).toStdString();
+}
 
 void prepareBrowserEngine()
 {

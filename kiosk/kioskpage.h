@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 #include <vector>
 
 class PageDialog;
@@ -71,6 +72,9 @@ private:
     std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
     std::optional<HostAllowList> m_allowedHosts;
 };
+
+// An address's host as allow-lists compare it: ASCII, international names in their xn-- form.
+std::string hostOf(const QUrl &url);
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine
 // refuses to run as root with its sandbox on, so the sandbox goes off then, and only then; no

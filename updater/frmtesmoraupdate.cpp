@@ -2,8 +2,8 @@
 
 #include "activityblinker.h"
 #include "fileops.h"
-#include "metricsfile.h"
 #include "hashworker.h"
+#include "metricsfile.h"
 #include "moddownload.h"
 #include "modmain.h"
 #include "platform.h"
@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -71,21 +72,21 @@ public:
             const auto [it, added] = m_byFolded.emplace(toLowerAscii(name), name);
             if (!added && (name < it->second))
                 it->second = name;
-            m_exact.insert({name, name});
+            m_exact.insert(name);
         }
     }
 
     std::string nameFor(const std::string &entry) const
     {
-        if (m_exact.count(entry))
+        if (m_exact.contains(entry))
             return entry;
         const auto found = m_byFolded.find(toLowerAscii(entry));
         return found == m_byFolded.end() ? entry : found->second;
     }
 
 private:
-    std::map<std::string, std::string> m_byFolded;
-    std::map<std::string, std::string> m_exact;
+    std::map<std::string, std::string> m_byFolded; // folded name -> the first installed spelling
+    std::set<std::string> m_exact;
 };
 
 } // namespace
