@@ -17,7 +17,7 @@ bool sameName(std::string_view a, std::string_view b)
 struct Line
 {
     std::string_view text; // without its line end
-    std::string_view end; // "\r\n", "\n" or "" for a last line without one
+    std::string_view end; // "\r\n", "\n", or for the last line "\r" or ""
 };
 
 std::vector<Line> splitLines(std::string_view content)
@@ -27,7 +27,11 @@ std::vector<Line> splitLines(std::string_view content)
     while (pos < content.size()) {
         const auto nl = content.find('\n', pos);
         if (nl == std::string_view::npos) {
-            lines.push_back({content.substr(pos), {}});
+            // A file cut after the "\r" of its last line: that "\r" is the line's end, or a
+            // "\n" added after it would change what the line says.
+            const auto last = content.substr(pos);
+            const size_t cut = last.ends_with('\r') ? 1 : 0;
+            lines.push_back({last.substr(0, last.size() - cut), last.substr(last.size() - cut)});
             break;
         }
         size_t textEnd = nl;
@@ -131,7 +135,7 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
         for (size_t i = 0; i <= lines.size(); ++i) {
             if (i == insertAt) {
                 if (!out.empty() && !out.ends_with('\n'))
-                    out += eol;
+                    out += out.ends_with('\r') ? std::string_view("\n") : eol;
                 out += insertion;
             }
             if (i == lines.size())

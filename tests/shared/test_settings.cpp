@@ -131,6 +131,12 @@ TEST_F(SettingsFile, WriteKeyCreatesTheFileAndRefusesLineBreaks)
     write("[data]\nlast=1");
     ini.WriteKey("data", "next", "2");
     EXPECT_EQ(content(), "[data]\nlast=1\nnext=2\n");
+    // ... and one cut after its "\r" reads the same before and after a line is added.
+    write("[data]\nlast=1\r");
+    EXPECT_EQ(ini.ReadKey("data", "last", ""), "1");
+    ini.WriteKey("data", "next", "2");
+    EXPECT_EQ(content(), "[data]\nlast=1\r\nnext=2\n");
+    EXPECT_EQ(ini.ReadKey("data", "last", ""), "1");
 }
 
 TEST_F(SettingsFile, WriteKeyLeavesNeighbouringFilesAlone)
