@@ -8,6 +8,7 @@
 #include "pagedialog.h"
 #include "serverprobe.h"
 #include "tesmoraart.h"
+#include "text.h"
 #include "updaterules.h"
 
 #include <QApplication>
@@ -50,6 +51,13 @@ frmTesmora::~frmTesmora()
 }
 
 namespace {
+
+// A server as the log and the metrics show it: never with a user name and password written in it.
+std::string shownServer(const std::string &server)
+{
+    const QUrl url(QString::fromStdString(server));
+    return url.userInfo().isEmpty() ? server : url.toString(QUrl::RemoveUserInfo).toStdString();
+}
 
 QPushButton *makeButton(QWidget *parent, const QString &caption, const TwipsRect &design)
 {
@@ -94,6 +102,7 @@ void frmTesmora::startNewBrowserSession()
     createBrowserSession();
     delete oldPage;
     delete oldProfile;
+    m_dialog->setRefusing(false);
 }
 
 void frmTesmora::createControls()
@@ -257,8 +266,18 @@ void frmTesmora::Form_Load()
 void frmTesmora::applyFleetSettings()
 {
     if (!settings.allowedHosts.empty()) {
+        std::string_view list = settings.allowedHosts;
+        // Values are read up to 255 characters: an entry cut there could name another domain
+        // ("*.bank.co" of "*.bank.com"), so it allows nothing.
+        if (cutToCharacters(list, IniValueMaxLength - 1).size() < list.size()) {
+            const size_t comma = list.rfind(',');
+            const size_t cutFrom = comma == std::string_view::npos ? 0 : comma + 1;
+            WriteLog("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength)
+                     + " caratteri): '" + std::string(trimmed(list.substr(cutFrom), " ")) + "'");
+            list = list.substr(0, cutFrom);
+        }
         std::vector<std::string> refused;
-        HostAllowList hosts = HostAllowList::fromText(settings.allowedHosts, refused);
+        HostAllowList hosts = HostAllowList::fromText(list, refused);
         for (const std::string &entry : refused)
             WriteLog("Voce non valida in allowed_hosts: '" + entry + "'");
         for (const std::string &server : ArrayUrl)
@@ -506,7 +525,7 @@ void frmTesmora::moveToNextServer()
     m_failbackSeconds = 0;
     const std::string server = pageAddress(ArrayUrl, ServerIndex, "");
     if (server != before)
-        WriteLog("Passaggio al server " + server);
+        WriteLog("Passaggio al server " + shownServer(server));
 }
 
 bool frmTesmora::onBackupServer() const
@@ -540,7 +559,7 @@ void frmTesmora::failbackAnswered(bool up)
     if (!up || !tmrTestWebServer->isEnabled() || !onBackupServer())
         return;
     ServerIndex = 0;
-    WriteLog("Ritorno al primo server " + pageAddress(ArrayUrl, 0, ""));
+    WriteLog("Ritorno al primo server " + shownServer(pageAddress(ArrayUrl, 0, "")));
     Navigate(startPageAddress());
 }
 
@@ -660,7 +679,8 @@ void frmTesmora::tmrLoadTimeout_Timer()
 bool frmTesmora::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress || type == QEvent::TouchBegin || type == QEvent::KeyPress)
+    if (type == QEvent::MouseButtonPress || type == QEvent::TouchBegin || type == QEvent::KeyPress
+        || type == QEvent::Wheel)
         IdleSeconds = 0;
     return QWidget::eventFilter(watched, event);
 }
@@ -676,6 +696,13 @@ void frmTesmora::tmrIdleReset_Timer()
     }
     if (++IdleSeconds < settings.idleReset)
         return;
+    // A page's question waits inside that page's own call, so the page may go only once the call
+    // has returned: at the next second. Refused meanwhile, a page asking again cannot hold it off.
+    if (m_dialog->waiting()) {
+        m_dialog->setRefusing(true);
+        m_dialog->dismiss();
+        return;
+    }
     IdleSeconds = -1;
     WriteLog("Sessione azzerata dopo " + std::to_string(settings.idleReset) + " secondi di inattività");
     startNewBrowserSession();
@@ -700,7 +727,7 @@ void frmTesmora::writeMetrics()
         {"tesmora_kiosk_last_page_loaded_timestamp_seconds", "When a page other than the error page last loaded; 0: none yet.",
          "gauge", m_lastPageLoaded ? seconds(*m_lastPageLoaded) : 0.0, {}},
         {"tesmora_kiosk_server", "The server in use.", "gauge", 1,
-         {{"index", std::to_string(ServerIndex)}, {"url", pageAddress(ArrayUrl, ServerIndex, "")}}},
+         {{"index", std::to_string(ServerIndex)}, {"url", shownServer(pageAddress(ArrayUrl, ServerIndex, ""))}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
     const std::filesystem::path path = m_env.paths.folder / settings.metricsFile; // relative: in the program folder

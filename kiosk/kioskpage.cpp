@@ -95,9 +95,12 @@ void KioskPage::secondPassed(int16_t limitSeconds)
 bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     if (isMainFrame) {
-        const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-        if (web && m_allowedHosts && !m_allowedHosts->allows(hostOf(url))) {
-            emit navigationRefused(url);
+        // A blob: address shows a document made by a page of the host inside it, which may be a
+        // frame's: that host is the one to check.
+        const QUrl shown = url.scheme() == QLatin1String("blob") ? QUrl(url.path()) : url;
+        const bool web = shown.scheme() == QLatin1String("http") || shown.scheme() == QLatin1String("https");
+        if (web && m_allowedHosts && !m_allowedHosts->allows(hostOf(shown))) {
+            emit navigationRefused(shown);
             return false;
         }
         // A new top-level page: the frames of the old one no longer count.

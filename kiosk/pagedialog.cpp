@@ -52,7 +52,7 @@ PageDialog::PageDialog(QWidget *parent)
 
 bool PageDialog::ask(Kind kind, const QString &text, QString *value)
 {
-    if (m_waiting)
+    if (m_waiting || m_refusing)
         return false;
     message->setText(text);
     input->setVisible(kind == Kind::Prompt);

@@ -23,6 +23,9 @@ public:
     bool ask(Kind kind, const QString &message, QString *value = nullptr);
     // Answers the waiting question, if any, as "Annulla".
     void dismiss();
+    bool waiting() const { return m_waiting != nullptr; }
+    // While refusing, every question is answered "Annulla" at once.
+    void setRefusing(bool refusing) { m_refusing = refusing; }
 
     QLabel *message = nullptr;
     QLineEdit *input = nullptr;
@@ -32,4 +35,5 @@ public:
 private:
     QEventLoop *m_waiting = nullptr;
     bool m_accepted = false;
+    bool m_refusing = false;
 };
