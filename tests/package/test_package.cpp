@@ -253,6 +253,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     for (const auto &[key, value] : {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"},
                                      {"shutdown_check_interval", "1"}})
         kioskSettings = std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
+    // Not the kiosk's error page: that one is read from [failure] alone.
+    kioskSettings = std::regex_replace(kioskSettings, std::regex("\\[data\\]"),
+                                       "[data]\nerror_page=file:///opt/tesmora/logo.png");
     writeFile(folder / "tesmora.ini", kioskSettings);
     writeFile(folder / "TesmoraUpdate.ini", std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"),
                                                                std::regex("update_url=.*"),
