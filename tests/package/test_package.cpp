@@ -253,6 +253,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     for (const auto &[key, value] : {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"},
                                      {"shutdown_check_interval", "1"}})
         kioskSettings = std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
+    // Not the kiosk's error page: that one is read from [failure] alone.
+    kioskSettings = std::regex_replace(kioskSettings, std::regex("\\[data\\]"),
+                                       "[data]\nerror_page=file:///opt/tesmora/logo.png");
     writeFile(folder / "tesmora.ini", kioskSettings);
     writeFile(folder / "TesmoraUpdate.ini", std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"),
                                                                std::regex("update_url=.*"),
@@ -269,6 +272,7 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     updatersKiosk = running.front();
     ASSERT_TRUE(fs::exists(folder / "logo.png"));
     ASSERT_FALSE(fs::is_empty(folder / "backup"));
+    writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
     ASSERT_TRUE(ok) << removed;
@@ -278,7 +282,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     for (const auto &entry : fs::directory_iterator(folder))
         kept.insert(entry.path().filename().string());
     const std::string updaterLog = "TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log";
-    EXPECT_EQ(kept, (std::set<std::string>{"TesmoraUpdate.ini", "errore.html", "tesmora.ini", updaterLog})) << removed;
+    EXPECT_EQ(kept, (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini",
+                                           updaterLog}))
+        << removed;
 
     const std::string purged = root.dpkg("--purge tesmora", &ok);
     ASSERT_TRUE(ok) << purged;

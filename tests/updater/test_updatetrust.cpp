@@ -249,8 +249,10 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     writeFile(dir / "set" / "tesmora", arbitraryBytes(100000, 1));
     writeFile(dir / "set" / " blank name", "b");
     writeFile(dir / "set" / "logo.png", "png");
+    writeFile(dir / "set" / "Shutdown.TXT", "a name every kiosk refuses to install");
     const fs::path publish = fs::path(PUBLISH_COMMAND);
     ASSERT_EQ(runProgram(publish, {"-s", "key.sec", "-p", "key.pub", "set"}, dir.path()), 0) << readFile(dir / "output.txt");
+    EXPECT_NE(readFile(dir / "output.txt").find("Shutdown.TXT"), std::string::npos) << "says what it left out";
     const std::string manifest = readFile(dir / "set" / "update.txt");
     EXPECT_EQ(manifest, "TesmoraUpdate:\r\n blank name\r\nlogo.png\r\ntesmora\r\n");
 
@@ -275,7 +277,9 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     EXPECT_EQ(algorithm(), "RW") << "\"Ed\"";
     EXPECT_TRUE(verifyUpdateSet(settings, manifest, dir / "set", state, clock).ok());
 
-    EXPECT_EQ(runProgram(publish, {"-s", "key.sec", "set", "logo.png", "../key.sec"}, dir.path()), 1);
+    writeFile(dir / "set" / ".logo.png.download-3", "the shape of the updater's temporary files");
+    for (const char *name : {"../key.sec", "Shutdown.TXT", ".logo.png.download-3"})
+        EXPECT_EQ(runProgram(publish, {"-s", "key.sec", "set", "logo.png", name}, dir.path()), 1) << name;
     EXPECT_EQ(readFile(dir / "set" / "update.txt"), manifest) << "a refused name leaves the set as it was";
 }
 
