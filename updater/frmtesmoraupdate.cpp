@@ -252,7 +252,7 @@ void frmTesmoraUpdate::cmdUpDate_Click()
 
     m_runStarted = m_env.clock->now();
     m_outcome = updateRun();
-    if (m_outcome->end == RunEnd::Failed)
+    if (m_outcome->end == RunEnd::Failed && m_outcome->error.failed())
         WriteLog("Error " + errorText(m_outcome->error));
     if (m_outcome->end == RunEnd::Refused || m_outcome->end == RunEnd::GaveUp) {
         close();
@@ -287,7 +287,10 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     removeBesideFiles(m_updateFolder, {"download"});
     removeBesideFiles(m_env.paths.folder, {"install", "copy"});
     removeBesideFiles(m_backupFolder, {"copy", "write"});
-    recoverInterruptedUpdate();
+    // Until an interrupted update is undone, its journal is the only record of which backup
+    // belongs where: a new update would write over it.
+    if (!recoverInterruptedUpdate())
+        return {RunEnd::Failed, {}};
 
     const TrustSettingsReading trust = readTrustSettings(modMain::IniFile);
     if (!trust.ok()) {
@@ -341,7 +344,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
 
     // Nothing is installed, and the kiosk is not touched, unless the set is signed by a trusted
     // key, no older than the last one installed, and every file is the one signed for.
-    HashWorker hash;
+    std::optional<HashWorker> hash; // a thread of its own, only when there is something to check
     if (trust.settings.verifies()) {
         for (const std::string_view name : {HashListName, SignatureName}) {
             WriteLog("Download file " + std::string(name));
@@ -356,7 +359,8 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         }
         WriteLog(check.set.verifiedLine());
         m_trustedSet = std::move(check.set);
-        options.onData = [&hash](std::string_view bytes) { hash.add(bytes); };
+        hash.emplace();
+        options.onData = [&hash](std::string_view bytes) { hash->add(bytes); };
     } else {
         WriteLog(unverifiedUpdatesLine(m_env.paths.settingsFile().filename().string()));
     }
@@ -369,7 +373,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         if (const ErrorInfo e = fileLength(m_updateFolder / entry, length); e.failed())
             return failed(e);
         if (m_trustedSet) {
-            if (const ErrorInfo e = m_trustedSet->checkDigest(entry, hash.finish()); e.failed()) {
+            if (const ErrorInfo e = m_trustedSet->checkDigest(entry, hash->finish()); e.failed()) {
                 WriteLog(e.description);
                 return {RunEnd::Refused, {}};
             }
@@ -453,33 +457,41 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std:
     return startAndWatchKiosk(&transaction);
 }
 
-void frmTesmoraUpdate::rollBack(UpdateTransaction &transaction)
+bool frmTesmoraUpdate::rollBack(UpdateTransaction &transaction)
 {
     const ErrorInfo e = transaction.rollback([this](const std::string &name) { WriteLog("Ripristino file " + name); });
     // The journal stays, so the next run tries again.
     if (e.failed())
         WriteLog("Ripristino non completato: Error " + errorText(e));
+    return e.ok();
 }
 
-void frmTesmoraUpdate::recoverInterruptedUpdate()
+void frmTesmoraUpdate::commit(UpdateTransaction &transaction)
+{
+    // A journal left behind would have the next run that finds the kiosk down undo this update.
+    if (const ErrorInfo e = transaction.commit(); e.failed())
+        WriteLog("Error " + errorText(e));
+}
+
+bool frmTesmoraUpdate::recoverInterruptedUpdate()
 {
     auto left = UpdateTransaction::leftBehind(m_env.paths.folder, m_backupFolder);
     if (!left)
-        return;
+        return true;
     // Every file was in place and the kiosk that started this run came up on them.
     if (left->state() == Journal::State::Installed && kioskRunning()) {
         WriteLog("Aggiornamento precedente interrotto durante la verifica: Tesmora è in funzione, l'aggiornamento resta");
-        left->commit();
-        return;
+        commit(*left); // kept either way: a new journal may replace this one
+        return true;
     }
     WriteLog("Aggiornamento precedente interrotto: ripristino della versione precedente");
-    rollBack(*left);
+    return rollBack(*left);
 }
 
 void frmTesmoraUpdate::keepUpdate(UpdateTransaction *transaction)
 {
     if (transaction) {
-        transaction->commit();
+        commit(*transaction);
         m_filesInstalled = transaction->entries().size();
     }
     // Only an update that stays raises the bar for replayed sets: a failed one may be tried again.

@@ -86,11 +86,13 @@ private:
     void Form_Unload();
 
     RunOutcome updateRun();
-    void recoverInterruptedUpdate();
+    // False when an interrupted update could not be undone: its journal stays for the next run.
+    bool recoverInterruptedUpdate();
     std::vector<std::string> reservedNames() const;
     RunOutcome installAll(const std::vector<std::string> &entries);
     void keepUpdate(UpdateTransaction *transaction);
-    void rollBack(UpdateTransaction &transaction);
+    bool rollBack(UpdateTransaction &transaction);
+    void commit(UpdateTransaction &transaction);
     RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
     StopResult StopTesmora(ErrorInfo &error);
     long startKiosk();

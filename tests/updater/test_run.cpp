@@ -346,6 +346,17 @@ TEST_F(Run, AnUpdateCutShortIsUndoneBeforeAnythingElse)
     EXPECT_EQ(run(), RunEnd::NothingToDo);
     EXPECT_EQ(readFile(dir / "a"), "new a");
     EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
+
+    // One that cannot be undone keeps its journal, the only record of where each backup goes:
+    // no new update may be installed over it.
+    const std::string journal = "installing\na\ta.20261206090000.bak\n";
+    writeFile(dir / "backup" / "update.journal", journal);
+    fs::remove(dir / "backup" / "a.20261206090000.bak");
+    publishManifest({"a"});
+    publish("a", "newer a");
+    EXPECT_EQ(run(), RunEnd::Failed);
+    EXPECT_EQ(readFile(dir / "backup" / "update.journal"), journal);
+    EXPECT_EQ(readFile(dir / "a"), "new a");
 }
 
 } // namespace
