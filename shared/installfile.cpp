@@ -37,7 +37,8 @@ ErrorInfo copyBeside(const fs::path &source, const fs::path &target, std::string
             fs::permissions(temp, bits, fs::perm_options::replace, ec);
         if (!ec)
             return {};
-        fs::remove(temp, ec);
+        std::error_code ignored; // the failure to report is the one above
+        fs::remove(temp, ignored);
         return errorFromSystem(ec, target);
     }
 }
