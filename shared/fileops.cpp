@@ -73,18 +73,32 @@ NewFile createFileBeside(const std::filesystem::path &target, std::string_view p
     return created;
 }
 
+FolderNames::FolderNames(const std::filesystem::path &folder)
+{
+    std::error_code ec;
+    for (const auto &file : filesIn(folder, ec)) {
+        const std::string name = file.filename().string();
+        const auto [it, added] = m_byFolded.emplace(toLowerAscii(name), name);
+        if (!added && name < it->second)
+            it->second = name;
+        m_exact.insert(name);
+    }
+}
+
+std::string FolderNames::find(const std::string &name) const
+{
+    if (m_exact.contains(name))
+        return name;
+    const auto found = m_byFolded.find(toLowerAscii(name));
+    return found == m_byFolded.end() ? std::string() : found->second;
+}
+
 std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name)
 {
     if (ordinaryFileExists(folder / name))
-        return folder / name;
-    std::filesystem::path found;
-    std::error_code ec;
-    for (const auto &file : filesIn(folder, ec)) {
-        const std::string candidate = file.filename().string();
-        if (equalsIgnoringCase(candidate, name) && (found.empty() || candidate < found.filename().string()))
-            found = file;
-    }
-    return found;
+        return folder / name; // the usual case, without listing the folder
+    const std::string found = FolderNames(folder).find(name);
+    return found.empty() ? std::filesystem::path() : folder / found;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <map>
+#include <set>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,9 +28,21 @@ bool ordinaryFileExists(const std::filesystem::path &path);
 // while a folder is being listed is unspecified). ec tells a folder that cannot be listed.
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, std::error_code &ec);
 
-// The ordinary file of the folder whose name equals name without regard to ASCII letter case,
-// as the file systems these programs came from compare names; an exact match is preferred.
-// Empty when there is none.
+// The ordinary files of a folder by name, compared without regard to ASCII letter case as the file
+// systems these programs came from compare names: an exact match first, else the smallest name.
+class FolderNames
+{
+public:
+    explicit FolderNames(const std::filesystem::path &folder);
+    // The folder's spelling of name, or "" when it has none.
+    std::string find(const std::string &name) const;
+
+private:
+    std::map<std::string, std::string> m_byFolded; // folded name -> the smallest spelling
+    std::set<std::string> m_exact;
+};
+
+// The folder's file that FolderNames finds for name, read from the folder now. Empty when none.
 std::filesystem::path findFileIgnoringCase(const std::filesystem::path &folder, const std::string &name);
 
 // Opens for appending (creating the file), writes text followed by CR LF, closes.

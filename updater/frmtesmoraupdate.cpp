@@ -22,7 +22,6 @@
 
 #include <chrono>
 #include <map>
-#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -58,36 +57,6 @@ QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
     shape->setPalette(palette);
     return shape;
 }
-
-// The file of the program folder an entry names: names compare without regard to letter case,
-// as on the file systems the entries were first written for; an exact match comes first.
-class InstalledNames
-{
-public:
-    explicit InstalledNames(const fs::path &folder)
-    {
-        std::error_code ec;
-        for (const fs::path &file : filesIn(folder, ec)) {
-            const std::string name = file.filename().string();
-            const auto [it, added] = m_byFolded.emplace(toLowerAscii(name), name);
-            if (!added && (name < it->second))
-                it->second = name;
-            m_exact.insert(name);
-        }
-    }
-
-    std::string nameFor(const std::string &entry) const
-    {
-        if (m_exact.contains(entry))
-            return entry;
-        const auto found = m_byFolded.find(toLowerAscii(entry));
-        return found == m_byFolded.end() ? entry : found->second;
-    }
-
-private:
-    std::map<std::string, std::string> m_byFolded; // folded name -> the first installed spelling
-    std::set<std::string> m_exact;
-};
 
 } // namespace
 
@@ -404,10 +373,13 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std:
         return startAndWatchKiosk(nullptr);
     }
 
-    const InstalledNames installedNames(m_env.paths.folder);
+    // An entry replaces the installed file of its name in any letter case.
+    const FolderNames installed(m_env.paths.folder);
     std::vector<std::string> names;
-    for (const std::string &entry : entries)
-        names.push_back(namesExecutable(entry, KioskExeName) ? KioskExeName : installedNames.nameFor(entry));
+    for (const std::string &entry : entries) {
+        const std::string found = installed.find(entry);
+        names.push_back(namesExecutable(entry, KioskExeName) ? KioskExeName : found.empty() ? entry : found);
+    }
 
     UpdateTransaction transaction(m_env.paths.folder, m_backupFolder);
     if (const ErrorInfo e = transaction.begin(names, m_env.clock->localNow()); e.failed())
