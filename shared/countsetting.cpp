@@ -16,7 +16,17 @@ std::string CountSettingReader::fallbackMessage(const CountSetting &setting, con
 
 int16_t CountSettingReader::read(const CountSetting &setting)
 {
-    const std::string text = m_ini.ReadKey(setting.section, setting.key, setting.defaultText);
+    return valueOf(setting, m_ini.ReadKey(setting.section, setting.key, setting.defaultText));
+}
+
+int16_t CountSettingReader::readOptional(const CountSetting &setting)
+{
+    const std::string text = m_ini.ReadKey(setting.section, setting.key, "");
+    return text.empty() ? setting.fallback : valueOf(setting, text);
+}
+
+int16_t CountSettingReader::valueOf(const CountSetting &setting, const std::string &text)
+{
     const Int16Result number = toInt16(text);
     if (number.ok() && number.value >= setting.minimum && number.value <= setting.maximum) {
         m_reported.erase(setting.key);
@@ -29,11 +39,4 @@ int16_t CountSettingReader::read(const CountSetting &setting)
             m_log(fallbackMessage(setting, text));
     }
     return setting.fallback;
-}
-
-int16_t CountSettingReader::readOptional(const CountSetting &setting)
-{
-    if (m_ini.ReadKey(setting.section, setting.key, "").empty())
-        return setting.fallback;
-    return read(setting);
 }

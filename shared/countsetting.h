@@ -37,6 +37,8 @@ public:
     static std::string fallbackMessage(const CountSetting &setting, const std::string &text);
 
 private:
+    int16_t valueOf(const CountSetting &setting, const std::string &text);
+
     const clsFileIni &m_ini;
     LogFunction m_log;
     std::map<std::string, std::string> m_reported; // key -> bad text last reported
