@@ -351,36 +351,6 @@ TEST(KioskHandshake, KioskQuittingAfterSomeChecksIsWaitedFor)
     EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
 }
 
-TEST(KioskHandshake, KioskThatNeverQuitsIsGivenUpOnStartedAgainAndTheUpdateUndone)
-{
-    UpdaterFolder folder;
-    folder.writeSettings(folder.server().baseUrl(), "2");
-    folder.installKiosk(Kiosk::Stubborn, "old");
-    const std::string oldKiosk = readFile(folder / "tesmora");
-    folder.publishManifest({"a", "tesmora", "b"});
-    folder.publish("a", "new a");
-    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
-    folder.publish("b", "new b");
-    auto kiosk = folder.startKiosk();
-
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
-                     "Aggiornamento file a", StopKiosk,
-                     "Imposibile terminare il programma Tesmora, tentativi effettuati 2 in 2 secondi",
-                     "Ripristino file a"}));
-    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
-    EXPECT_FALSE(fs::exists(folder / "a")) << "new before the run, so gone again";
-    EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
-    EXPECT_FALSE(fs::exists(folder / "b"));
-    EXPECT_EQ(folder.namesIn("update"), Names{});
-    EXPECT_EQ(backupsOf(folder, "tesmora").size(), 1u);
-    EXPECT_FALSE(fs::exists(folder / "backup" / "update.journal"));
-    // Started a second time, as the design has it; that one finds the first still running.
-    ASSERT_TRUE(folder.waitForKioskEvents(2, seconds(10)));
-    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old started"}));
-}
-
 TEST(KioskHandshake, ZeroChecksGiveUpAtOnce)
 {
     UpdaterFolder folder;
