@@ -32,11 +32,12 @@ void setPerms(const fs::path &path, int bits)
     fs::permissions(path, fs::perms(bits), fs::perm_options::replace);
 }
 
-// Names in the backup folder that are backup copies of entry, checked against the stamp format.
+// Names in the backup folder that are backup copies of entry, checked against the stamp format;
+// a copy made in the same second as another carries a counter.
 Names backupsOf(const UpdaterFolder &folder, const std::string &entry)
 {
     const std::regex copy(std::regex_replace(entry, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)")
-                          + R"(\.\d{14}\.bak)");
+                          + R"(\.\d{14}(-[1-9]\d*)?\.bak)");
     Names found;
     for (const auto &name : folder.namesIn("backup")) {
         if (std::regex_match(name, copy))
