@@ -2,6 +2,7 @@
 // and stand-in kiosk processes.
 
 #include "logreading.h"
+#include "signingkey.h"
 #include "updaterfolder.h"
 
 #include <gtest/gtest.h>
@@ -452,21 +453,13 @@ TEST(UpdaterProcess, ClosingTheWindowDuringADownloadEmptiesTheUpdateFolderAndEnd
 
 namespace {
 
-// A minisign key pair made by the real minisign, without a password; its public key line.
-std::string makeKey(const fs::path &folder, const std::string &name)
-{
-    EXPECT_EQ(runProgram("/usr/bin/minisign", {"-G", "-W", "-p", name + ".pub", "-s", name + ".sec"}, folder), 0)
-        << readFile(folder / "output.txt");
-    const std::string pub = readFile(folder / (name + ".pub"));
-    return pub.substr(pub.find('\n') + 1, 56);
-}
-
 TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInstalls)
 {
     UpdaterFolder folder;
     TempFolder desk; // where the operator publishes, far from any kiosk
-    const std::string trusted = makeKey(desk.path(), "trusted");
-    makeKey(desk.path(), "other");
+    const std::string trusted = makeMinisignKey(desk.path(), "trusted");
+    ASSERT_FALSE(trusted.empty()) << readFile(desk / "output.txt");
+    ASSERT_FALSE(makeMinisignKey(desk.path(), "other").empty()) << readFile(desk / "output.txt");
     fs::create_directory(desk / "set");
     writeFile(desk / "set" / "a", "new a");
     writeFile(desk / "set" / "page.html", "new page");
