@@ -263,11 +263,7 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     EXPECT_EQ(algorithm(), "RU") << "\"ED\", minisign's default";
     const TrustCheck check = verifyUpdateSet(settings, manifest, dir / "set", state, clock);
     ASSERT_TRUE(check.ok()) << check.error.description;
-    const std::string kiosk = readFile(dir / "set" / "tesmora");
-    Sha256Stream stream;
-    for (size_t at = 0; at < kiosk.size(); at += 4096)
-        stream.add(std::string_view(kiosk).substr(at, 4096));
-    EXPECT_TRUE(check.set.checkDigest("tesmora", stream.finish()).ok());
+    EXPECT_TRUE(check.set.checkDigest("tesmora", sha256(readFile(dir / "set" / "tesmora"))).ok());
     EXPECT_EQ(check.set.checkDigest("logo.png", sha256("png!")).description, "Hash errato per logo.png");
 
     // minisign's legacy algorithm ("Ed"), over the same list.
