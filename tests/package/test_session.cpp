@@ -46,11 +46,10 @@ protected:
                                            + "\r\nshutdown_check_interval=1\r\n");
     }
 
-    // The operator's command on this folder; its exit status.
+    // The operator's command on this folder; its exit status, its output in output.txt.
     int admin(const std::string &command)
     {
-        ChildProcess admin(ADMIN_SCRIPT, dir.path(), {}, dir / "admin.txt", {command, "--folder", dir.path().string()});
-        return admin.waitForExit(60s) ? admin.exitCode() : -1;
+        return runProgram(ADMIN_SCRIPT, {command, "--folder", dir.path().string()}, dir.path());
     }
 
     TempFolder dir;
@@ -110,13 +109,13 @@ TEST_F(Session, ARestartStartsTheKioskWithItsNewSettingsAndAStopAfterItIsFinal)
     const pid_t first = runningKiosk();
     server.serve("/other.html", "<html><body>other</body></html>", 200, "text/html");
     writeSettings("other.html");
-    ASSERT_EQ(admin("restart"), 0) << readFile(dir / "admin.txt") << readFile(dir / "session.txt");
+    ASSERT_EQ(admin("restart"), 0) << readFile(dir / "output.txt") << readFile(dir / "session.txt");
     EXPECT_TRUE(server.waitForRequest("/other.html", 30s)) << "the new kiosk reads the settings anew";
     EXPECT_NE(runningKiosk(), first);
     EXPECT_FALSE(fs::exists(dir / "tesmora-session.restart"));
 
     writeFile(dir / "tesmora-session.restart", "left by a restart that was cut short\n");
-    ASSERT_EQ(admin("stop"), 0) << readFile(dir / "admin.txt");
+    ASSERT_EQ(admin("stop"), 0) << readFile(dir / "output.txt");
     ASSERT_TRUE(session->waitForExit(20s)) << "the restart request is spent: the next orderly end is final";
     EXPECT_EQ(session->exitCode(), 0);
     EXPECT_NE(admin("restart"), 0) << "no kiosk runs to be restarted";
