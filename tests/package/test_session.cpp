@@ -26,6 +26,7 @@ protected:
         writeSettings("start.html");
         auto env = headlessEnvironment();
         env["TESMORA_RESTART_PAUSE"] = "0.2";
+        env.emplace("TESMORA_KIOSK_WAIT_TRIES", "2");
         session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
         ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
     }
@@ -96,7 +97,11 @@ TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
     ASSERT_EQ(updater.tryLock(dir / ".TesmoraUpdate.instance"), platform::InstanceLock::Result::Acquired);
     requestShutdown();
     ASSERT_TRUE(waitUntil([&] { return processesRunning(kiosk).empty(); }, 20s));
-    std::this_thread::sleep_for(2s); // as a real updater goes on after the kiosk has gone
+    // A real updater goes on after the kiosk has gone: the session neither ends nor starts one
+    // meanwhile.
+    EXPECT_FALSE(waitUntil([&] { return !processesRunning(kiosk).empty() || !session->running(); }, 2s))
+        << readFile(dir / "session.txt");
+    EXPECT_EQ(server.requestCount("/start.html"), 3u);
     updater.release();
     ASSERT_TRUE(server.waitForRequest("/start.html", 40s, 4)) << readFile(dir / "session.txt");
     requestShutdown();
