@@ -4,6 +4,7 @@
 // Environment: BENCH_ROUNDS overrides the number of rounds of each comparison.
 
 #include "benchsupport.h"
+#include "signingkey.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -270,10 +271,9 @@ void updates(const Display &display)
     }
     // The same file as a signed set, published as an operator would, with a fresh key.
     TempFolder desk;
-    if (run({"minisign", "-G", "-W", "-p", (desk / "key.pub").string(), "-s", (desk / "key.sec").string()}).exitCode != 0)
+    const std::string publicKey = makeMinisignKey(desk.path(), "key");
+    if (publicKey.empty())
         throw std::runtime_error("minisign could not make a key (apt-get install minisign)");
-    const std::string pub = readFile(desk / "key.pub");
-    const std::string publicKey = pub.substr(pub.find('\n') + 1, 56);
     fs::create_directory(www / "signed");
     fs::create_hard_link(www / "one" / "big.bin", www / "signed" / "big.bin");
     if (run({PUBLISH_COMMAND, "-s", (desk / "key.sec").string(), (www / "signed").string(), "big.bin"}).exitCode != 0)

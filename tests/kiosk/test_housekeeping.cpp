@@ -200,6 +200,7 @@ TEST_F(Housekeeping, UpdateStartsOnceAMinuteAfterTheConfiguredMinute)
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(dir / "updater-started.txt") == dir.path().string() + " 0\n"; }, 2000))
         << "started in the program folder, without arguments: " << readFile(dir / "updater-started.txt");
+    EXPECT_EQ(immediateEnds, 0) << "the kiosk carries on";
     std::filesystem::remove(dir / "updater-started.txt");
 
     for (int s = 1; s < 3600 * 16; s += 7) { // the rest of the day

@@ -25,11 +25,11 @@ protected:
         server.serve("/kiosk/start.html", "<html><body>start</body></html>", 200, "text/html");
     }
 
-    void writeSettings(const std::string &extraData = {})
+    void writeSettings()
     {
         writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "kiosk/, http://unused.invalid/\r\n"
-                                       "start_page=start.html\r\nshutdown_check_interval=2\r\n" + extraData
-                                           + "[failure]\r\nerror_page=" + server.baseUrl() + "error.html\r\n");
+                                       "start_page=start.html\r\nshutdown_check_interval=2\r\n"
+                                       "[failure]\r\nerror_page=" + server.baseUrl() + "error.html\r\n");
     }
 
     std::unique_ptr<ChildProcess> startKiosk()
@@ -123,32 +123,6 @@ TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpe
     EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
     EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk.pid()).empty(); }, 10s));
-}
-
-TEST_F(KioskProcess, StartsTheUpdaterAboutAMinuteAfterTheConfiguredMinute)
-{
-    const auto standIn = dir / "TesmoraUpdate";
-    // Written aside and renamed, so that the test never reads half a line.
-    writeFile(standIn, "#!/bin/sh\ndate +%s > \"$PWD/.started\" && mv \"$PWD/.started\" \"$PWD/updater-started.txt\"\n");
-    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
-
-    // The current minute, unless it is about to end: the launch needs its first tick in it.
-    auto now = std::chrono::system_clock::now();
-    auto local = platform::toLocal(now);
-    if (local.second >= 55) {
-        std::this_thread::sleep_for(std::chrono::seconds(61 - local.second));
-        now = std::chrono::system_clock::now();
-        local = platform::toLocal(now);
-    }
-    writeSettings("update_start=" + hourMinuteText(local) + "\r\n");
-    auto kiosk = startKiosk();
-
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 100s))
-        << readFile(dir / "output.txt");
-    const auto startedAt = std::chrono::system_clock::from_time_t(std::stoll(readFile(dir / "updater-started.txt")));
-    const auto minuteEnd = platform::fromLocal({local.year, local.month, local.day, local.hour, local.minute, 59});
-    EXPECT_GT(startedAt, minuteEnd) << "not within the configured minute";
-    EXPECT_TRUE(kiosk->running()) << "the kiosk carries on";
 }
 
 } // namespace

@@ -105,7 +105,10 @@ TEST_F(KioskSettingsTest, AnUnusableFleetSettingTurnsItsFeatureOffWithOneLineAnd
                                  "update_spread=1441\r\n[failure]\r\nfailover=1\r\nfailback_interval=0\r\nwatch_interval=4\r\n");
     EXPECT_TRUE(s.failover);
     EXPECT_FALSE(s.logEvents);
-    EXPECT_EQ(s.failbackInterval + s.watchInterval + s.idleReset + s.updateSpread, 0);
+    EXPECT_EQ(s.failbackInterval, 0);
+    EXPECT_EQ(s.watchInterval, 0);
+    EXPECT_EQ(s.idleReset, 0);
+    EXPECT_EQ(s.updateSpread, 0);
     EXPECT_EQ(logged, (std::vector<std::string>{
                           "Valore non valido per failback_interval: '0', uso il valore 0",
                           "Valore non valido per watch_interval: '4', uso il valore 0",

@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -35,16 +34,7 @@ protected:
         return QTest::qWaitFor([&] { return server.requestCount(path) >= count; }, ms);
     }
 
-    // The text the page shows now; the answer arrives asynchronously, possibly after the caller
-    // gave up waiting, so it goes to shared storage.
-    static QString shownText(frmTesmora &w)
-    {
-        auto text = std::make_shared<std::optional<QString>>();
-        w.page()->toPlainText([text](const QString &t) { *text = t; });
-        if (!QTest::qWaitFor([&] { return text->has_value(); }, 5000))
-            return {};
-        return text->value_or(QString());
-    }
+    static QString shownText(frmTesmora &w) { return evaluate(w, "document.body.innerText").toString(); }
 
     TestHttpServer server;
 };

@@ -157,12 +157,15 @@ TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
 
 TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
 {
-    writeSettings(settingsFor("http://127.0.0.1:9/"));
+    // A look for the request so rare that only the signal can end it here.
+    writeSettings(settingsFor("http://127.0.0.1:9/", "shutdown_check_interval=600\r\n"));
     for (const int signal : {SIGINT, SIGHUP}) {
         auto w = makeWindow();
         w->Form_Load();
+        writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:01\r\n");
         ::raise(signal);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(dir / "tesmora.lck"); }, 10000)) << signal;
+        EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt")) << signal;
     }
     EXPECT_EQ(immediateEnds, 2);
 }

@@ -26,6 +26,7 @@ protected:
         writeSettings("start.html");
         auto env = headlessEnvironment();
         env["TESMORA_RESTART_PAUSE"] = "0.2";
+        env.emplace("TESMORA_KIOSK_WAIT_TRIES", "2");
         session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
         ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
     }
@@ -46,11 +47,10 @@ protected:
                                            + "\r\nshutdown_check_interval=1\r\n");
     }
 
-    // The operator's command on this folder; its exit status.
+    // The operator's command on this folder; its exit status, its output in output.txt.
     int admin(const std::string &command)
     {
-        ChildProcess admin(ADMIN_SCRIPT, dir.path(), {}, dir / "admin.txt", {command, "--folder", dir.path().string()});
-        return admin.waitForExit(60s) ? admin.exitCode() : -1;
+        return runProgram(ADMIN_SCRIPT, {command, "--folder", dir.path().string()}, dir.path());
     }
 
     TempFolder dir;
@@ -97,7 +97,11 @@ TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
     ASSERT_EQ(updater.tryLock(dir / ".TesmoraUpdate.instance"), platform::InstanceLock::Result::Acquired);
     requestShutdown();
     ASSERT_TRUE(waitUntil([&] { return processesRunning(kiosk).empty(); }, 20s));
-    std::this_thread::sleep_for(2s); // as a real updater goes on after the kiosk has gone
+    // A real updater goes on after the kiosk has gone: the session neither ends nor starts one
+    // meanwhile.
+    EXPECT_FALSE(waitUntil([&] { return !processesRunning(kiosk).empty() || !session->running(); }, 2s))
+        << readFile(dir / "session.txt");
+    EXPECT_EQ(server.requestCount("/start.html"), 3u);
     updater.release();
     ASSERT_TRUE(server.waitForRequest("/start.html", 40s, 4)) << readFile(dir / "session.txt");
     requestShutdown();
@@ -114,14 +118,14 @@ TEST_F(Session, ARestartStartsTheKioskWithItsNewSettingsAndAStopAfterItIsFinal)
     TempFolder outside;
     writeFile(outside / "passwd", "root:x:0:0::/root:/bin/sh\n");
     fs::create_symlink(outside / "passwd", dir / "tesmora-session.restart");
-    ASSERT_EQ(admin("restart"), 0) << readFile(dir / "admin.txt") << readFile(dir / "session.txt");
+    ASSERT_EQ(admin("restart"), 0) << readFile(dir / "output.txt") << readFile(dir / "session.txt");
     EXPECT_EQ(readFile(outside / "passwd"), "root:x:0:0::/root:/bin/sh\n");
     EXPECT_TRUE(server.waitForRequest("/other.html", 30s)) << "the new kiosk reads the settings anew";
     EXPECT_NE(runningKiosk(), first);
     EXPECT_FALSE(fs::exists(dir / "tesmora-session.restart"));
 
     writeFile(dir / "tesmora-session.restart", "left by a restart that was cut short\n");
-    ASSERT_EQ(admin("stop"), 0) << readFile(dir / "admin.txt");
+    ASSERT_EQ(admin("stop"), 0) << readFile(dir / "output.txt");
     ASSERT_TRUE(session->waitForExit(20s)) << "the restart request is spent: the next orderly end is final";
     EXPECT_EQ(session->exitCode(), 0);
     EXPECT_NE(admin("restart"), 0) << "no kiosk runs to be restarted";

@@ -232,7 +232,10 @@ TEST(CrashSafety, AKioskThatCannotComeUpIsUndoneAndTheOldOneRunsAgainInTime)
     EXPECT_LT(runningAgain, std::chrono::seconds(HealthSeconds + 10));
     EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
     const auto log = folder.log();
-    EXPECT_NE(std::find(log.begin(), log.end(), "Aggiornamento annullato: Tesmora terminato dopo 1 secondi"), log.end())
+    // How many seconds it took depends on the machine; the count is checked with a test clock.
+    const std::string undone = "Aggiornamento annullato: Tesmora terminato dopo ";
+    EXPECT_NE(std::find_if(log.begin(), log.end(), [&](const std::string &line) { return line.rfind(undone, 0) == 0; }),
+              log.end())
         << testing::PrintToString(log);
 }
 
