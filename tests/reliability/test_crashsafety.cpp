@@ -149,8 +149,9 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFolderIsAllOldOrAllNewAfterOneMoreRun)
         runLength = Clock::now() - start;
         ASSERT_EQ(updater->exitCode(), 0) << "an uninterrupted run must succeed";
         ASSERT_EQ(checkWhole(calibration, list, 0), EntryCount);
-        ASSERT_GT(installLength, Clock::duration{});
     }
+    // On a busy machine the poll can sleep through the whole installation: the kills aimed at it
+    // then come as soon as the journal appears, which is still inside it.
     const auto us = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); };
     std::cout << "an uninterrupted run takes " << us(runLength) / 1000 << " ms, installing from "
               << us(installStart) / 1000 << " ms for " << us(installLength) / 1000 << " ms\n";
