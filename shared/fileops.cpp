@@ -179,7 +179,8 @@ ErrorInfo readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxByte
 ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target)
 {
     errno = 0;
-    FilePtr in(platform::openFile(source, "rb"));
+    // A link in a folder others may write could lead the copy to any file this program can read.
+    FilePtr in(platform::openFileNoFollow(source));
     if (!in)
         return errorFromErrno(errno, source);
     FilePtr out(platform::openFile(target, "wbx"));

@@ -21,6 +21,8 @@ TimePoint fromLocal(const LocalDateTime &local);
 
 // fopen for a path of this system (narrow or wide names).
 std::FILE *openFile(const std::filesystem::path &path, const char *mode);
+// Opens a file for reading bytes, failing where the last part of the path is a link.
+std::FILE *openFileNoFollow(const std::filesystem::path &path);
 
 bool runningAsRoot();
 
@@ -89,6 +91,8 @@ public:
     // it): then nobody can hold the lock and the caller decides.
     Result tryLock(const std::filesystem::path &file);
     void release();
+    // Whether another process holds the lock on file now; the file is neither made nor kept.
+    static bool heldElsewhere(const std::filesystem::path &file);
 
 private:
     long m_handle = -1;

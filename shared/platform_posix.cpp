@@ -50,6 +50,17 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode)
     return std::fopen(path.c_str(), mode);
 }
 
+std::FILE *openFileNoFollow(const std::filesystem::path &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
 bool runningAsRoot()
 {
     return geteuid() == 0;
@@ -301,6 +312,17 @@ InstanceLock::Result InstanceLock::tryLock(const std::filesystem::path &file)
     }
     m_handle = fd;
     return Result::Acquired;
+}
+
+bool InstanceLock::heldElsewhere(const std::filesystem::path &file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    // A shared lock taken and dropped at once: it fails only while someone holds the exclusive one.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 void InstanceLock::release()

@@ -3,9 +3,12 @@
 #include "fileops.h"
 #include "installfile.h"
 #include "platform.h"
+#include "text.h"
+#include "updatemanifest.h"
 #include "updaterules.h"
 
 #include <cerrno>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -40,6 +43,47 @@ std::optional<Journal> parseJournal(std::string_view text)
         start = end + 1;
     }
     return journal;
+}
+
+size_t firstRefusedJournalLine(std::string_view text, const JournalRules &rules)
+{
+    const std::optional<Journal> journal = parseJournal(text);
+    if (!journal) {
+        // The line that makes it no journal: where the text stops being one.
+        size_t line = 1;
+        for (size_t start = 0;; ++line) {
+            const size_t end = text.find('\n', start);
+            if (end == std::string_view::npos)
+                return line;
+            const std::string_view content = text.substr(start, end - start);
+            if (line == 1 ? content != "installing" && content != "installed"
+                          : content.find('\t') == std::string_view::npos || content.front() == '\t')
+                return line;
+            start = end + 1;
+        }
+    }
+    const auto folded = [](const std::vector<std::string> &names) {
+        std::set<std::string> set;
+        for (const std::string &name : names)
+            set.insert(toLowerAscii(name));
+        return set;
+    };
+    const std::set<std::string> reserved = folded(rules.reserved);
+    const std::set<std::string> neverNew = folded(rules.neverNew);
+    std::set<std::string> seen;
+    for (size_t i = 0; i < journal->entries.size(); ++i) {
+        const JournalEntry &entry = journal->entries[i];
+        const std::string name = toLowerAscii(entry.name);
+        const bool nameOk = isSafeManifestEntry(entry.name) && !reserved.contains(name) && seen.insert(name).second;
+        // A backup is a copy this program made: a plain name in the backup folder, never the
+        // journals themselves.
+        const bool backupOk = entry.backup.empty()
+            ? !neverNew.contains(name)
+            : isSafeManifestEntry(entry.backup) && entry.backup.ends_with(".bak");
+        if (!nameOk || !backupOk)
+            return i + 2;
+    }
+    return 0;
 }
 
 UpdateTransaction::UpdateTransaction(fs::path programFolder, fs::path backupFolder)
@@ -88,6 +132,16 @@ ErrorInfo UpdateTransaction::markInstalled()
 
 ErrorInfo UpdateTransaction::commit()
 {
+    if (m_journalName == std::string_view(LastUpdateName))
+        return {};
+    std::error_code ec;
+    std::filesystem::rename(journalPath(), m_backupFolder / LastUpdateName, ec);
+    platform::syncPath(m_backupFolder);
+    return errorFromSystem(ec, journalPath());
+}
+
+ErrorInfo UpdateTransaction::dropJournal()
+{
     const ErrorInfo removed = removeFileIfPresent(journalPath());
     platform::syncPath(m_backupFolder);
     return removed;
@@ -119,20 +173,43 @@ ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string
     if (!platform::syncPath(m_programFolder))
         return errorFromErrno(errno ? errno : EIO, m_programFolder);
     m_installed = 0;
-    return commit();
+    return dropJournal();
 }
 
-std::optional<UpdateTransaction> UpdateTransaction::leftBehind(const fs::path &programFolder,
-                                                               const fs::path &backupFolder)
+UpdateTransaction::Found UpdateTransaction::find(const fs::path &programFolder, const fs::path &backupFolder,
+                                                 const char *journalName, const JournalRules &rules)
 {
+    Found found;
     UpdateTransaction transaction(programFolder, backupFolder);
+    transaction.m_journalName = journalName;
     std::string text;
     if (!ordinaryFileExists(transaction.journalPath()) || readWholeFile(transaction.journalPath(), text).failed())
-        return std::nullopt;
-    const auto journal = parseJournal(text);
-    if (!journal)
-        return std::nullopt;
-    transaction.m_journal = *journal;
-    transaction.m_installed = journal->entries.size();
-    return transaction;
+        return found;
+    if ((found.refusedLine = firstRefusedJournalLine(text, rules)) != 0)
+        return found;
+    transaction.m_journal = *parseJournal(text);
+    transaction.m_installed = transaction.m_journal.entries.size();
+    found.transaction = std::move(transaction);
+    return found;
+}
+
+std::string UpdateTransaction::setAside(const fs::path &backupFolder, const char *journalName,
+                                        const LocalDateTime &stamp, ErrorInfo &error)
+{
+    std::error_code ec;
+    for (int variant = 0;; ++variant) {
+        const std::string name = std::string(journalName) + "." + compactStamp(stamp)
+            + (variant > 0 ? "-" + std::to_string(variant) : "") + ".refused";
+        if (fs::exists(backupFolder / name, ec) || ec) {
+            if (ec) {
+                error = errorFromSystem(ec, backupFolder / name);
+                return name;
+            }
+            continue;
+        }
+        fs::rename(backupFolder / journalName, backupFolder / name, ec);
+        platform::syncPath(backupFolder);
+        error = errorFromSystem(ec, backupFolder / journalName);
+        return name;
+    }
 }

@@ -242,8 +242,13 @@ ErrorInfo readSetFile(const std::filesystem::path &folder, std::string_view name
 ErrorInfo readState(const std::filesystem::path &stateFile, std::optional<std::int64_t> &lastAccepted)
 {
     const std::string name = stateFile.filename().string();
-    if (!ordinaryFileExists(stateFile))
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(stateFile, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
         return {};
+    // A folder or a link there would read as "no set accepted yet" and let an older set back in.
+    if (ec || status.type() != std::filesystem::file_type::regular)
+        return refusal(name + " non è un file regolare: impossibile controllare l'ultimo aggiornamento accettato");
     std::string content;
     if (const ErrorInfo e = readFileUpTo(stateFile, 64, content); e.failed())
         return e.number == ErrorNumber::Overflow ? refusal("Contenuto non valido in " + name)
@@ -406,11 +411,29 @@ TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manif
     std::string hashList;
     std::string signature;
     std::optional<std::int64_t> lastAccepted;
+    std::error_code ec;
+    if (!ordinaryFileExists(updateFolder / SignatureName) || std::filesystem::file_size(updateFolder / SignatureName, ec) == 0) {
+        check.error = refusal("Aggiornamento non firmato: " + std::string(SignatureName) + " assente o vuoto");
+        return check;
+    }
     if ((check.error = readSetFile(updateFolder, SignatureName, SignatureMaxBytes, signature)).failed()
         || (check.error = readSetFile(updateFolder, HashListName, HashListMaxBytes, hashList)).failed()
         || (check.error = readState(stateFile, lastAccepted)).failed())
         return check;
     return verifyUpdateTexts(settings, {manifestContent, hashList, signature}, lastAccepted, clock.now());
+}
+
+std::string staleSetLine(const TrustSettings &settings, const std::filesystem::path &stateFile, TimePoint now)
+{
+    if (!settings.verifies() || settings.maxAgeDays <= 0)
+        return {};
+    std::optional<std::int64_t> lastAccepted;
+    const ErrorInfo e = readState(stateFile, lastAccepted);
+    if (e.ok() && lastAccepted && unixSeconds(now) - *lastAccepted <= settings.maxAgeDays * SecondsPerDay)
+        return {};
+    const std::string days = std::to_string(settings.maxAgeDays) + (settings.maxAgeDays == 1 ? " giorno" : " giorni");
+    return "Nessun aggiornamento firmato accettato da oltre " + days
+        + (lastAccepted ? " (l'ultimo è firmato il " + dateText(*lastAccepted) + ")" : "");
 }
 
 ErrorInfo recordAcceptedSet(const TrustedSet &set, const std::filesystem::path &stateFile)

@@ -138,6 +138,11 @@ TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manif
                            const std::filesystem::path &updateFolder,
                            const std::filesystem::path &stateFile, const Clock &clock);
 
+// With maxAgeDays, the line telling that the newest set accepted (kept in stateFile) is older than
+// that at now, or that none was ever accepted; empty when the kiosk is up to date or nothing is
+// checked.
+std::string staleSetLine(const TrustSettings &settings, const std::filesystem::path &stateFile, TimePoint now);
+
 // Keeps set.signedAt in stateFile as the newest accepted timestamp, replacing the file atomically.
 // Called once the set is installed, so that a failed run can be tried again.
 ErrorInfo recordAcceptedSet(const TrustedSet &set, const std::filesystem::path &stateFile);

@@ -11,6 +11,7 @@
 #include "text.h"
 #include "updatemanifest.h"
 #include "updaterules.h"
+#include "updaterecovery.h"
 #include "updatetransaction.h"
 
 #include <QCloseEvent>
@@ -25,9 +26,11 @@
 #include <thread>
 
 namespace fs = std::filesystem;
+using modMain::BackupFolder;
 using modMain::KioskExeName;
 using modMain::KioskLockFile;
 using modMain::ShutdownRequestFile;
+using modMain::UpdateFolder;
 
 namespace {
 
@@ -38,8 +41,6 @@ constexpr int BarTop = 360;
 constexpr int BarWidth = 4455;
 constexpr int BarHeight = 255;
 
-const char *const UpdateFolder = "update";
-const char *const BackupFolder = "backup";
 const char *const ManifestName = "update.txt";
 
 QRect twipsRect(int left, int top, int width, int height)
@@ -189,7 +190,7 @@ void frmTesmoraUpdate::writeMetrics(int exitCode)
         {"tesmora_update_last_run_success", "1 when the last run installed its update or had nothing to do.",
          "gauge", exitCode == 0 ? 1.0 : 0.0, {}},
         {"tesmora_update_last_run_result", "How the last run ended.", "gauge", 1,
-         {{"result", m_outcome ? results.at(m_outcome->end) : "closed"}}},
+         {{"result", !m_outcome ? "closed" : m_outcome->stale ? "stale" : results.at(m_outcome->end)}}},
         {"tesmora_update_files_installed", "Files the last run installed and kept.", "gauge",
          static_cast<double>(m_filesInstalled), {}},
         {"tesmora_update_downloaded_bytes", "Bytes the last run downloaded.", "gauge",
@@ -223,6 +224,11 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     m_outcome = updateRun();
     if (m_outcome->end == RunEnd::Failed && m_outcome->error.failed())
         WriteLog("Error " + errorText(m_outcome->error));
+    // Whatever the server offered, or failed to: a fleet held on an old release is told.
+    if (const std::string stale = staleSetLine(m_trust, m_env.paths.trustStateFile(), m_env.clock->now()); !stale.empty()) {
+        WriteLog(stale);
+        m_outcome->stale = true;
+    }
     if (m_outcome->end == RunEnd::Refused || m_outcome->end == RunEnd::GaveUp) {
         close();
         Form_Unload(); // in case the close event did not come through
@@ -234,17 +240,6 @@ void frmTesmoraUpdate::cmdUpDate_Click()
 bool frmTesmoraUpdate::kioskRunning() const
 {
     return ordinaryFileExists(m_env.paths.file(KioskLockFile));
-}
-
-std::vector<std::string> frmTesmoraUpdate::reservedNames() const
-{
-    return {ShutdownRequestFile,
-            KioskLockFile,
-            ProgramPaths{m_env.paths.folder, KioskExeName}.instanceLockFile().filename().string(),
-            m_env.paths.instanceLockFile().filename().string(),
-            m_env.paths.trustStateFile().filename().string(),
-            UpdateFolder,
-            BackupFolder};
 }
 
 frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
@@ -266,6 +261,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         WriteLog(trust.error.description);
         return {RunEnd::Refused, {}};
     }
+    m_trust = trust.settings;
 
     ActivityBlinker blinker(*this, *ShpActivity);
     modDownload::Options options;
@@ -288,14 +284,20 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     std::uintmax_t length = 0;
     if (const ErrorInfo e = fileLength(manifestCopy, length); e.failed())
         return failed(e);
-    if (length == 0)
+    // With updates verified, "nothing to do" must be signed too: an empty answer anyone could
+    // give would hold the kiosk on its old release unseen.
+    if (length == 0 && !trust.settings.verifies())
         return {RunEnd::NothingToDo, {}};
     std::string content;
     if (const ErrorInfo e = readWholeFile(manifestCopy, content); e.failed())
         return failed(e);
 
-    WriteLog("Verifica autenticità file di upload");
-    const ManifestReading manifest = readManifest(content, reservedNames());
+    ManifestReading manifest;
+    manifest.outcome = ManifestReading::Outcome::Accepted;
+    if (!content.empty()) {
+        WriteLog("Verifica autenticità file di upload");
+        manifest = readManifest(content, reservedNames(m_env.paths));
+    }
     switch (manifest.outcome) {
     case ManifestReading::Outcome::BadHeader:
         WriteLog("Sintassi file semaforo non compatibile!");
@@ -328,6 +330,10 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         }
         WriteLog(check.set.verifiedLine());
         m_trustedSet = std::move(check.set);
+        if (content.empty()) {
+            keepUpdate(nullptr);
+            return {RunEnd::NothingToDo, {}};
+        }
         hash.emplace();
         options.onData = [&hash](std::string_view bytes) { hash->add(bytes); };
     } else {
@@ -431,39 +437,21 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std:
 
 bool frmTesmoraUpdate::rollBack(UpdateTransaction &transaction)
 {
-    const ErrorInfo e = transaction.rollback([this](const std::string &name) { WriteLog("Ripristino file " + name); });
-    // The journal stays, so the next run tries again.
-    if (e.failed())
-        WriteLog("Ripristino non completato: Error " + errorText(e));
-    return e.ok();
-}
-
-void frmTesmoraUpdate::commit(UpdateTransaction &transaction)
-{
-    // A journal left behind would have the next run that finds the kiosk down undo this update.
-    if (const ErrorInfo e = transaction.commit(); e.failed())
-        WriteLog("Error " + errorText(e));
+    return UpdateRecovery(m_env.paths, *m_env.clock, m_log).rollBack(transaction);
 }
 
 bool frmTesmoraUpdate::recoverInterruptedUpdate()
 {
-    auto left = UpdateTransaction::leftBehind(m_env.paths.folder, m_backupFolder);
-    if (!left)
-        return true;
-    // Every file was in place and the kiosk that started this run came up on them.
-    if (left->state() == Journal::State::Installed && kioskRunning()) {
-        WriteLog("Aggiornamento precedente interrotto durante la verifica: Tesmora è in funzione, l'aggiornamento resta");
-        commit(*left); // kept either way: a new journal may replace this one
-        return true;
-    }
-    WriteLog("Aggiornamento precedente interrotto: ripristino della versione precedente");
-    return rollBack(*left);
+    // The kiosk's own lock, not its lock file, which a kiosk that died leaves behind.
+    const ProgramPaths kiosk{m_env.paths.folder, KioskExeName};
+    return UpdateRecovery(m_env.paths, *m_env.clock, m_log)
+        .recoverInterrupted(platform::InstanceLock::heldElsewhere(kiosk.instanceLockFile()));
 }
 
 void frmTesmoraUpdate::keepUpdate(UpdateTransaction *transaction)
 {
     if (transaction) {
-        commit(*transaction);
+        UpdateRecovery(m_env.paths, *m_env.clock, m_log).commit(*transaction);
         m_filesInstalled = transaction->entries().size();
     }
     // Only an update that stays raises the bar for replayed sets: a failed one may be tried again.

@@ -67,7 +67,9 @@ public:
     {
         RunEnd end = RunEnd::Finished;
         ErrorInfo error;
-        int exitCode() const { return end == RunEnd::Finished || end == RunEnd::NothingToDo ? 0 : 1; }
+        // No signed set newer than max_age_days has been accepted, whatever this run did.
+        bool stale = false;
+        int exitCode() const { return !stale && (end == RunEnd::Finished || end == RunEnd::NothingToDo) ? 0 : 1; }
     };
     std::optional<RunOutcome> outcome() const { return m_outcome; }
 
@@ -88,11 +90,9 @@ private:
     RunOutcome updateRun();
     // False when an interrupted update could not be undone: its journal stays for the next run.
     bool recoverInterruptedUpdate();
-    std::vector<std::string> reservedNames() const;
     RunOutcome installAll(const std::vector<std::string> &entries);
     void keepUpdate(UpdateTransaction *transaction);
     bool rollBack(UpdateTransaction &transaction);
-    void commit(UpdateTransaction &transaction);
     RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
     StopResult StopTesmora(ErrorInfo &error);
     long startKiosk();
@@ -120,6 +120,7 @@ private:
     std::optional<RunOutcome> m_outcome;
     // The signed set this run installs, when updates are verified.
     std::optional<TrustedSet> m_trustedSet;
+    TrustSettings m_trust;
     // What the metrics file reports of the run.
     TimePoint m_runStarted;
     std::uintmax_t m_bytesDownloaded = 0;

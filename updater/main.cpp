@@ -6,6 +6,10 @@
 int main(int argc, char *argv[])
 {
     platform::closeInheritedDescriptors();
+    if (argc == 2) {
+        if (const int status = modMain::Recover(argv[1]); status >= 0)
+            return status;
+    }
     QApplication app(argc, argv);
     return modMain::Main();
 }

@@ -3,6 +3,7 @@
 #include "frmtesmoraupdate.h"
 #include "monthlylog.h"
 #include "platform.h"
+#include "updaterecovery.h"
 
 #include <QApplication>
 
@@ -45,6 +46,29 @@ int Main()
     if (lastFailure.failed())
         log.write("Error " + errorText(lastFailure));
     return QApplication::exec();
+}
+
+int Recover(const std::string &argument)
+{
+    const bool interrupted = argument == "--recover";
+    if (!interrupted && argument != "--roll-back")
+        return -1;
+    static const SystemClock clock;
+    const ProgramPaths paths = ProgramPaths::ofRunningProgram();
+    const MonthlyLog log(LogStyle::Updater, paths.folder, paths.exeName, clock);
+    // A run at work owns the journals.
+    static platform::InstanceLock runLock;
+    if (runLock.tryLock(paths.instanceLockFile()) == platform::InstanceLock::Result::HeldElsewhere)
+        return interrupted ? 0 : 1;
+    UpdateRecovery recovery(paths, clock, log);
+    const ProgramPaths kiosk{paths.folder, KioskExeName};
+    if (!recovery.recoverInterrupted(platform::InstanceLock::heldElsewhere(kiosk.instanceLockFile())))
+        return 1;
+    if (interrupted)
+        return 0;
+    return recovery.undoLastUpdate("Ultimo aggiornamento annullato su richiesta: ripristino della versione precedente")
+        ? 0
+        : 1;
 }
 
 } // namespace modMain

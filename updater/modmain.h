@@ -19,6 +19,9 @@ extern std::string UpdateUrl;
 inline constexpr const char *KioskExeName = "tesmora";
 inline constexpr const char *KioskLockFile = "tesmora.lck";
 inline constexpr const char *ShutdownRequestFile = "Shutdown.txt";
+// The updater's work folders in the program folder.
+inline constexpr const char *UpdateFolder = "update";
+inline constexpr const char *BackupFolder = "backup";
 
 // The updater's counting settings, read with the kiosk's fallback rule.
 namespace Keys {
@@ -37,5 +40,12 @@ void readSettings(const ProgramPaths &paths);
 // whose activation runs the update. Needs a QApplication; every outcome of the run ends the
 // process, so this does not return.
 int Main();
+
+// The updater started with an argument, without a window and without downloading anything:
+// "--recover" undoes an update that was cut short (the session runs it before it starts the kiosk);
+// "--roll-back" undoes the last update kept (the session runs it when the kiosk that update
+// brought keeps crashing). The exit status: 0 when nothing is left to undo, 1 otherwise. Anything
+// else: -1, the usual run.
+int Recover(const std::string &argument);
 
 } // namespace modMain

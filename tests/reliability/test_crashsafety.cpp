@@ -106,8 +106,8 @@ int checkWhole(const UpdaterFolder &folder, const std::vector<Entry> &list, int 
     if (!fs::exists(folder / "backup"))
         return updated; // killed before the run made its folders
     for (const std::string &name : folder.namesIn("backup")) {
-        if (isTemporaryName(name) || name == "update.journal")
-            continue; // a copy that never got its name, which the next run clears away; the journal
+        if (isTemporaryName(name) || name == "update.journal" || name == "update.last")
+            continue; // a copy that never got its name, which the next run clears away; the journals
         std::smatch m;
         if (!std::regex_match(name, m, copyName) || !byName.count(m[1].str())) {
             ADD_FAILURE() << "kill " << kill << ": unexpected file in backup/: " << name;

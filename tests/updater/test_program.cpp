@@ -88,7 +88,9 @@ TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
     const Names kioskCopies = backupsOf(folder, "tesmora");
     ASSERT_EQ(aCopies.size(), 1u);
     ASSERT_EQ(kioskCopies.size(), 1u);
-    EXPECT_EQ(folder.namesIn("backup").size(), 2u); // none for b, which was not installed before
+    // None for b, which was not installed before; the record of this update beside them.
+    EXPECT_EQ(folder.namesIn("backup").size(), 3u);
+    EXPECT_TRUE(fs::exists(folder / "backup" / "update.last"));
     EXPECT_EQ(readFile(folder / "backup" / *aCopies.begin()), "old a");
     EXPECT_EQ(readFile(folder / "backup" / *kioskCopies.begin()),
               UpdaterFolder::kioskScript(Kiosk::Obliging, "old"));
@@ -426,6 +428,42 @@ TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
                                    Cleanup, "Aggiornamento file slow", EmptyUpdate}));
 }
 
+// What the session runs before it starts the kiosk, and when the kiosk an update brought keeps
+// crashing: no window, no download, only the journals.
+TEST(UpdaterProcess, AloneItUndoesAnUpdateCutShortAndOnRequestTheLastOneKept)
+{
+    UpdaterFolder folder;
+    const fs::path updater = folder / "TesmoraUpdate";
+    fs::create_directory(folder / "backup");
+    writeFile(folder / "a", "new a");
+    writeFile(folder / "backup" / "a.20261206090000.bak", "old a");
+    // Cut short during the check of the new kiosk, which is not running (a power cut): undone.
+    writeFile(folder / "backup" / "update.journal", "installed\na\ta.20261206090000.bak\n");
+    writeFile(folder / "tesmora.lck", "left by the kiosk the power cut ended\r\n");
+    EXPECT_EQ(runProgram(updater, {"--recover"}, folder.path()), 0);
+    EXPECT_EQ(readFile(folder / "a"), "old a");
+    EXPECT_FALSE(fs::exists(folder / "backup" / "update.journal"));
+    EXPECT_EQ(folder.log(), (Lines{"Aggiornamento precedente interrotto: ripristino della versione precedente",
+                                   "Ripristino file a"}));
+    EXPECT_TRUE(folder.server().requests().empty());
+    EXPECT_EQ(runProgram(updater, {"--recover"}, folder.path()), 0) << "nothing left to do";
+
+    fs::remove(folder / "tesmora.lck");
+    folder.publishManifest({"a"});
+    folder.publish("a", "newer a");
+    ASSERT_EQ(folder.runUpdater(), 0);
+    ASSERT_EQ(readFile(folder / "a"), "newer a");
+    EXPECT_EQ(runProgram(updater, {"--roll-back"}, folder.path()), 0);
+    EXPECT_EQ(readFile(folder / "a"), "old a");
+    EXPECT_FALSE(fs::exists(folder / "backup" / "update.last"));
+    const Lines log = folder.log();
+    EXPECT_EQ(Lines(log.end() - 2, log.end()),
+              (Lines{"Ultimo aggiornamento annullato su richiesta: ripristino della versione precedente",
+                     "Ripristino file a"}));
+    EXPECT_EQ(runProgram(updater, {"--roll-back"}, folder.path()), 0) << "undone once";
+    EXPECT_EQ(folder.log().size(), log.size());
+}
+
 TEST(UpdaterProcess, ClosingTheWindowDuringADownloadEmptiesTheUpdateFolderAndEnds)
 {
     UpdaterFolder folder;
@@ -501,6 +539,21 @@ TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInst
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:" + std::to_string(signedAt + 1) + "\r\n");
     EXPECT_EQ(folder.runUpdater(), 1);
     EXPECT_NE(folder.log().back().find("più vecchio dell'ultimo accettato"), std::string::npos) << folder.log().back();
+
+    // Freezing the fleet: "nothing to do" must be signed as well, and a kiosk whose newest set is
+    // older than max_age_days says so whatever the server offers.
+    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
+                                                + "\r\npublic_key=" + trusted + "\r\nmax_age_days=1\r\n"
+                                                + "metrics_file=update.prom\r\n");
+    writeFile(folder / "TesmoraUpdate.trust", "timestamp:" + std::to_string(signedAt - 2 * 86400) + "\r\n");
+    for (const std::string name : {"update.txt", "update.sha256", "update.sha256.minisig"})
+        folder.publish(name, "");
+    EXPECT_EQ(folder.runUpdater(), 1);
+    const Lines frozen = folder.log();
+    EXPECT_EQ(frozen[frozen.size() - 2], "Aggiornamento non firmato: update.sha256.minisig assente o vuoto");
+    EXPECT_EQ(frozen.back().rfind("Nessun aggiornamento firmato accettato da oltre 1 giorno (l'ultimo è firmato il ", 0), 0u)
+        << frozen.back();
+    EXPECT_NE(readFile(folder / "update.prom").find("tesmora_update_last_run_result{result=\"stale\"} 1"), std::string::npos);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "httpserver.h"
 #include "logreading.h"
 #include "modmain.h"
+#include "platform.h"
 #include "tempfolder.h"
 #include "testclock.h"
 
@@ -151,7 +152,7 @@ TEST_F(Run, EntriesNameFilesAsTheFolderHasThemAndTravelEncoded)
     EXPECT_EQ(readFile(dir / "50% off"), "half");
     EXPECT_EQ(server.requestCount("/x"), 0u);
     EXPECT_NE(fs::status(dir / "tesmora").permissions() & fs::perms::owner_exec, fs::perms::none);
-    EXPECT_EQ(folderNames(dir / "backup"), Names{"Data.CFG.20261207090000.bak"});
+    EXPECT_EQ(folderNames(dir / "backup"), (Names{"Data.CFG.20261207090000.bak", "update.last"}));
     EXPECT_EQ(started, Names{"tesmora"}) << "the kiosk the update brought is started";
 
     // The same update again within the same second: a second copy, the first kept.
@@ -159,7 +160,7 @@ TEST_F(Run, EntriesNameFilesAsTheFolderHasThemAndTravelEncoded)
     EXPECT_EQ(run(), RunEnd::Finished);
     EXPECT_EQ(folderNames(dir / "backup"),
               (Names{"50% off.20261207090000.bak", "Data.CFG.20261207090000-1.bak", "Data.CFG.20261207090000.bak",
-                     "tesmora.20261207090000.bak", "x#y.20261207090000.bak"}));
+                     "tesmora.20261207090000.bak", "update.last", "x#y.20261207090000.bak"}));
     EXPECT_EQ(readFile(dir / "backup" / "Data.CFG.20261207090000.bak"), "old data");
 }
 
@@ -339,13 +340,20 @@ TEST_F(Run, AnUpdateCutShortIsUndoneBeforeAnythingElse)
     EXPECT_FALSE(fs::exists(dir / "new"));
     EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
 
-    // Cut short while the kiosk it started was being watched: that kiosk runs, the update stays.
+    // Cut short while the kiosk it started was being watched: that kiosk runs (it holds its lock;
+    // a lock file alone may be a dead kiosk's), the update stays.
     writeFile(dir / "backup" / "update.journal", "installed\na\ta.20261206090000.bak\n");
     writeFile(dir / "a", "new a");
     kioskRunning();
-    EXPECT_EQ(run(), RunEnd::NothingToDo);
+    {
+        platform::InstanceLock kiosk;
+        ASSERT_EQ(kiosk.tryLock(dir / ".tesmora.instance"), platform::InstanceLock::Result::Acquired);
+        EXPECT_EQ(run(), RunEnd::NothingToDo);
+    }
     EXPECT_EQ(readFile(dir / "a"), "new a");
     EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
+    EXPECT_EQ(readFile(dir / "backup" / "update.last"), "installed\na\ta.20261206090000.bak\n")
+        << "kept as the record of the last update";
 
     // One that cannot be undone keeps its journal, the only record of where each backup goes:
     // no new update may be installed over it.
@@ -357,6 +365,35 @@ TEST_F(Run, AnUpdateCutShortIsUndoneBeforeAnythingElse)
     EXPECT_EQ(run(), RunEnd::Failed);
     EXPECT_EQ(readFile(dir / "backup" / "update.journal"), journal);
     EXPECT_EQ(readFile(dir / "a"), "new a");
+}
+
+TEST_F(Run, AForgedJournalIsSetAsideAndNothingIsRestoredOrDeleted)
+{
+    TempFolder outside;
+    writeFile(outside / "victim", "not the kiosk's");
+    writeFile(dir / "tesmora", "the kiosk");
+    writeFile(dir / "a", "new a");
+    writeFile(dir / "backup" / "a.20261206090000.bak", "old a");
+    const std::string forged = "installing\na\ta.20261206090000.bak\n" + (outside / "victim").string() + "\t\ntesmora\t\n";
+    writeFile(dir / "backup" / "update.journal", forged);
+    publish("update.txt", "");
+
+    EXPECT_EQ(run(), RunEnd::NothingToDo);
+    EXPECT_EQ(log().front(), "Giornale di aggiornamento non valido: backup/update.journal (riga 3), nessun file "
+                             "ripristinato; spostato in backup/update.journal.20261207090000.refused");
+    EXPECT_EQ(readFile(outside / "victim"), "not the kiosk's");
+    EXPECT_EQ(readFile(dir / "tesmora"), "the kiosk");
+    EXPECT_EQ(readFile(dir / "a"), "new a");
+    EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
+    EXPECT_EQ(readFile(dir / "backup" / "update.journal.20261207090000.refused"), forged);
+
+    // Well-formed, but its copy is a link to a file outside: nothing is copied from there.
+    writeFile(outside / "secret", "private");
+    fs::create_symlink(outside / "secret", dir / "backup" / "a.20261206100000.bak");
+    writeFile(dir / "backup" / "update.journal", "installing\na\ta.20261206100000.bak\n");
+    EXPECT_EQ(run(), RunEnd::Failed);
+    EXPECT_EQ(readFile(dir / "a"), "new a");
+    EXPECT_EQ(log().back().rfind("Ripristino non completato: Error (", 0), 0u) << log().back();
 }
 
 } // namespace

@@ -215,7 +215,10 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
     const fs::path state = dir / "TesmoraUpdate.trust";
     const auto verify = [&] { return verifyUpdateSet(set.settings, set.manifest, dir.path(), state, clock); };
 
-    EXPECT_EQ(verify().error.description, "Impossibile leggere update.sha256.minisig (53) File not found");
+    const std::string unsigned_ = "Aggiornamento non firmato: update.sha256.minisig assente o vuoto";
+    EXPECT_EQ(verify().error.description, unsigned_);
+    writeFile(dir / "update.sha256.minisig", "");
+    EXPECT_EQ(verify().error.description, unsigned_);
     writeFile(dir / "update.sha256.minisig", std::string(10 * 1024 * 1024, 'x'));
     EXPECT_EQ(verify().error.description, "update.sha256.minisig troppo grande (oltre 8192 byte)");
 
@@ -231,6 +234,27 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
                                               + ", più vecchio dell'ultimo accettato (" + dateOf(SignedAt + 60) + ")");
     writeFile(state, "timestamp:yesterday\r\n");
     EXPECT_EQ(verify().error.description, "Contenuto non valido in TesmoraUpdate.trust");
+
+    // Anything but a plain file would read as "none accepted yet" and let the replay in.
+    const std::string notAFile = "TesmoraUpdate.trust non è un file regolare: impossibile controllare l'ultimo "
+                                 "aggiornamento accettato";
+    fs::remove(state);
+    fs::create_directory(state);
+    EXPECT_EQ(verify().error.description, notAFile);
+    fs::remove(state);
+    fs::create_symlink(dir / "absent", state);
+    EXPECT_EQ(verify().error.description, notAFile);
+
+    // Freshness of the kiosk itself: the newest set accepted, or none at all, against max_age_days.
+    fs::remove(state);
+    TrustSettings aging = set.settings;
+    aging.maxAgeDays = 2;
+    EXPECT_EQ(staleSetLine(aging, state, set.now), "Nessun aggiornamento firmato accettato da oltre 2 giorni");
+    ASSERT_TRUE(recordAcceptedSet(first.set, state).ok());
+    EXPECT_EQ(staleSetLine(aging, state, set.now), "");
+    EXPECT_EQ(staleSetLine(aging, state, set.now + std::chrono::hours(24 * 3)),
+              "Nessun aggiornamento firmato accettato da oltre 2 giorni (l'ultimo è firmato il " + dateOf(SignedAt) + ")");
+    EXPECT_EQ(staleSetLine(set.settings, state, set.now + std::chrono::hours(24 * 300)), "") << "max_age_days off";
 }
 
 // The formats as the real minisign writes them: both of its signature algorithms, its key file,
@@ -277,6 +301,11 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     for (const char *name : {"../key.sec", "Shutdown.TXT", ".logo.png.download-3"})
         EXPECT_EQ(runProgram(publish, {"-s", "key.sec", "set", "logo.png", name}, dir.path()), 1) << name;
     EXPECT_EQ(readFile(dir / "set" / "update.txt"), manifest) << "a refused name leaves the set as it was";
+
+    // "Nothing to install", signed like any set, whatever the folder holds.
+    ASSERT_EQ(runProgram(publish, {"-s", "key.sec", "-e", "set"}, dir.path()), 0) << readFile(dir / "output.txt");
+    EXPECT_EQ(readFile(dir / "set" / "update.txt"), "TesmoraUpdate:\r\n");
+    EXPECT_TRUE(verifyUpdateSet(settings, "TesmoraUpdate:\r\n", dir / "set", state, clock).ok());
 }
 
 } // namespace
