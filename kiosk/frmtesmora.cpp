@@ -233,7 +233,9 @@ void frmTesmora::Form_Load()
     }
 
     UpdatePending = false;
-    appendLine(lockFilePath(), dateTimeText(m_env.clock->localNow()));
+    // Without it the updater takes the kiosk for ended; the kiosk runs on and says so once it
+    // knows where its log goes.
+    const ErrorInfo lockWritten = appendLine(lockFilePath(), dateTimeText(m_env.clock->localNow()));
     ResizeToScreen();
 
     const std::filesystem::path settingsPath = m_env.paths.settingsFile();
@@ -250,6 +252,8 @@ void frmTesmora::Form_Load()
 
     IniFile.setNomeFile(settingsPath.string());
     settings = readKioskSettings(IniFile, m_counts);
+    if (lockWritten.failed())
+        WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
     FailureLimit = settings.failureLimit;
     RestartCountdown = settings.restartCountdown;
     ShutdownCountdown = settings.shutdownCountdown;
@@ -382,8 +386,9 @@ void frmTesmora::closeEvent(QCloseEvent *event)
 
 void frmTesmora::Form_Unload()
 {
-    removeFileIfPresent(lockFilePath());
-    removeFileIfPresent(requestFilePath());
+    // Errors ignored: the kiosk ends anyway.
+    (void)removeFileIfPresent(lockFilePath());
+    (void)removeFileIfPresent(requestFilePath());
     endAtOnce();
 }
 

@@ -170,27 +170,28 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
 std::string clsFileIni::ReadKey(const std::string &aSezione, const std::string &aChiave,
                                 const std::string &aDefault) const
 {
-    std::string content;
-    if (!m_nomeFile.empty() && ordinaryFileExists(m_nomeFile) && readWholeFile(m_nomeFile, content).ok()) {
-        if (auto value = iniLookup(content, aSezione, aChiave))
+    if (m_nomeFile.empty() || !ordinaryFileExists(m_nomeFile))
+        return cutToCharacters(aDefault, IniValueMaxLength);
+    // A file that cannot be read is a missing file, as the system's own reader takes it.
+    if (const Result<std::string> content = readWholeFile(m_nomeFile); content.ok()) {
+        if (auto value = iniLookup(content.value, aSezione, aChiave))
             return cutToCharacters(*value, IniValueMaxLength);
     }
     return cutToCharacters(aDefault, IniValueMaxLength);
 }
 
-int16_t clsFileIni::WriteKey(const std::string &aSezione, const std::string &aChiave,
-                             const std::string &aValore)
+ErrorInfo clsFileIni::WriteKey(const std::string &aSezione, const std::string &aChiave, const std::string &aValore)
 {
     const auto breaks = std::string_view("\r\n");
     if (m_nomeFile.empty() || aValore.find_first_of(breaks) != std::string::npos
         || aChiave.find_first_of(breaks) != std::string::npos
         || aSezione.find_first_of(breaks) != std::string::npos)
-        return 0;
-    std::string content;
-    if (ordinaryFileExists(m_nomeFile) && readWholeFile(m_nomeFile, content).failed())
-        return 0; // never replace a file we could not read with one that lacks its lines
-    replaceFileAtomically(m_nomeFile, iniWithValue(content, aSezione, aChiave, aValore));
-    return 0;
+        return errorFor(ErrorNumber::InvalidArgument);
+    Result<std::string> content;
+    // Never replace a file we could not read with one that lacks its lines.
+    if (ordinaryFileExists(m_nomeFile) && (content = readWholeFile(m_nomeFile)).failed())
+        return content.error;
+    return replaceFileAtomically(m_nomeFile, iniWithValue(content.value, aSezione, aChiave, aValore));
 }
 
 ErrorInfo clsFileIni::Delete()

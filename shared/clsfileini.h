@@ -27,10 +27,9 @@ public:
                         const std::string &aDefault) const;
 
     // Creates the file, section or key as needed and replaces the value, keeping every other line
-    // as it was. The file is replaced atomically. Always returns 0; a value holding a line break
-    // is not written, since it could not be read back.
-    int16_t WriteKey(const std::string &aSezione, const std::string &aChiave,
-                     const std::string &aValore);
+    // as it was. The file is replaced atomically. A value holding a line break is not written,
+    // since it could not be read back (Invalid argument, 5), nor is a file that cannot be read.
+    ErrorInfo WriteKey(const std::string &aSezione, const std::string &aChiave, const std::string &aValore);
 
     // Deletes the whole settings file if an ordinary file is there.
     ErrorInfo Delete();

@@ -27,7 +27,7 @@ int16_t CountSettingReader::readOptional(const CountSetting &setting)
 
 int16_t CountSettingReader::valueOf(const CountSetting &setting, const std::string &text)
 {
-    const Int16Result number = toInt16(text);
+    const Result<int16_t> number = toInt16(text);
     if (number.ok() && number.value >= setting.minimum && number.value <= setting.maximum) {
         m_reported.erase(setting.key);
         return number.value;

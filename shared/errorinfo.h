@@ -6,7 +6,7 @@
 
 // The outcome of a step that can fail, carried as the error number and description that the log
 // lines show. Number 0 means success.
-struct ErrorInfo
+struct [[nodiscard]] ErrorInfo
 {
     int number = 0;
     std::string description;

@@ -13,14 +13,16 @@ bool ordinaryFileExists(const std::filesystem::path &path)
     return std::filesystem::is_regular_file(path, ec);
 }
 
-std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, std::error_code &ec)
+Result<std::vector<std::filesystem::path>> filesIn(const std::filesystem::path &folder)
 {
-    std::vector<std::filesystem::path> files;
+    Result<std::vector<std::filesystem::path>> files;
+    std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
         if (it->is_regular_file(typeError))
-            files.push_back(it->path());
+            files.value.push_back(it->path());
     }
+    files.error = errorFromSystem(ec, folder);
     return files;
 }
 
@@ -43,40 +45,39 @@ bool isBesideName(std::string_view name, std::string_view purpose)
 
 void removeBesideFiles(const std::filesystem::path &folder, std::initializer_list<std::string_view> purposes)
 {
-    std::error_code ec;
-    for (const auto &path : filesIn(folder, ec)) {
+    for (const auto &path : filesIn(folder).value) {
         const std::string name = path.filename().string();
         for (const std::string_view purpose : purposes) {
             if (isBesideName(name, purpose)) {
-                std::filesystem::remove(path, ec);
+                std::error_code ignored; // what cannot go now goes at the next clean-up
+                std::filesystem::remove(path, ignored);
                 break;
             }
         }
     }
 }
 
-NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose)
+Result<NewFile> createFileBeside(const std::filesystem::path &target, std::string_view purpose)
 {
-    NewFile created;
+    Result<NewFile> created;
     // Each name passed over is a file that really exists, so the tries end.
     for (int attempt = 0;; ++attempt) {
-        created.path = besideName(target, purpose, attempt);
+        created.value.path = besideName(target, purpose, attempt);
         errno = 0;
         // "x": exclusive creation, so a file that happens to have this name is never touched.
-        created.file = platform::openFile(created.path, "wbx");
-        if (created.file)
+        created.value.file = platform::openFile(created.value.path, "wbx");
+        if (created.value.file)
             return created;
         if (errno != EEXIST)
             break;
     }
-    created.error = errorFromErrno(errno ? errno : EEXIST, created.path);
+    created.error = errorFromErrno(errno ? errno : EEXIST, created.value.path);
     return created;
 }
 
 FolderNames::FolderNames(const std::filesystem::path &folder)
 {
-    std::error_code ec;
-    for (const auto &file : filesIn(folder, ec)) {
+    for (const auto &file : filesIn(folder).value) {
         const std::string name = file.filename().string();
         const auto [it, added] = m_byFolded.emplace(toLowerAscii(name), name);
         if (!added && name < it->second)
@@ -136,44 +137,41 @@ ErrorInfo removeFileIfPresent(const std::filesystem::path &path)
     return {};
 }
 
-ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length)
+Result<std::uintmax_t> fileLength(const std::filesystem::path &path)
 {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec)
-        return errorFromSystem(ec, path);
+        return Result<std::uintmax_t>::failure(errorFromSystem(ec, path));
     if (!std::filesystem::is_regular_file(status))
-        return errorFor(ErrorNumber::FileNotFound);
-    length = std::filesystem::file_size(path, ec);
-    if (ec)
-        return errorFromSystem(ec, path);
-    return {};
+        return Result<std::uintmax_t>::failure(errorFor(ErrorNumber::FileNotFound));
+    const std::uintmax_t length = std::filesystem::file_size(path, ec);
+    return {ec ? 0 : length, errorFromSystem(ec, path)};
 }
 
-ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content)
+Result<std::string> readWholeFile(const std::filesystem::path &path)
 {
-    return readFileUpTo(path, UINTMAX_MAX, content);
+    return readFileUpTo(path, UINTMAX_MAX);
 }
 
-ErrorInfo readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes, std::string &content)
+Result<std::string> readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes)
 {
-    content.clear();
+    using Read = Result<std::string>;
     errno = 0;
     FilePtr f(platform::openFile(path, "rb"));
     if (!f)
-        return errorFromErrno(errno, path);
+        return Read::failure(errorFromErrno(errno, path));
+    Read read;
     char buf[8192];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
-        content.append(buf, n);
-        if (content.size() > maxBytes) {
-            content.clear();
-            return errorFor(ErrorNumber::Overflow);
-        }
+        read.value.append(buf, n);
+        if (read.value.size() > maxBytes)
+            return Read::failure(errorFor(ErrorNumber::Overflow));
     }
     if (std::ferror(f.get()))
-        return errorFromErrno(errno ? errno : EIO, path);
-    return {};
+        return Read::failure(errorFromErrno(errno ? errno : EIO, path));
+    return read;
 }
 
 ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target)
@@ -196,7 +194,7 @@ ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesy
     }
     if (failure == 0 && std::ferror(in.get()))
         failure = errno ? errno : EIO;
-    if (failure == 0 && !platform::syncFile(out.get()))
+    if (failure == 0 && platform::syncFile(out.get()).failed())
         failure = errno ? errno : EIO;
     if (std::fclose(out.release()) != 0 && failure == 0)
         failure = errno ? errno : EIO;
@@ -211,20 +209,23 @@ ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string
                                 Durability durability)
 {
     const bool durable = durability == Durability::UntilPowerCut;
-    NewFile temp = createFileBeside(target, "write");
-    if (temp.error.failed())
-        return temp.error;
+    const Result<NewFile> created = createFileBeside(target, "write");
+    if (created.failed())
+        return created.error;
+    const NewFile &temp = created.value;
     errno = 0;
     const bool written = std::fwrite(content.data(), 1, content.size(), temp.file) == content.size()
-        && (durable ? platform::syncFile(temp.file) : std::fflush(temp.file) == 0);
+        && (durable ? platform::syncFile(temp.file).ok() : std::fflush(temp.file) == 0);
     const int writeErr = errno;
     const bool closed = std::fclose(temp.file) == 0;
     std::error_code ec;
     if (written && closed)
         std::filesystem::rename(temp.path, target, ec);
     if (written && closed && !ec) {
+        // The content is in place either way; the rename reaches the disk at the latest with the
+        // next sync of the folder.
         if (durable)
-            platform::syncPath(target.parent_path().empty() ? "." : target.parent_path());
+            (void)platform::syncPath(target.parent_path().empty() ? "." : target.parent_path());
         return {};
     }
     std::error_code ignored;

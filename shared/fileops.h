@@ -3,6 +3,7 @@
 // File steps shared by both programs. Each opens and closes what it uses within the call.
 
 #include "errorinfo.h"
+#include "result.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,15 +19,14 @@ struct NewFile
 {
     std::FILE *file = nullptr; // open for writing bytes; the caller closes it
     std::filesystem::path path;
-    ErrorInfo error;
 };
 
 // The existence test of both programs: an ordinary file (or a link to one) at exactly this path.
 bool ordinaryFileExists(const std::filesystem::path &path);
 
 // The ordinary files directly in a folder, listed in full before the caller touches any (deleting
-// while a folder is being listed is unspecified). ec tells a folder that cannot be listed.
-std::vector<std::filesystem::path> filesIn(const std::filesystem::path &folder, std::error_code &ec);
+// while a folder is being listed is unspecified); what could be listed of a folder that fails.
+Result<std::vector<std::filesystem::path>> filesIn(const std::filesystem::path &folder);
 
 // The ordinary files of a folder by name, compared without regard to ASCII letter case as the file
 // systems these programs came from compare names: an exact match first, else the smallest name.
@@ -52,19 +52,19 @@ ErrorInfo appendLine(const std::filesystem::path &path, std::string_view text);
 ErrorInfo removeFileIfPresent(const std::filesystem::path &path);
 
 // Length in bytes; a missing file is an error.
-ErrorInfo fileLength(const std::filesystem::path &path, std::uintmax_t &length);
+Result<std::uintmax_t> fileLength(const std::filesystem::path &path);
 
 // Reads the whole file as bytes.
-ErrorInfo readWholeFile(const std::filesystem::path &path, std::string &content);
+Result<std::string> readWholeFile(const std::filesystem::path &path);
 
 // Reads the whole file unless it holds more than maxBytes: then fails with Overflow (6) and an
 // empty content, having stopped reading one block past the limit.
-ErrorInfo readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes, std::string &content);
+Result<std::string> readFileUpTo(const std::filesystem::path &path, std::uintmax_t maxBytes);
 
 // Creates an empty file beside `target`, under a hidden name that no file had (exclusive
 // creation, so nothing is ever overwritten), e.g. ".update.txt.download-0". The target's name is
 // shortened in it where the whole would pass the file system's limit of a name.
-NewFile createFileBeside(const std::filesystem::path &target, std::string_view purpose);
+Result<NewFile> createFileBeside(const std::filesystem::path &target, std::string_view purpose);
 // The hidden name createFileBeside tries at the given attempt.
 std::filesystem::path besideName(const std::filesystem::path &target, std::string_view purpose, int attempt);
 // Whether a file name is one that besideName makes for the purpose.

@@ -38,7 +38,7 @@ void MonthlyLog::write(const std::string &message) const noexcept
             : message;
         // Text from outside (manifest entries, addresses) must never forge a line of its own or
         // flood the file.
-        appendLine(path, cutToCharacters(visibleText(line), MaxLineCharacters));
+        (void)appendLine(path, cutToCharacters(visibleText(line), MaxLineCharacters)); // a lost line has nowhere to be told
     } catch (...) {
         // A log line must never take the program down.
     }

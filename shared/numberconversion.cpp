@@ -49,7 +49,7 @@ bool isPlainNumber(std::string_view s)
 
 } // namespace
 
-Int16Result toInt16(std::string_view text)
+Result<int16_t> toInt16(std::string_view text)
 {
     text = trimmed(text);
 

@@ -4,6 +4,7 @@
 // chosen by the build.
 
 #include "clock.h"
+#include "result.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -32,10 +33,10 @@ std::string machineIdentity();
 
 // Make what was written reach the disk: an open file's data; a file's data or a folder's names
 // (files made, renamed, removed) by path; everything written so far to the file system that
-// holds path, in one call. False when the system refused.
-bool syncFile(std::FILE *file);
-bool syncPath(const std::filesystem::path &path);
-bool syncFileSystem(const std::filesystem::path &path);
+// holds path, in one call. The system's refusal, when it refuses.
+ErrorInfo syncFile(std::FILE *file);
+ErrorInfo syncPath(const std::filesystem::path &path);
+ErrorInfo syncFileSystem(const std::filesystem::path &path);
 // Starts writing a range of an open file to the disk without waiting for it, so that a later
 // sync finds less to do. Where the system has no such call, nothing happens.
 void startWriting(std::FILE *file, std::uint64_t offset, std::uint64_t length);

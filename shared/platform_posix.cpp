@@ -82,32 +82,36 @@ std::string machineIdentity()
     return host;
 }
 
-bool syncFile(std::FILE *file)
+ErrorInfo syncFile(std::FILE *file)
 {
-    return std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+    errno = 0;
+    if (std::fflush(file) == 0 && ::fsync(fileno(file)) == 0)
+        return {};
+    return errorFromErrno(errno ? errno : EIO);
 }
 
 namespace {
 
 // Opens path for reading only (a folder too) and applies one call to it.
-bool onOpened(const std::filesystem::path &path, int (*call)(int))
+ErrorInfo onOpened(const std::filesystem::path &path, int (*call)(int))
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
-    const bool done = call(fd) == 0;
+        return errorFromErrno(errno, path);
+    const int done = call(fd);
+    const int err = errno;
     ::close(fd);
-    return done;
+    return done == 0 ? ErrorInfo{} : errorFromErrno(err ? err : EIO, path);
 }
 
 } // namespace
 
-bool syncPath(const std::filesystem::path &path)
+ErrorInfo syncPath(const std::filesystem::path &path)
 {
     return onOpened(path, ::fsync);
 }
 
-bool syncFileSystem(const std::filesystem::path &path)
+ErrorInfo syncFileSystem(const std::filesystem::path &path)
 {
     return onOpened(path, ::syncfs);
 }

@@ -60,17 +60,18 @@ bool isExpiredBku(TimePoint modified, TimePoint now)
 ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock &clock)
 {
     namespace fs = std::filesystem;
-    std::error_code ec;
+    const Result<std::vector<fs::path>> files = filesIn(folder);
+    if (files.failed())
+        return files.error;
     std::vector<fs::path> candidates;
-    for (const fs::path &path : filesIn(folder, ec)) {
+    for (const fs::path &path : files.value) {
         // As "*.bku" matched where the names came from: any name ending so in any letter case,
         // ".bku" alone included.
         const std::string name = path.filename().string();
         if (name.size() >= 4 && equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".bku"))
             candidates.push_back(path);
     }
-    if (ec)
-        return errorFromSystem(ec, folder);
+    std::error_code ec;
 
     for (const fs::path &path : candidates) {
         const fs::file_time_type written = fs::last_write_time(path, ec);

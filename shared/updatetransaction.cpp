@@ -124,8 +124,8 @@ ErrorInfo UpdateTransaction::install(size_t i, const fs::path &staged, bool exec
 
 ErrorInfo UpdateTransaction::markInstalled()
 {
-    if (!platform::syncPath(m_programFolder))
-        return errorFromErrno(errno ? errno : EIO, m_programFolder);
+    if (const ErrorInfo e = platform::syncPath(m_programFolder); e.failed())
+        return e;
     m_journal.state = Journal::State::Installed;
     return writeJournal();
 }
@@ -136,15 +136,16 @@ ErrorInfo UpdateTransaction::commit()
         return {};
     std::error_code ec;
     std::filesystem::rename(journalPath(), m_backupFolder / LastUpdateName, ec);
-    platform::syncPath(m_backupFolder);
-    return errorFromSystem(ec, journalPath());
+    if (ec)
+        return errorFromSystem(ec, journalPath());
+    return platform::syncPath(m_backupFolder);
 }
 
 ErrorInfo UpdateTransaction::dropJournal()
 {
-    const ErrorInfo removed = removeFileIfPresent(journalPath());
-    platform::syncPath(m_backupFolder);
-    return removed;
+    if (const ErrorInfo removed = removeFileIfPresent(journalPath()); removed.failed())
+        return removed;
+    return platform::syncPath(m_backupFolder);
 }
 
 ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string &name)> &restored)
@@ -170,8 +171,8 @@ ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string
     }
     if (first.failed())
         return first;
-    if (!platform::syncPath(m_programFolder))
-        return errorFromErrno(errno ? errno : EIO, m_programFolder);
+    if (const ErrorInfo e = platform::syncPath(m_programFolder); e.failed())
+        return e;
     m_installed = 0;
     return dropJournal();
 }
@@ -182,9 +183,13 @@ UpdateTransaction::Found UpdateTransaction::find(const fs::path &programFolder, 
     Found found;
     UpdateTransaction transaction(programFolder, backupFolder);
     transaction.m_journalName = journalName;
-    std::string text;
-    if (!ordinaryFileExists(transaction.journalPath()) || readWholeFile(transaction.journalPath(), text).failed())
+    if (!ordinaryFileExists(transaction.journalPath()))
         return found;
+    const Result<std::string> read = readWholeFile(transaction.journalPath());
+    // Unreadable now, so not to be acted on; the next run looks again.
+    if (read.failed())
+        return found;
+    const std::string &text = read.value;
     if ((found.refusedLine = firstRefusedJournalLine(text, rules)) != 0)
         return found;
     transaction.m_journal = *parseJournal(text);
@@ -208,8 +213,7 @@ std::string UpdateTransaction::setAside(const fs::path &backupFolder, const char
             continue;
         }
         fs::rename(backupFolder / journalName, backupFolder / name, ec);
-        platform::syncPath(backupFolder);
-        error = errorFromSystem(ec, backupFolder / journalName);
+        error = ec ? errorFromSystem(ec, backupFolder / journalName) : platform::syncPath(backupFolder);
         return name;
     }
 }

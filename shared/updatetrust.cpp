@@ -233,7 +233,9 @@ std::string sha256Hex(std::string_view bytes)
 ErrorInfo readSetFile(const std::filesystem::path &folder, std::string_view name,
                       std::uintmax_t maxBytes, std::string &content)
 {
-    const ErrorInfo e = readFileUpTo(folder / name, maxBytes, content);
+    Result<std::string> read = readFileUpTo(folder / name, maxBytes);
+    content = std::move(read.value);
+    const ErrorInfo &e = read.error;
     if (e.number == ErrorNumber::Overflow)
         return refusal(std::string(name) + " troppo grande (oltre " + std::to_string(maxBytes) + " byte)");
     return e.failed() ? fileRefusal("leggere", name, e) : ErrorInfo{};
@@ -249,11 +251,11 @@ ErrorInfo readState(const std::filesystem::path &stateFile, std::optional<std::i
     // A folder or a link there would read as "no set accepted yet" and let an older set back in.
     if (ec || status.type() != std::filesystem::file_type::regular)
         return refusal(name + " non è un file regolare: impossibile controllare l'ultimo aggiornamento accettato");
-    std::string content;
-    if (const ErrorInfo e = readFileUpTo(stateFile, 64, content); e.failed())
+    const Result<std::string> content = readFileUpTo(stateFile, 64);
+    if (const ErrorInfo &e = content.error; e.failed())
         return e.number == ErrorNumber::Overflow ? refusal("Contenuto non valido in " + name)
                                                  : fileRefusal("leggere", name, e);
-    std::string_view line = content;
+    std::string_view line = content.value;
     if (line.ends_with("\r\n"))
         line.remove_suffix(2);
     if (line.starts_with(TimestampField))
@@ -293,7 +295,7 @@ TrustSettingsReading trustSettingsFrom(std::string_view publicKeys, std::string_
         }
     }
     if (!trimmed(maxAgeDays).empty()) {
-        const Int16Result days = toInt16(maxAgeDays);
+        const Result<int16_t> days = toInt16(maxAgeDays);
         if (days.error.failed() || days.value < 0) {
             reading.error = refusal("Valore non valido per max_age_days: " + quoted(maxAgeDays));
             return reading;

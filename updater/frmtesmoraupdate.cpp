@@ -207,7 +207,7 @@ void frmTesmoraUpdate::removeStagedFiles()
 {
     // Only what this run put there: the folder may be a link to a place that holds other files.
     for (const std::string &name : m_staged)
-        removeFileIfPresent(m_updateFolder / name);
+        (void)removeFileIfPresent(m_updateFolder / name); // passed over, as the window's unload does
     removeBesideFiles(m_updateFolder, {"download"});
 }
 
@@ -272,7 +272,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     const auto download = [&](const std::string &address, const std::string &name, std::uintmax_t maxBytes) {
         m_staged.push_back(name);
         options.maxBytes = maxBytes;
-        m_bytesDownloaded += modDownload::DownloadFile(address, (m_updateFolder / name).string(), options).bytes;
+        m_bytesDownloaded += modDownload::DownloadFile(address, (m_updateFolder / name).string(), options).value.bytes;
         blinker.finish();
     };
 
@@ -281,16 +281,17 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     const fs::path manifestCopy = m_updateFolder / ManifestName;
     // Read no further than a manifest may reach, whatever the server sends.
     download(url + ManifestName, ManifestName, ManifestMaxBytes + 1);
-    std::uintmax_t length = 0;
-    if (const ErrorInfo e = fileLength(manifestCopy, length); e.failed())
-        return failed(e);
+    const Result<std::uintmax_t> manifestLength = fileLength(manifestCopy);
+    if (manifestLength.failed())
+        return failed(manifestLength.error);
     // With updates verified, "nothing to do" must be signed too: an empty answer anyone could
     // give would hold the kiosk on its old release unseen.
-    if (length == 0 && !trust.settings.verifies())
+    if (manifestLength.value == 0 && !trust.settings.verifies())
         return {RunEnd::NothingToDo, {}};
-    std::string content;
-    if (const ErrorInfo e = readWholeFile(manifestCopy, content); e.failed())
-        return failed(e);
+    const Result<std::string> manifestText = readWholeFile(manifestCopy);
+    if (manifestText.failed())
+        return failed(manifestText.error);
+    const std::string &content = manifestText.value;
 
     ManifestReading manifest;
     manifest.outcome = ManifestReading::Outcome::Accepted;
@@ -345,23 +346,27 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         lblFile->adjustSize();
         WriteLog("Download file " + entry);
         download(entryAddress(url, entry), entry, 0);
-        if (const ErrorInfo e = fileLength(m_updateFolder / entry, length); e.failed())
-            return failed(e);
+        const Result<std::uintmax_t> length = fileLength(m_updateFolder / entry);
+        if (length.failed())
+            return failed(length.error);
         if (m_trustedSet) {
             if (const ErrorInfo e = m_trustedSet->checkDigest(entry, hash->finish()); e.failed()) {
                 WriteLog(e.description);
                 return {RunEnd::Refused, {}};
             }
         }
-        if (length == 0)
+        if (length.value == 0)
             WriteLog("File '" + url + entry + "' non trovato, scaricato con lunghezza zero!");
         widenProgress(entries.size());
     }
     // The new files' content reaches the disk before any of them takes an installed file's
     // place, in one go rather than file by file.
-    if (!entries.empty() && !platform::syncFileSystem(m_updateFolder)) {
-        for (const std::string &entry : entries)
-            platform::syncPath(m_updateFolder / entry);
+    if (!entries.empty() && platform::syncFileSystem(m_updateFolder).failed()) {
+        for (const std::string &entry : entries) {
+            // A file that cannot be synced fails where it is installed, which syncs once more.
+            if (const ErrorInfo e = platform::syncPath(m_updateFolder / entry); e.failed())
+                return failed(e);
+        }
     }
 
     WriteLog("Cancellazione file di backup, vecchi di 15 giorni");
@@ -514,7 +519,8 @@ frmTesmoraUpdate::StopResult frmTesmoraUpdate::StopTesmora(ErrorInfo &error)
     for (int16_t checks = 0; checks < timeout; ++checks) {
         if (!kioskRunning()) {
             // Served: the kiosk this run starts later must not find it and close again.
-            removeFileIfPresent(request);
+            if (removeFileIfPresent(request).failed())
+                WriteLog("Impossibile cancellare file Shutdown.txt");
             return StopResult::Stopped;
         }
         // The kiosk looks for the request on its own schedule; the window stays still meanwhile.

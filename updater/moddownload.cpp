@@ -102,22 +102,24 @@ std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
     return url;
 }
 
-Result transfer(const std::string &address, const std::filesystem::path &localPath, const Options &options)
+Result<Download> transfer(const std::string &address, const std::filesystem::path &localPath, const Options &options)
 {
+    using Failure = Result<Download>;
     if (address.empty() || localPath.empty())
-        return {errorFor(ErrorNumber::InvalidArgument)};
+        return Failure::failure(errorFor(ErrorNumber::InvalidArgument));
 
     // The parsed address outlives the handle that refers to it.
     const auto url = parsedAddress(address);
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
-        return {userError("Errore in fase di InternetOpen")};
+        return Failure::failure(userError("Errore in fase di InternetOpen"));
     if (!url)
-        return {userError(OpenFailed)};
+        return Failure::failure(userError(OpenFailed));
 
-    NewFile part = createFileBeside(localPath, "download");
-    if (part.error.failed())
-        return {part.error};
+    const Result<NewFile> created = createFileBeside(localPath, "download");
+    if (created.failed())
+        return Failure::failure(created.error);
+    const NewFile &part = created.value;
     std::setvbuf(part.file, nullptr, _IOFBF, WriteBufferSize);
     Transfer state{part.file, part.path, &options, 0, 0, false, {}};
     char curlMessage[CURL_ERROR_SIZE] = {};
@@ -172,22 +174,23 @@ Result transfer(const std::string &address, const std::filesystem::path &localPa
         std::error_code ec;
         std::filesystem::rename(part.path, localPath, ec);
         if (!ec)
-            return {{}, state.bytes, state.cutShort};
+            return {{state.bytes, state.cutShort}, {}};
         failure = errorFromSystem(ec, localPath);
     }
-    removeFileIfPresent(part.path);
-    return {failure, state.bytes, state.cutShort};
+    (void)removeFileIfPresent(part.path); // a hidden name that the next run clears away
+    return {{state.bytes, state.cutShort}, failure};
 }
 
 } // namespace
 
-Result DownloadFile(const std::string &address, const std::string &localPath, const Options &options)
+Result<Download> DownloadFile(const std::string &address, const std::string &localPath, const Options &options)
 {
-    Result result = transfer(address, localPath, options);
-    if (result.error.failed()) {
-        // An earlier copy at the local path would otherwise be taken for this download.
+    Result<Download> result = transfer(address, localPath, options);
+    if (result.failed()) {
+        // An earlier copy at the local path would otherwise be taken for this download; one that
+        // cannot go fails the run's check of its length.
         if (!localPath.empty() && ordinaryFileExists(localPath))
-            removeFileIfPresent(localPath);
+            (void)removeFileIfPresent(localPath);
         if (options.log)
             options.log("Error download " + errorText(result.error));
     }

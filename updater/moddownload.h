@@ -3,7 +3,7 @@
 // One HTTP(S) transfer: the body of one address into one local file.
 
 #include "countsetting.h"
-#include "errorinfo.h"
+#include "result.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,10 +28,9 @@ struct Options
     std::uintmax_t maxBytes = 0; // a longer body is cut there and counts as whole; 0: no limit
 };
 
-struct Result
+struct Download
 {
-    ErrorInfo error;
-    std::uintmax_t bytes = 0; // of the body, as decoded
+    std::uintmax_t bytes = 0; // of the body, as decoded, kept or not
     bool cutShort = false; // the body passed maxBytes
 };
 
@@ -45,6 +44,6 @@ struct Result
 // server: " + status); a transfer that breaks off, stalls or passes the time-out (-2147220504,
 // "Trasferimento interrotto: " + reason); the local file cannot be written (the file error's
 // number).
-Result DownloadFile(const std::string &address, const std::string &localPath, const Options &options);
+Result<Download> DownloadFile(const std::string &address, const std::string &localPath, const Options &options);
 
 } // namespace modDownload

@@ -112,7 +112,7 @@ TEST_F(Package, SampleSettingsAreCommentedAndHoldUsableValues)
     EXPECT_FALSE(kiosk.ReadKey("failure", "error_page", "").empty());
     for (const auto &[section, key] : {std::pair{"data", "geturl_interval"}, {"data", "shutdown_check_interval"},
                                        {"failure", "geturl_failure_limit"}, {"failure", "time_restart_exe"}}) {
-        const Int16Result value = toInt16(kiosk.ReadKey(section, key, ""));
+        const Result<int16_t> value = toInt16(kiosk.ReadKey(section, key, ""));
         EXPECT_TRUE(value.ok() && value.value >= 1) << key;
     }
 

@@ -105,15 +105,15 @@ TEST_F(SettingsFile, WriteKeyRoundTripKeepsEveryOtherLine)
     const std::string original = "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
                                  "start_page=index.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n";
     write(original);
-    EXPECT_EQ(ini.WriteKey("data", "START_PAGE", "home.html"), 0);
+    EXPECT_TRUE(ini.WriteKey("data", "START_PAGE", "home.html").ok());
     EXPECT_EQ(content(), "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
                          "start_page=home.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
 
-    ini.WriteKey("data", "admin_page", "admin.html");
+    ASSERT_TRUE(ini.WriteKey("data", "admin_page", "admin.html").ok());
     EXPECT_EQ(content(), "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
                          "start_page=home.html\r\nadmin_page=admin.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
 
-    ini.WriteKey("extra", "update_start", "7:5");
+    ASSERT_TRUE(ini.WriteKey("extra", "update_start", "7:5").ok());
     EXPECT_EQ(ini.ReadKey("extra", "update_start", ""), "7:5");
     EXPECT_EQ(ini.ReadKey("data", "web_server ", ""), "http://a/");
     EXPECT_EQ(ini.ReadKey("failure", "error_page", ""), "e.html");
@@ -123,18 +123,18 @@ TEST_F(SettingsFile, WriteKeyRoundTripKeepsEveryOtherLine)
 
 TEST_F(SettingsFile, WriteKeyCreatesTheFileAndRefusesLineBreaks)
 {
-    ini.WriteKey("data", "update_url", "http://u/");
+    ASSERT_TRUE(ini.WriteKey("data", "update_url", "http://u/").ok());
     EXPECT_EQ(content(), "[data]\r\nupdate_url=http://u/\r\n");
-    ini.WriteKey("data", "update_url", "x\r\n[data]\r\nupdate_url=http://evil/");
+    EXPECT_EQ(ini.WriteKey("data", "update_url", "x\r\n[data]\r\nupdate_url=http://evil/").number, 5);
     EXPECT_EQ(ini.ReadKey("data", "update_url", ""), "http://u/");
     // A last line without its end gets one before new lines follow it.
     write("[data]\nlast=1");
-    ini.WriteKey("data", "next", "2");
+    ASSERT_TRUE(ini.WriteKey("data", "next", "2").ok());
     EXPECT_EQ(content(), "[data]\nlast=1\nnext=2\n");
     // ... and one cut after its "\r" reads the same before and after a line is added.
     write("[data]\nlast=1\r");
     EXPECT_EQ(ini.ReadKey("data", "last", ""), "1");
-    ini.WriteKey("data", "next", "2");
+    ASSERT_TRUE(ini.WriteKey("data", "next", "2").ok());
     EXPECT_EQ(content(), "[data]\nlast=1\r\nnext=2\n");
     EXPECT_EQ(ini.ReadKey("data", "last", ""), "1");
 }
@@ -143,7 +143,7 @@ TEST_F(SettingsFile, WriteKeyLeavesNeighbouringFilesAlone)
 {
     writeFile(dir / "tesmora.ini.tmp", "the operator's own file");
     write("[data]\r\nstart_page=a\r\n");
-    ini.WriteKey("data", "start_page", "b");
+    ASSERT_TRUE(ini.WriteKey("data", "start_page", "b").ok());
     EXPECT_EQ(ini.ReadKey("data", "start_page", ""), "b");
     EXPECT_EQ(readFile(dir / "tesmora.ini.tmp"), "the operator's own file");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);

@@ -89,7 +89,7 @@ TEST_F(Download, OneMebibyteOfArbitraryBytesArrivesUnchanged)
 TEST_F(Download, TheUserAgentIsTheExecutableName)
 {
     server.serve("/a", "x");
-    fetch("a");
+    EXPECT_TRUE(fetch("a").ok());
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].userAgent, "TesmoraUpdate");
 }
@@ -122,8 +122,8 @@ TEST_F(Download, AnAddressThatCannotBeOpenedLeavesNoFile)
 
 TEST_F(Download, ABareNameIsNotAnAddress)
 {
-    get("update.txt", local("update.txt"));
-    get("ftp://127.0.0.1/update.txt", local("update.txt"));
+    EXPECT_TRUE(get("update.txt", local("update.txt")).failed());
+    EXPECT_TRUE(get("ftp://127.0.0.1/update.txt", local("update.txt")).failed());
     EXPECT_EQ(log(), (Lines{OpenFailedLine, OpenFailedLine}));
     EXPECT_EQ(updateFolder(), std::set<std::string>{});
 }
@@ -132,7 +132,7 @@ TEST_F(Download, TlsFailureIsAFailedDownload)
 {
     // The test server speaks plain HTTP, so no handshake can succeed.
     server.serve("/a", "plain");
-    get("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a"));
+    EXPECT_TRUE(get("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a")).failed());
     EXPECT_EQ(log(), Lines{OpenFailedLine});
     EXPECT_FALSE(fs::exists(local("a")));
 }
@@ -140,8 +140,8 @@ TEST_F(Download, TlsFailureIsAFailedDownload)
 TEST_F(Download, EmptyArgumentsTouchNothing)
 {
     writeFile(local("a"), "kept");
-    get("", local("a"));
-    get(url("a"), "");
+    EXPECT_TRUE(get("", local("a")).failed());
+    EXPECT_TRUE(get(url("a"), "").failed());
     EXPECT_EQ(log(), (Lines{"Error download (5) Invalid procedure call or argument",
                             "Error download (5) Invalid procedure call or argument"}));
     EXPECT_TRUE(server.requests().empty());
@@ -154,7 +154,7 @@ TEST_F(Download, ServerErrorStatusIsAFailureNotAFile)
     const ErrorInfo notFound = fetch("missing");
     EXPECT_EQ(notFound.number, -2147220504);
     EXPECT_EQ(notFound.description, "Risposta del server: 404");
-    fetch("broken");
+    EXPECT_TRUE(fetch("broken").failed());
     EXPECT_EQ(log(), (Lines{"Error download (-2147220504) Risposta del server: 404",
                             "Error download (-2147220504) Risposta del server: 500"}));
     EXPECT_EQ(updateFolder(), std::set<std::string>{});
@@ -176,7 +176,7 @@ TEST_F(Download, ABrokenOffTransferLeavesNoFile)
 TEST_F(Download, AMissingLocalFolderIsPathNotFound)
 {
     server.serve("/a", "x");
-    get(url("a"), (dir / "nowhere" / "a").string());
+    EXPECT_TRUE(get(url("a"), (dir / "nowhere" / "a").string()).failed());
     EXPECT_EQ(log(), Lines{"Error download (76) Path not found"});
 }
 
@@ -221,10 +221,10 @@ TEST_F(Download, ALongBodyIsCutAtTheLimitAndASlowOneAtTheTimeOut)
 {
     server.serve("/long", std::string(10000, 'l'));
     options.maxBytes = 4000;
-    const modDownload::Result cut = DownloadFile(url("long"), local("long"), options);
+    const Result<modDownload::Download> cut = DownloadFile(url("long"), local("long"), options);
     EXPECT_TRUE(cut.error.ok());
-    EXPECT_TRUE(cut.cutShort);
-    EXPECT_EQ(cut.bytes, 4000u);
+    EXPECT_TRUE(cut.value.cutShort);
+    EXPECT_EQ(cut.value.bytes, 4000u);
     EXPECT_EQ(readFile(local("long")), std::string(4000, 'l'));
 
     options.maxBytes = 0;

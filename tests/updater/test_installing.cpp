@@ -284,10 +284,9 @@ TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)
 {
     TempFolder dir;
     writeFile(dir / "update.txt", "earlier");
-    NewFile first = createFileBeside(dir / "update.txt", "download");
-    ASSERT_TRUE(first.error.ok());
-    NewFile second = createFileBeside(dir / "update.txt", "download");
-    ASSERT_TRUE(second.error.ok());
+    const NewFile first = createFileBeside(dir / "update.txt", "download").value;
+    const NewFile second = createFileBeside(dir / "update.txt", "download").value;
+    ASSERT_TRUE(first.file && second.file);
     EXPECT_EQ(first.path.filename(), ".update.txt.download-0");
     EXPECT_EQ(second.path.filename(), ".update.txt.download-1");
     std::fclose(first.file);
@@ -295,14 +294,14 @@ TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)
     EXPECT_EQ(readFile(dir / "update.txt"), "earlier");
 
     // A name at the file system's limit still gets a temporary name that fits.
-    NewFile beside = createFileBeside(dir / std::string(255, 'n'), "download");
-    ASSERT_TRUE(beside.error.ok());
+    const NewFile beside = createFileBeside(dir / std::string(255, 'n'), "download").value;
+    ASSERT_TRUE(beside.file);
     EXPECT_EQ(beside.path.filename().string(), "." + std::string(243, 'n') + ".download-0");
     std::fclose(beside.file);
 
-    NewFile nowhere = createFileBeside(dir / "absent" / "x", "download");
+    const Result<NewFile> nowhere = createFileBeside(dir / "absent" / "x", "download");
     EXPECT_EQ(nowhere.error.number, 76);
-    EXPECT_EQ(nowhere.file, nullptr);
+    EXPECT_EQ(nowhere.value.file, nullptr);
 }
 
 } // namespace
