@@ -1,5 +1,7 @@
 #include "benchsupport.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -34,41 +36,23 @@ void writeArbitraryFile(const fs::path &path, std::uintmax_t bytes, unsigned see
 Finished run(const std::vector<std::string> &argv, const fs::path &workDir,
              const std::map<std::string, std::string> &env)
 {
-    // Measured here rather than with ChildProcess: the peak memory comes from wait4 and the
+    // Waited for here rather than with ChildProcess: the peak memory comes from wait4 and the
     // output from a pipe, apart from the program's messages on its error output.
-    std::vector<std::string> envStrings = environmentWith(env);
-    std::vector<char *> envp;
-    for (auto &s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char *> argp;
-    for (auto &a : args)
-        argp.push_back(a.data());
-    argp.push_back(nullptr);
-    const std::string dir = workDir.string();
     int pipeFds[2];
-    if (pipe(pipeFds) != 0)
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    platform::ProgramStart spec{argv.front(), std::vector<std::string>(argv.begin() + 1, argv.end()), workDir,
+                                environmentWith(env), null, pipeFds[1], null, platform::ProgramStart::Tie::Child};
     const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        setpgid(0, 0);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(pipeFds[1], 1);
-        dup2(null, 2);
-        close(pipeFds[0]);
-        if (!dir.empty() && chdir(dir.c_str()) != 0)
-            _exit(126);
-        execvpe(argp[0], argp.data(), envp.data());
-        _exit(127);
-    }
-    setpgid(pid, pid);
+    const Result<long> started = platform::startProgram(spec);
+    close(null);
     close(pipeFds[1]);
+    if (started.failed()) {
+        close(pipeFds[0]);
+        throw std::runtime_error("cannot run " + argv.front() + ": " + started.error.description);
+    }
+    const auto pid = static_cast<pid_t>(started.value);
     Finished result;
     char buffer[4096];
     for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)

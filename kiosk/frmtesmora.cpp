@@ -614,7 +614,7 @@ bool frmTesmora::startUpdater()
     // The updater's small window opens over the kiosk, which goes on showing its page and
     // taking clicks; the updater closes its window itself when its run ends.
     const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
-    return !program.empty() && platform::startProgram(program, m_env.paths.folder) != 0;
+    return !program.empty() && platform::startProgram(platform::ProgramStart::inFolder(program, m_env.paths.folder)).ok();
 }
 
 void frmTesmora::cmdTesmora_Click()

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -52,10 +53,37 @@ void killProcess(long pid);
 // nothing that whoever started it left open. For the very start of a program.
 void closeInheritedDescriptors();
 
-// Starts a program without arguments in the given folder and does not wait for it. It gets our
-// standard input, output and error and no other descriptor, and outlives us. Its process id, or
-// 0 when it could not be run.
-long startProgram(const std::filesystem::path &program, const std::filesystem::path &folder);
+// A program to start. It gets standard input, output and error and no other descriptor, its
+// signals as a fresh program has them, and the given folder as its working folder.
+struct ProgramStart
+{
+    std::filesystem::path program; // a bare name is looked up in PATH
+    std::vector<std::string> arguments;
+    std::filesystem::path folder;
+    std::vector<std::string> environment; // "NAME=value" entries; empty: ours
+    // Descriptors of ours that become its standard input, output and error; -1: ours as they are.
+    int input = -1;
+    int output = -1;
+    int error = -1;
+    // Detached: it outlives us, in a session of its own, and the system reaps it (how the programs
+    // start each other). Child: ours to wait for, in a process group of its own so that it can be
+    // ended with whatever it starts itself (the tests and benchmarks).
+    enum class Tie { Detached, Child };
+    Tie tie = Tie::Detached;
+
+    // How the programs start each other: no arguments, our environment and descriptors, detached.
+    static ProgramStart inFolder(std::filesystem::path program, std::filesystem::path folder)
+    {
+        ProgramStart start;
+        start.program = std::move(program);
+        start.folder = std::move(folder);
+        return start;
+    }
+};
+
+// Starts the program and does not wait for it: its process id, or the reason it could not be run
+// (the system's error for a program that cannot be executed).
+Result<long> startProgram(const ProgramStart &start);
 
 // While the object lives, SIGTERM, SIGINT and SIGHUP (the requests to end that a service manager,
 // a session log-out and `kill` send) do not end the process: each makes descriptor() readable for

@@ -184,69 +184,156 @@ void closeInheritedDescriptors()
     closeRange(3, ~0U, ::sysconf(_SC_OPEN_MAX));
 }
 
-long startProgram(const std::filesystem::path &program, const std::filesystem::path &folder)
+namespace {
+
+// Everything a started program needs, made before fork: after it, only async-signal-safe calls.
+struct PreparedStart
 {
-    // Everything the child needs is made before fork: after it, only async-signal-safe calls.
-    const std::string file = program.string();
-    const std::string dir = folder.string();
-    char *const argv[] = {const_cast<char *>(file.c_str()), nullptr};
-    const long openMax = ::sysconf(_SC_OPEN_MAX);
-    // The child reports the program's id, the program the errno of a failed exec; both write
-    // ends close (at the child's exit and the program's exec), so the parent reads to the end.
-    struct Report
+    explicit PreparedStart(const ProgramStart &start)
+        : program(start.program.string())
+        , folder(start.folder.string())
+        , environmentText(start.environment)
     {
-        int failed;
-        int value;
-    };
+        arguments.push_back(program.data());
+        argumentText = start.arguments;
+        for (std::string &argument : argumentText)
+            arguments.push_back(argument.data());
+        arguments.push_back(nullptr);
+        for (std::string &entry : environmentText)
+            environment.push_back(entry.data());
+        environment.push_back(nullptr);
+    }
+
+    // In the child: becomes the program, or returns the errno of the failure.
+    int become(const ProgramStart &start, int keep, long openMax)
+    {
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal)
+            ::sigaction(signal, &byDefault, nullptr);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int standard[] = {start.input, start.output, start.error};
+        for (int fd = 0; fd < 3; ++fd) {
+            if (standard[fd] >= 0 && standard[fd] != fd && ::dup2(standard[fd], fd) < 0)
+                return errno;
+        }
+        const auto kept = static_cast<unsigned>(keep);
+        if (kept > 2) {
+            closeRange(3, kept - 1, openMax);
+            closeRange(kept + 1, ~0U, openMax);
+        } else {
+            closeRange(3, ~0U, openMax);
+        }
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            return errno;
+        char *const *env = environmentText.empty() ? environ : environment.data();
+        if (program.find('/') == std::string::npos)
+            ::execvpe(program.c_str(), arguments.data(), env);
+        else
+            ::execve(program.c_str(), arguments.data(), env);
+        return errno;
+    }
+
+    std::string program;
+    std::string folder;
+    std::vector<std::string> argumentText;
+    std::vector<std::string> environmentText;
+    std::vector<char *> arguments;
+    std::vector<char *> environment;
+};
+
+// What the child tells through the report pipe: a failure's errno, or the detached program's id.
+struct Report
+{
+    int failed;
+    int value;
+};
+
+void send(int fd, const Report &report)
+{
+    [[maybe_unused]] const ssize_t written = ::write(fd, &report, sizeof report);
+}
+
+// Reads the child's reports to the end (both write ends close: at the child's exit, at the
+// program's exec), in whatever order they came: any failure wins.
+struct Received
+{
+    bool failed = false;
+    int error = 0;
+    long pid = 0;
+};
+
+Received receive(int fd)
+{
+    Received outcome;
+    Report report{};
+    for (ssize_t got; (got = ::read(fd, &report, sizeof report)) != 0;) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != static_cast<ssize_t>(sizeof report))
+            return {true, EIO, 0};
+        if (report.failed)
+            outcome = {true, report.value, 0};
+        else if (!outcome.failed)
+            outcome.pid = report.value;
+    }
+    return outcome;
+}
+
+} // namespace
+
+Result<long> startProgram(const ProgramStart &start)
+{
+    using Started = Result<long>;
+    PreparedStart prepared(start);
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
-        return 0;
+        return Started::failure(errorFromErrno(errno, start.program));
 
+    const bool detached = start.tie == ProgramStart::Tie::Detached;
     const pid_t child = ::fork();
     if (child == 0) {
+        ::close(report[0]);
+        if (!detached) {
+            ::setpgid(0, 0);
+            send(report[1], {1, prepared.become(start, report[1], openMax)});
+            ::_exit(127);
+        }
         // A session of its own and a second fork: the program is nobody's child here, is not
         // ended with our process group, and is reaped by the system.
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
-            struct sigaction byDefault {};
-            byDefault.sa_handler = SIG_DFL;
-            for (int signal = 1; signal < NSIG; ++signal)
-                ::sigaction(signal, &byDefault, nullptr);
-            sigset_t none;
-            ::sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            const auto keep = static_cast<unsigned>(report[1]);
-            if (keep > 2) {
-                closeRange(3, keep - 1, openMax);
-                closeRange(keep + 1, ~0U, openMax);
-            } else {
-                closeRange(3, ~0U, openMax);
-            }
-            if (::chdir(dir.c_str()) == 0)
-                ::execve(file.c_str(), argv, environ);
+            send(report[1], {1, prepared.become(start, report[1], openMax)});
+            ::_exit(127);
         }
-        const Report sent = grandchild > 0 ? Report{0, grandchild} : Report{1, errno};
-        [[maybe_unused]] const ssize_t written = ::write(report[1], &sent, sizeof sent);
+        send(report[1], grandchild > 0 ? Report{0, grandchild} : Report{1, errno});
         ::_exit(grandchild > 0 ? 0 : 127);
     }
+    const int forkError = errno;
     ::close(report[1]);
-    int status = 0;
-    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (child < 0) {
+        ::close(report[0]);
+        return Started::failure(errorFromErrno(forkError, start.program));
     }
-    long pid = 0;
-    bool failed = child <= 0;
-    Report received{};
-    for (ssize_t got; (got = ::read(report[0], &received, sizeof received)) != 0;) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got != static_cast<ssize_t>(sizeof received) || received.failed)
-            failed = true;
-        else
-            pid = received.value;
-    }
+    if (!detached)
+        ::setpgid(child, child); // whichever of the two runs first
+    const Received received = receive(report[0]);
     ::close(report[0]);
-    return failed ? 0 : pid;
+    // A detached start's middle process ends at once; a child that failed to become the program, too.
+    if (detached || received.failed) {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (received.failed)
+        return Started::failure(errorFromErrno(received.error, start.program));
+    if (detached)
+        return received.pid > 0 ? Started{received.pid, {}} : Started::failure(errorFromErrno(EIO, start.program));
+    return {child, {}};
 }
 
 namespace {

@@ -73,7 +73,7 @@ UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
     env.clock = &clock;
     env.waitOneSecond = [] { std::this_thread::sleep_for(std::chrono::seconds(1)); };
     env.startProgram = [folder = env.paths.folder](const fs::path &program) {
-        return platform::startProgram(program, folder);
+        return platform::startProgram(platform::ProgramStart::inFolder(program, folder)).value;
     };
     env.processRunning = platform::processRunning;
     env.killProcess = platform::killProcess;

@@ -15,7 +15,7 @@ TEST(StartProgram, TheProgramGetsStandardInputOutputAndErrorOnlyInItsFolder)
     writeFile(dir / "program", "#!/bin/sh\necho $$ > pid.txt\nls /proc/$$/fd > listing.txt\nmv listing.txt listed.txt\n");
     std::filesystem::permissions(dir / "program", std::filesystem::perms::owner_all);
     const int ours = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY); // a plain exec would hand it on
-    const long pid = platform::startProgram(dir / "program", dir.path());
+    const long pid = platform::startProgram(platform::ProgramStart::inFolder(dir / "program", dir.path())).value;
     ::close(ours);
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "listed.txt"); }, std::chrono::seconds(10)));
     EXPECT_EQ(readFile(dir / "pid.txt"), std::to_string(pid) + "\n") << "the id is the program's own";
@@ -25,7 +25,8 @@ TEST(StartProgram, TheProgramGetsStandardInputOutputAndErrorOnlyInItsFolder)
     EXPECT_EQ(listed.find("\n" + std::to_string(ours) + "\n"), std::string::npos) << listed;
 
     writeFile(dir / "not-a-program", "text");
-    EXPECT_EQ(platform::startProgram(dir / "not-a-program", dir.path()), 0);
+    const Result<long> refused = platform::startProgram(platform::ProgramStart::inFolder(dir / "not-a-program", dir.path()));
+    EXPECT_EQ(refused.error.number, ErrorNumber::PermissionDenied) << "its reason, not a pid";
 }
 
 } // namespace

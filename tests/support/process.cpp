@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include "platform.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -69,41 +71,21 @@ ChildProcess::ChildProcess(const std::filesystem::path &program, const std::file
                            const std::filesystem::path &outputFile,
                            const std::vector<std::string> &arguments)
 {
-    std::vector<std::string> envStrings = environmentWith(env);
-    std::vector<char *> envp;
-    for (auto &s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-    const std::string programPath = program.string();
-    const std::string dir = workingDir.string();
     const std::string out = outputFile.empty() ? std::string("/dev/null") : outputFile.string();
-    std::vector<std::string> argStrings{programPath};
-    argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (auto &s : argStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    m_pid = fork();
-    if (m_pid < 0)
-        throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        // A group of its own, so that kill() reaches the browser's helper processes too.
-        setpgid(0, 0);
-        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        const int nullIn = open("/dev/null", O_RDONLY);
-        if (nullIn >= 0)
-            dup2(nullIn, 0);
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
-        execve(programPath.c_str(), argv.data(), envp.data());
-        _exit(127);
+    const int output = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // A group of its own, so that kill() reaches the browser's helper processes too.
+    platform::ProgramStart start{program, arguments, workingDir, environmentWith(env), input, output, output,
+                                 platform::ProgramStart::Tie::Child};
+    const Result<long> started = platform::startProgram(start);
+    close(output);
+    close(input);
+    if (started.failed()) {
+        // As a program that could not be run ends: so that a test sees it, not a thrown error.
+        m_exitCode = 127;
+        return;
     }
-    setpgid(m_pid, m_pid);
+    m_pid = static_cast<pid_t>(started.value);
 }
 
 ChildProcess::~ChildProcess()
