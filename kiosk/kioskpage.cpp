@@ -92,8 +92,31 @@ void KioskPage::secondPassed(int16_t limitSeconds)
     emit navigateError(*late, 0, QStringLiteral("no answer in time"));
 }
 
+bool KioskPage::schemeAllowed(const QUrl &url, NavigationType type, bool isMainFrame) const
+{
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("blob"))
+        return true;
+    if (scheme == QLatin1String("file"))
+        return m_filePagesAllowed;
+    // The kiosk's own text arrives as a data: address. Only the kiosk's own load calls are typed
+    // navigations: a page cannot make one.
+    if (scheme == QLatin1String("data"))
+        return isMainFrame && type == NavigationTypeTyped;
+    // Frames a page fills itself.
+    if (scheme == QLatin1String("about"))
+        return !isMainFrame && (url.path() == QLatin1String("blank") || url.path() == QLatin1String("srcdoc"));
+    // Any other scheme the engine cannot show itself goes to the desktop, which starts the
+    // program that takes it (a mail client, a file manager) over the kiosk.
+    return false;
+}
+
 bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    if (!schemeAllowed(url, type, isMainFrame)) {
+        emit navigationRefused(url);
+        return false;
+    }
     if (isMainFrame) {
         // A blob: address shows a document made by a page of the host inside it, which may be a
         // frame's: that host is the one to check.
