@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include <QAuthenticator>
+#include <QColorDialog>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
@@ -179,6 +180,21 @@ bool KioskPage::eventFilter(QObject *watched, QEvent *event)
         const Qt::NativeGestureType gesture = static_cast<QNativeGestureEvent *>(event)->gestureType();
         return gesture == Qt::ZoomNativeGesture || gesture == Qt::SmartZoomNativeGesture;
     }
+    case QEvent::Show:
+        // The engine answers <input type="color"> with Qt's colour window: a window of its own over
+        // the kiosk, which outlives the page. Its show event comes before the window system is
+        // asked to show it, so here it is kept off the screen and from blocking the kiosk, and it
+        // is cancelled at the next turn of the event loop: the input keeps its colour. A script
+        // in the page could not close every way of opening it (a click, a key, showPicker()).
+        if (auto *chooser = qobject_cast<QColorDialog *>(watched)) {
+            chooser->setAttribute(Qt::WA_DontShowOnScreen);
+            chooser->setWindowModality(Qt::NonModal);
+            QMetaObject::invokeMethod(chooser, [chooser] {
+                if (chooser->isVisible())
+                    chooser->reject();
+            }, Qt::QueuedConnection);
+        }
+        [[fallthrough]];
     default:
         return QWebEnginePage::eventFilter(watched, event);
     }
@@ -251,4 +267,7 @@ void prepareBrowserEngine()
     qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", browserEngineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // A platform's own colour window would be on screen before the page could refuse it; Qt's is
+    // refused before it shows.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 }

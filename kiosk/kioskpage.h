@@ -13,9 +13,9 @@
 class PageDialog;
 
 // The browser policy of the kiosk. A visitor gets no way to the machine or out of the page: no
-// second window, no file chooser (the page gets no file), every permission refused unasked, no
-// log-in asked, no zoom, no back and forward from the mouse. A page's alert, confirm and prompt are
-// asked in the kiosk window through the PageDialog given.
+// second window, no file chooser (the page gets no file), no colour chooser, every permission
+// refused unasked, no log-in asked, no zoom, no back and forward from the mouse. A page's alert,
+// confirm and prompt are asked in the kiosk window through the PageDialog given.
 //
 // Every failed navigation is reported once through navigateError: a top-level load that fails
 // (network, certificate, missing file) or is answered with an HTTP status of 400 or more, a render
@@ -89,5 +89,5 @@ std::string hostOf(const QUrl &url);
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine
 // refuses to run as root with its sandbox on, so the sandbox goes off then, and only then; no
-// remote debugging port, however it is asked for; no pinch zoom.
+// remote debugging port, however it is asked for; no pinch zoom; Qt's dialogs, never the platform's.
 void prepareBrowserEngine();

@@ -11,15 +11,18 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
+#include <QWindow>
 
 namespace {
 
 using Lockdown = KioskFixture;
 
-// A file input, and a button that tries everything a page may ask of the machine or the visitor.
+// A file input, a colour input, and a button that tries everything a page may ask of the machine
+// or the visitor.
 const char *const TrialPage = R"(<!DOCTYPE html><html><body style="margin:0">
 <input type="file" id="file" style="position:absolute;left:10px;top:10px;width:200px;height:40px">
 <button id="try" style="position:absolute;left:10px;top:80px;width:200px;height:40px">try</button>
+<input type="color" id="colour" style="position:absolute;left:10px;top:150px;width:200px;height:40px">
 <script>
 window.outcomes = {};
 const note = (what, value) => { outcomes[what] = String(value); };
@@ -47,14 +50,15 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
     ASSERT_TRUE(loaded.wait(30000));
     QWidget *view = w->WebBrowser->focusProxy();
 
-    // Another window that shows is noted and closed, so that a way out fails the test instead of
-    // blocking it; the page's questions are answered as they come, while its script waits.
+    // Another window that the window system shows is noted and closed, so that a way out fails
+    // the test instead of blocking it; the page's questions are answered as they come, while its
+    // script waits.
     QStringList otherWindows, asked;
     PageDialog *dialog = w->pageDialog();
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         for (QWidget *top : QApplication::topLevelWidgets()) {
-            if (top != w.get() && top->isVisible()) {
+            if (top != w.get() && top->windowHandle() && top->windowHandle()->isVisible()) {
                 otherWindows << top->metaObject()->className();
                 top->close();
             }
@@ -68,12 +72,15 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
     });
     watch.start(20);
 
-    // The file input, clicked until the engine takes clicks (once it has drawn the page), then the
-    // button that tries everything else.
+    // The file input, clicked until the engine takes clicks (once it has drawn the page), the
+    // colour input, then the button that tries everything else.
     ASSERT_TRUE(QTest::qWaitFor([&] {
         QTest::mouseClick(view, Qt::LeftButton, {}, {100, 30});
         return evaluate(*w, "document.activeElement.id").toString() == "file";
     }, 20000));
+    QTest::mouseClick(view, Qt::LeftButton, {}, {100, 170});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "document.activeElement.id").toString() == "colour"; },
+                                10000));
     QTest::mouseClick(view, Qt::LeftButton, {}, {100, 100});
     ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "Object.keys(outcomes).length").toInt() == 6; }, 20000))
         << evaluate(*w, "JSON.stringify(outcomes)").toString().toStdString();
