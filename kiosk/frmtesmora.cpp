@@ -23,6 +23,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 KioskEnvironment KioskEnvironment::ofRunningProgram(const Clock &clock)
 {
     return {ProgramPaths::ofRunningProgram(), &clock, [](int code) { platform::endProcessNow(code); }};
@@ -82,8 +84,16 @@ void frmTesmora::createBrowserSession()
     // or an idle reset.
     m_profile = new QWebEngineProfile(this);
     m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    // An address the engine cannot show itself (mailto:, tel:, smb:, a made-up scheme) would go to
+    // the desktop, which starts a program over the kiosk. After a touch the engine asks the page
+    // first, which refuses it and logs the refusal; without one the engine drops it unasked.
+    // DisallowUnknownUrlSchemes would drop them all unasked, with nothing left to log.
+    m_profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
+    // Downloads are left unanswered: the engine cancels a download nobody accepts, and nothing
+    // is saved.
     m_page = new KioskPage(m_profile, m_dialog, this);
     m_page->setAllowedHosts(m_allowedHosts);
+    m_page->setFilePagesAllowed(m_filePagesAllowed);
     WebBrowser->setPage(m_page);
     connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
     connect(m_page, &KioskPage::navigationRefused, this, &frmTesmora::WebBrowser_NavigationRefused);
@@ -262,6 +272,13 @@ void frmTesmora::Form_Load()
     watchEndRequests();
 
     ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
+    // The error page is usually a file of the program folder, and a demo's server can be a
+    // folder: only then may pages be files.
+    const auto isFile = [](const std::string &address) {
+        return QUrl(QString::fromStdString(address)).scheme() == QLatin1String("file");
+    };
+    m_filePagesAllowed = isFile(settings.errorPage) || std::ranges::any_of(ArrayUrl, isFile);
+    m_page->setFilePagesAllowed(m_filePagesAllowed);
     applyFleetSettings();
     Navigate(startPageAddress());
     ChangeStatus(2);
@@ -493,14 +510,19 @@ void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
 
 void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
 {
-    const std::string host = hostOf(url);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    // Of any other address only the scheme, kept short: the rest may carry what a visitor typed.
+    const std::string line = "Navigazione rifiutata verso "
+        + (web ? hostOf(url) + ": non in allowed_hosts"
+               : cutToCharacters(url.scheme().toStdString(), RefusedSchemeShown) + ": schema non consentito");
     const TimePoint now = m_env.clock->now();
     std::erase_if(m_refusedLogged, [&](const auto &entry) { return now - entry.second >= std::chrono::minutes(1); });
-    // A page that tries host after host writes no more than a few lines a minute.
-    if (m_refusedLogged.contains(host) || m_refusedLogged.size() >= RefusalsLoggedPerMinute)
+    // A page that tries host after host, or scheme after scheme, writes no more than a few lines a
+    // minute.
+    if (m_refusedLogged.contains(line) || m_refusedLogged.size() >= RefusalsLoggedPerMinute)
         return;
-    m_refusedLogged[host] = now;
-    WriteLog("Navigazione rifiutata verso " + host + ": non in allowed_hosts");
+    m_refusedLogged[line] = now;
+    WriteLog(line);
 }
 
 bool frmTesmora::returnsToPlay() const

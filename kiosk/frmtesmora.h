@@ -197,9 +197,11 @@ private:
     bool m_unloading = false;
     bool m_keepFullScreen = false;
 
+    bool m_filePagesAllowed = false;
     std::optional<HostAllowList> m_allowedHosts;
     static constexpr size_t RefusalsLoggedPerMinute = 20;
-    std::map<std::string, TimePoint> m_refusedLogged; // host -> when its refusal was last logged
+    static constexpr size_t RefusedSchemeShown = 40; // characters
+    std::map<std::string, TimePoint> m_refusedLogged; // refusal line -> when it was last logged
     ServerProbe *m_watchProbe = nullptr;
     ServerProbe *m_failbackProbe = nullptr;
     int m_watchSeconds = 0;

@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include <QAuthenticator>
+#include <QColorDialog>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
@@ -92,8 +93,31 @@ void KioskPage::secondPassed(int16_t limitSeconds)
     emit navigateError(*late, 0, QStringLiteral("no answer in time"));
 }
 
+bool KioskPage::schemeAllowed(const QUrl &url, NavigationType type, bool isMainFrame) const
+{
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("blob"))
+        return true;
+    if (scheme == QLatin1String("file"))
+        return m_filePagesAllowed;
+    // The kiosk's own text arrives as a data: address. Only the kiosk's own load calls are typed
+    // navigations: a page cannot make one.
+    if (scheme == QLatin1String("data"))
+        return isMainFrame && type == NavigationTypeTyped;
+    // Frames a page fills itself.
+    if (scheme == QLatin1String("about"))
+        return !isMainFrame && (url.path() == QLatin1String("blank") || url.path() == QLatin1String("srcdoc"));
+    // Any other scheme the engine cannot show itself goes to the desktop, which starts the
+    // program that takes it (a mail client, a file manager) over the kiosk.
+    return false;
+}
+
 bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    if (!schemeAllowed(url, type, isMainFrame)) {
+        emit navigationRefused(url);
+        return false;
+    }
     if (isMainFrame) {
         // A blob: address shows a document made by a page of the host inside it, which may be a
         // frame's: that host is the one to check.
@@ -156,6 +180,21 @@ bool KioskPage::eventFilter(QObject *watched, QEvent *event)
         const Qt::NativeGestureType gesture = static_cast<QNativeGestureEvent *>(event)->gestureType();
         return gesture == Qt::ZoomNativeGesture || gesture == Qt::SmartZoomNativeGesture;
     }
+    case QEvent::Show:
+        // The engine answers <input type="color"> with Qt's colour window: a window of its own over
+        // the kiosk, which outlives the page. Its show event comes before the window system is
+        // asked to show it, so here it is kept off the screen and from blocking the kiosk, and it
+        // is cancelled at the next turn of the event loop: the input keeps its colour. A script
+        // in the page could not close every way of opening it (a click, a key, showPicker()).
+        if (auto *chooser = qobject_cast<QColorDialog *>(watched)) {
+            chooser->setAttribute(Qt::WA_DontShowOnScreen);
+            chooser->setWindowModality(Qt::NonModal);
+            QMetaObject::invokeMethod(chooser, [chooser] {
+                if (chooser->isVisible())
+                    chooser->reject();
+            }, Qt::QueuedConnection);
+        }
+        [[fallthrough]];
     default:
         return QWebEnginePage::eventFilter(watched, event);
     }
@@ -228,4 +267,7 @@ void prepareBrowserEngine()
     qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", browserEngineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // A platform's own colour window would be on screen before the page could refuse it; Qt's is
+    // refused before it shows.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 }

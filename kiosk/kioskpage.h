@@ -13,9 +13,9 @@
 class PageDialog;
 
 // The browser policy of the kiosk. A visitor gets no way to the machine or out of the page: no
-// second window, no file chooser (the page gets no file), every permission refused unasked, no
-// log-in asked, no zoom, no back and forward from the mouse. A page's alert, confirm and prompt are
-// asked in the kiosk window through the PageDialog given.
+// second window, no file chooser (the page gets no file), no colour chooser, every permission
+// refused unasked, no log-in asked, no zoom, no back and forward from the mouse. A page's alert,
+// confirm and prompt are asked in the kiosk window through the PageDialog given.
 //
 // Every failed navigation is reported once through navigateError: a top-level load that fails
 // (network, certificate, missing file) or is answered with an HTTP status of 400 or more, a render
@@ -23,9 +23,15 @@ class PageDialog;
 // frame navigation that has produced no document within the time limit. Loads superseded by a
 // newer one are not failures.
 //
+// No page starts another program: a navigation, of the page or of a frame, to any scheme but
+// http and https (mailto:, tel:, smb:, made-up ones, which the engine would hand to the desktop)
+// is refused and reported through navigationRefused; the page stays. Allowed besides: file: when
+// the kiosk's own pages are files, the kiosk's own text (a data: address it loads itself), blob:,
+// and about:blank and about:srcdoc frames.
+//
 // With a list of allowed hosts, a top-level navigation to an http(s) host outside it (a link, a
-// script, a form, a server's redirect) is refused and reported through navigationRefused; the
-// page stays. Frames and what a page loads are not filtered.
+// script, a form, a server's redirect) is refused and reported the same way. Frames and what a
+// page loads are not filtered by host.
 class KioskPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -38,9 +44,12 @@ public:
 
     // No list: every host is allowed.
     void setAllowedHosts(std::optional<HostAllowList> hosts) { m_allowedHosts = std::move(hosts); }
+    // Off: file: addresses are refused like any other scheme.
+    void setFilePagesAllowed(bool allowed) { m_filePagesAllowed = allowed; }
 
 signals:
     void navigateError(const QUrl &url, int statusCode, const QString &description);
+    // An http(s) address refused for its host, any other for its scheme.
     void navigationRefused(const QUrl &url);
 
 protected:
@@ -58,6 +67,7 @@ protected:
 
 private:
     void watchFrameDocuments();
+    bool schemeAllowed(const QUrl &url, NavigationType type, bool isMainFrame) const;
 
     struct PendingFrame
     {
@@ -71,6 +81,7 @@ private:
     std::deque<PendingFrame> m_pendingFrames; // oldest first
     std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
     std::optional<HostAllowList> m_allowedHosts;
+    bool m_filePagesAllowed = false;
 };
 
 // An address's host as allow-lists compare it: ASCII, international names in their xn-- form.
@@ -78,5 +89,5 @@ std::string hostOf(const QUrl &url);
 
 // Process-wide set-up of the browser engine, before the application object exists: the engine
 // refuses to run as root with its sandbox on, so the sandbox goes off then, and only then; no
-// remote debugging port, however it is asked for; no pinch zoom.
+// remote debugging port, however it is asked for; no pinch zoom; Qt's dialogs, never the platform's.
 void prepareBrowserEngine();

@@ -11,15 +11,18 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
+#include <QWindow>
 
 namespace {
 
 using Lockdown = KioskFixture;
 
-// A file input, and a button that tries everything a page may ask of the machine or the visitor.
+// A file input, a colour input, and a button that tries everything a page may ask of the machine
+// or the visitor.
 const char *const TrialPage = R"(<!DOCTYPE html><html><body style="margin:0">
 <input type="file" id="file" style="position:absolute;left:10px;top:10px;width:200px;height:40px">
 <button id="try" style="position:absolute;left:10px;top:80px;width:200px;height:40px">try</button>
+<input type="color" id="colour" style="position:absolute;left:10px;top:150px;width:200px;height:40px">
 <script>
 window.outcomes = {};
 const note = (what, value) => { outcomes[what] = String(value); };
@@ -47,14 +50,15 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
     ASSERT_TRUE(loaded.wait(30000));
     QWidget *view = w->WebBrowser->focusProxy();
 
-    // Another window that shows is noted and closed, so that a way out fails the test instead of
-    // blocking it; the page's questions are answered as they come, while its script waits.
+    // Another window that the window system shows is noted and closed, so that a way out fails
+    // the test instead of blocking it; the page's questions are answered as they come, while its
+    // script waits.
     QStringList otherWindows, asked;
     PageDialog *dialog = w->pageDialog();
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         for (QWidget *top : QApplication::topLevelWidgets()) {
-            if (top != w.get() && top->isVisible()) {
+            if (top != w.get() && top->windowHandle() && top->windowHandle()->isVisible()) {
                 otherWindows << top->metaObject()->className();
                 top->close();
             }
@@ -68,12 +72,15 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
     });
     watch.start(20);
 
-    // The file input, clicked until the engine takes clicks (once it has drawn the page), then the
-    // button that tries everything else.
+    // The file input, clicked until the engine takes clicks (once it has drawn the page), the
+    // colour input, then the button that tries everything else.
     ASSERT_TRUE(QTest::qWaitFor([&] {
         QTest::mouseClick(view, Qt::LeftButton, {}, {100, 30});
         return evaluate(*w, "document.activeElement.id").toString() == "file";
     }, 20000));
+    QTest::mouseClick(view, Qt::LeftButton, {}, {100, 170});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "document.activeElement.id").toString() == "colour"; },
+                                10000));
     QTest::mouseClick(view, Qt::LeftButton, {}, {100, 100});
     ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "Object.keys(outcomes).length").toInt() == 6; }, 20000))
         << evaluate(*w, "JSON.stringify(outcomes)").toString().toStdString();
@@ -121,6 +128,50 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
         reached.push_back(r.method + " " + r.path);
     std::erase(reached, "GET /favicon.ico");
     EXPECT_EQ(reached, (std::vector<std::string>{"GET /start.html", "GET /private", "GET /logout.html"}));
+}
+
+// Links to other programs in the page and in a frame of it, and a data: frame. Only a desktop's
+// window system hands an address on to a program (xdg-open): CTest runs this on a virtual display.
+TEST_F(Lockdown, LinksToOtherProgramsStartNothingAndAreLogged)
+{
+    const std::filesystem::path opener = dir / "bin/xdg-open", opened = dir / "opened";
+    std::filesystem::create_directory(dir / "bin");
+    writeFile(opener, "#!/bin/sh\necho \"$@\" >> '" + opened.string() + "'\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    qputenv("PATH", QByteArray((dir / "bin:").c_str()) + qgetenv("PATH"));
+    TestHttpServer server;
+    server.serve("/start.html", R"(<!DOCTYPE html><html><body style="margin:0"><script>
+['mailto:mario.rossi@example.org', 'tel:+390612345678', 'smb://archivio/atti', 'tesmora-x:prova'].forEach((to, i) =>
+  document.write(`<a href="${to}" style="position:absolute;left:${i * 100}px;width:90px;height:40px">${i}</a>`));
+if (window === top)
+  document.write('<iframe src="start.html" style="position:absolute;top:100px;width:400px;height:50px;border:0"></iframe>'
+                 + '<iframe src="data:,d"></iframe>');
+</script></body></html>)", 200, "text/html");
+    writeSettings(settingsFor(server.baseUrl()));
+    auto w = makeWindow();
+    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished), refused(w->page(), &KioskPage::navigationRefused);
+    w->start();
+    ASSERT_TRUE(loaded.wait(30000));
+
+    // Each link in the page, then in the frame, clicked until it is refused or opened; a click
+    // needs its time to act before the next one cuts it short.
+    for (int link = 0; link < 8; ++link) {
+        const auto before = std::pair(refused.size(), readFile(opened));
+        const auto acted = [&] { return std::pair(refused.size(), readFile(opened)) != before; };
+        int tries = 0;
+        do {
+            ASSERT_LT(tries++, 40);
+            const QPoint at(link % 4 * 100 + 45, link / 4 * 100 + 20);
+            QTest::mouseClick(w->WebBrowser->focusProxy(), Qt::LeftButton, {}, at);
+        } while (!QTest::qWaitFor(acted, 500));
+    }
+    std::string lines;
+    for (const char *scheme : {"data", "mailto", "tel", "smb", "tesmora-x"})
+        lines += "Navigazione rifiutata verso " + std::string(scheme) + ": schema non consentito\r\n";
+    EXPECT_EQ(kioskLog(), lines);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return std::filesystem::exists(opened); }, 1000)) << readFile(opened);
+    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
+    EXPECT_EQ(evaluate(*w, "location.href").toString().toStdString(), server.baseUrl() + "start.html");
 }
 
 } // namespace
