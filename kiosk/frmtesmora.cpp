@@ -35,6 +35,7 @@ frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
     , m_env(std::move(environment))
     , m_log(LogStyle::Kiosk, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
     , m_counts(IniFile, [this](const std::string &line) { WriteLog(line); })
+    , m_metricsFile(m_env.paths.folder, [this](const std::string &line) { WriteLog(line); })
 {
     setWindowTitle(QStringLiteral("Tesmora"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -314,7 +315,8 @@ void frmTesmora::applyFleetSettings()
         QCoreApplication::instance()->installEventFilter(this);
         tmrIdleReset->setEnabled(true);
     }
-    tmrMetrics->setEnabled(!settings.metricsFile.empty());
+    m_metricsFile.setSetting(settings.metricsFile);
+    tmrMetrics->setEnabled(m_metricsFile.enabled());
     if (settings.updateSpread > 0)
         m_updateSpreadSeconds = updateSpreadSeconds(platform::machineIdentity(), settings.updateSpread);
 }
@@ -757,13 +759,7 @@ void frmTesmora::writeMetrics()
          {{"index", std::to_string(ServerIndex)}, {"url", shownServer(pageAddress(ArrayUrl, ServerIndex, ""))}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
-    const std::filesystem::path path = m_env.paths.folder / settings.metricsFile; // relative: in the program folder
-    const ErrorInfo error = writeMetricsFile(path, metrics);
-    const std::string failure = error.failed() ? metricsFailureLine(path, error) : std::string();
-    // Written every 10 seconds: a failure is logged when it is new, not each time.
-    if (!failure.empty() && failure != m_metricsFailure)
-        WriteLog(failure);
-    m_metricsFailure = failure;
+    m_metricsFile.write(metrics);
 }
 
 void frmTesmora::logEvent(const std::string &line)

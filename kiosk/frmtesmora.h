@@ -5,6 +5,7 @@
 #include "formtimer.h"
 #include "hostallowlist.h"
 #include "kiosksettings.h"
+#include "metricsfile.h"
 #include "monthlylog.h"
 #include "platform.h"
 #include "programpaths.h"
@@ -215,5 +216,5 @@ private:
     std::optional<TimePoint> m_lastPageLoaded;
     bool m_errorSinceLoad = false;
     std::string m_lastErrorLine; // the error line of the running countdown
-    std::string m_metricsFailure; // the last failure line logged, until a write succeeds
+    MetricsFile m_metricsFile;
 };

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "clsfileini.h"
+#include "monthlylog.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
-
-using LogFunction = std::function<void(const std::string &)>;
 
 // A setting that counts (seconds, repeats, checks). An unattended program cannot refuse to
 // start, so a value that is not a whole 16-bit number from `minimum` to `maximum` takes the

@@ -69,3 +69,25 @@ std::string metricsFailureLine(const std::filesystem::path &path, const ErrorInf
 {
     return "Impossibile scrivere metrics_file '" + path.string() + "' " + errorText(error);
 }
+
+MetricsFile::MetricsFile(std::filesystem::path programFolder, LogFunction log)
+    : m_folder(std::move(programFolder))
+    , m_log(std::move(log))
+{
+}
+
+void MetricsFile::setSetting(const std::string &setting)
+{
+    m_path = setting.empty() ? std::filesystem::path() : m_folder / setting; // an absolute path stays
+}
+
+void MetricsFile::write(const std::vector<Metric> &metrics)
+{
+    if (!enabled())
+        return;
+    const ErrorInfo error = writeMetricsFile(m_path, metrics);
+    const std::string failure = error.failed() ? metricsFailureLine(m_path, error) : std::string();
+    if (!failure.empty() && failure != m_lastFailure && m_log)
+        m_log(failure);
+    m_lastFailure = failure;
+}

@@ -4,6 +4,7 @@
 // and a "# TYPE" line per metric, then "name{label="value"} number" lines, LF line ends.
 
 #include "errorinfo.h"
+#include "monthlylog.h"
 
 #include <filesystem>
 #include <map>
@@ -28,3 +29,24 @@ ErrorInfo writeMetricsFile(const std::filesystem::path &path, const std::vector<
 
 // The line both programs log when the file cannot be written.
 std::string metricsFailureLine(const std::filesystem::path &path, const ErrorInfo &error);
+
+// A program's metrics file, where its setting puts it (a relative path lies in the program folder),
+// replaced whole at every write. A failure is logged when it is new, not at every write.
+class MetricsFile
+{
+public:
+    MetricsFile(std::filesystem::path programFolder, LogFunction log);
+
+    // The setting's text; empty: no file.
+    void setSetting(const std::string &setting);
+    bool enabled() const { return !m_path.empty(); }
+    const std::filesystem::path &path() const { return m_path; }
+
+    void write(const std::vector<Metric> &metrics);
+
+private:
+    std::filesystem::path m_folder;
+    LogFunction m_log;
+    std::filesystem::path m_path;
+    std::string m_lastFailure; // the failure line logged last, until a write succeeds
+};

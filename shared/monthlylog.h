@@ -3,7 +3,11 @@
 #include "clock.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
+
+// Where a part of a program writes its log lines.
+using LogFunction = std::function<void(const std::string &)>;
 
 // The two programs' monthly log files. The kiosk writes "<exe>.yyyymm.log" with bare message
 // lines; the updater writes "<exe>yyyymm.log" (no dot) with each line led by

@@ -176,8 +176,9 @@ void frmTesmoraUpdate::endWith(int exitCode)
 
 void frmTesmoraUpdate::writeMetrics(int exitCode)
 {
-    const std::string setting = modMain::IniFile.ReadKey("data", "metrics_file", "");
-    if (setting.empty())
+    MetricsFile file(m_env.paths.folder, [this](const std::string &line) { WriteLog(line); });
+    file.setSetting(modMain::IniFile.ReadKey("data", "metrics_file", ""));
+    if (!file.enabled())
         return;
     static const std::map<RunEnd, const char *> results{
         {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"}, {RunEnd::Refused, "refused"},
@@ -198,9 +199,7 @@ void frmTesmoraUpdate::writeMetrics(int exitCode)
         {"tesmora_update_duration_seconds", "How long the last run took.", "gauge", seconds(now - m_runStarted), {}},
         {"tesmora_update_info", "The updater's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
-    const fs::path path = m_env.paths.folder / setting; // a relative path lies in the program folder
-    if (const ErrorInfo e = writeMetricsFile(path, metrics); e.failed())
-        WriteLog(metricsFailureLine(path, e));
+    file.write(metrics);
 }
 
 void frmTesmoraUpdate::removeStagedFiles()

@@ -26,10 +26,24 @@ TEST(MetricsFile, TheTextfileFormatWithEscapedLabelsAndOneHeaderPerName)
     ASSERT_TRUE(writeMetricsFile(dir / "tesmora.prom", metrics).ok());
     EXPECT_EQ(readFile(dir / "tesmora.prom"), metricsText(metrics));
     EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"tesmora.prom"}) << "no temporary file stays";
-    const ErrorInfo missing = writeMetricsFile(dir / "absent" / "tesmora.prom", metrics);
-    EXPECT_EQ(missing.number, 76);
-    EXPECT_EQ(metricsFailureLine(dir / "absent" / "tesmora.prom", missing),
-              "Impossibile scrivere metrics_file '" + (dir / "absent" / "tesmora.prom").string() + "' (76) Path not found");
+
+    // Where the setting puts it, and a failure told once until a write succeeds again.
+    std::vector<std::string> lines;
+    MetricsFile file(dir.path(), [&](const std::string &line) { lines.push_back(line); });
+    file.setSetting("absent/tesmora.prom");
+    for (int i = 0; i < 3; ++i)
+        file.write(metrics);
+    const std::string failure = "Impossibile scrivere metrics_file '" + (dir / "absent" / "tesmora.prom").string()
+                                + "' (76) Path not found";
+    EXPECT_EQ(lines, std::vector<std::string>{failure});
+    std::filesystem::create_directory(dir / "absent");
+    file.write(metrics);
+    std::filesystem::remove_all(dir / "absent");
+    file.write(metrics);
+    EXPECT_EQ(lines, (std::vector<std::string>{failure, failure}));
+    file.setSetting("");
+    file.write(metrics);
+    EXPECT_EQ(lines.size(), 2u) << "no file, nothing to fail";
 }
 
 } // namespace
