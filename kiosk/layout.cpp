@@ -50,12 +50,3 @@ KioskLayout layoutForScreen(float W, float H)
     l.ptcRefresh.left = l.ptcStop.width / 2 * 3 + l.ptcStop.left;
     return l;
 }
-
-QRect toPixels(const TwipsRect &r)
-{
-    const int left = twipsToPixels(r.left);
-    const int top = twipsToPixels(r.top);
-    const int right = twipsToPixels(r.left + r.width);
-    const int bottom = twipsToPixels(r.top + r.height);
-    return QRect(left, top, right - left, bottom - top);
-}

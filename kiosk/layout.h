@@ -2,18 +2,6 @@
 
 #include "twips.h"
 
-#include <QRect>
-
-// Window geometry in twips, computed in single precision as the kiosk's design gives it, and
-// converted to pixels only when applied.
-struct TwipsRect
-{
-    float left = 0;
-    float top = 0;
-    float width = 0;
-    float height = 0;
-};
-
 // Design-time geometry of the kiosk window's controls.
 namespace Design {
 constexpr TwipsRect cmdLogOut{6120, 5400, 1455, 375};
@@ -53,6 +41,3 @@ struct KioskLayout
 };
 
 KioskLayout layoutForScreen(float W, float H);
-
-// Rounds edges rather than sizes, so that neighbours stay neighbours after rounding.
-QRect toPixels(const TwipsRect &r);

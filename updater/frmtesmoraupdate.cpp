@@ -43,11 +43,6 @@ constexpr int BarHeight = 255;
 
 const char *const ManifestName = "update.txt";
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
-}
-
 QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
 {
     auto *shape = new QWidget(parent);
@@ -97,24 +92,24 @@ frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *pare
 
     cmdUpDate = new QPushButton("UpDate", this);
     cmdUpDate->setObjectName("cmdUpDate");
-    cmdUpDate->setGeometry(twipsRect(3600, 0, 975, 375));
+    cmdUpDate->setGeometry(toPixels({3600, 0, 975, 375}));
 
     lblFile = new QLabel("...", this);
     lblFile->setObjectName("lblFile");
-    lblFile->setGeometry(twipsRect(120, 120, 135, 195));
+    lblFile->setGeometry(toPixels({120, 120, 135, 195}));
     lblFile->adjustSize();
 
     // The filled part lies under the frame, so the frame's outline stays visible over it.
     ShpFileA = filledShape(this, "ShpFileA", QColor(0, 0, 255));
-    ShpFileA->setGeometry(twipsRect(BarLeft, BarTop, 615, BarHeight));
+    ShpFileA->setGeometry(toPixels({BarLeft, BarTop, 615, BarHeight}));
 
     ShpFileB = new QFrame(this);
     ShpFileB->setObjectName("ShpFileB");
     ShpFileB->setFrameShape(QFrame::Box);
-    ShpFileB->setGeometry(twipsRect(BarLeft, BarTop, BarWidth, BarHeight));
+    ShpFileB->setGeometry(toPixels({BarLeft, BarTop, BarWidth, BarHeight}));
 
     ShpActivity = filledShape(this, "ShpActivity", QColor(255, 0, 0));
-    ShpActivity->setGeometry(twipsRect(120, 720, BarWidth, 135));
+    ShpActivity->setGeometry(toPixels({120, 720, BarWidth, 135}));
 
     setTabOrder(lblFile, cmdUpDate);
     connect(cmdUpDate, &QPushButton::clicked, this, [this] { cmdUpDate_Click(); });
