@@ -9,7 +9,7 @@
 #include "serverprobe.h"
 #include "tesmoraart.h"
 #include "text.h"
-#include "updaterules.h"
+#include "updaterstart.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -3,7 +3,7 @@
 #include "pagedialog.h"
 #include "serverprobe.h"
 #include "platform.h"
-#include "updaterules.h"
+#include "updaterstart.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "hostallowlist.h"
 #include "platform.h"
-#include "updaterules.h"
+#include "updaterstart.h"
 
 #include <gtest/gtest.h>
 

@@ -40,8 +40,3 @@ bool isExpiredBku(TimePoint modified, TimePoint now);
 // reading the clock for each. Stops at the first file whose time cannot be read or that cannot
 // be deleted and returns that failure; the files deleted until then stay deleted.
 ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock &clock);
-
-// How long after the daily update time a kiosk of a fleet starts its updater, in seconds from 0
-// to spreadMinutes * 60 - 1: the same for the same machine identity, and spread evenly over a
-// fleet. 0 when spreadMinutes is 0 or less.
-int updateSpreadSeconds(std::string_view machineIdentity, int spreadMinutes);
