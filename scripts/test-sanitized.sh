@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (in build-asan) and runs
-# the whole suite under them. A finding in a test, or in a program that a test started, fails.
+# the whole suite under them; then the updater and its tests with ThreadSanitizer (in build-tsan),
+# for its hash worker's thread. A finding in a test, or in a program that a test started, fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -31,4 +32,14 @@ if compgen -G "$REPORTS/*" >/dev/null; then
   for report in "$REPORTS"/*; do echo "== $report" >&2; cat "$report" >&2; done
   status=1
 fi
+
+# ThreadSanitizer: the updater's tests (label "updater") and the programs they start.
+TSAN_DIR=${TSAN_DIR:-build-tsan}
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SANITIZERS/tsan.supp"
+cd "$ROOT"
+cmake -S . -B "$TSAN_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMORA_SANITIZE_THREAD=ON -DTESMORA_BENCHMARKS=OFF >/dev/null
+cmake --build "$TSAN_DIR" -j"$(nproc)" --target TesmoraUpdate test_updater_close_driver test_updater_rules \
+  test_updater_download test_updater_window test_updater_program
+cd "$TSAN_DIR"
+ctest --output-on-failure -j"$(nproc)" --timeout 600 -L updater || status=1
 exit $status

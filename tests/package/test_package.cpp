@@ -196,7 +196,7 @@ protected:
             ::kill(updatersKiosk, SIGKILL);
     }
 
-    bool inGroup(const std::string &user) { return root.run("id -nG " + user).find("tesmora") != std::string::npos; }
+    bool inGroup(const std::string &name) { return root.run("id -nG " + name).find("tesmora") != std::string::npos; }
 
     ThrowAwayRoot root;
     const fs::path folder = root.path() / "opt/tesmora";

@@ -89,7 +89,7 @@ void TestHttpServer::serve(const std::string &path, const std::string &body, int
     if (known)
         return;
     m_server->Get(path, [this, path](const httplib::Request &, httplib::Response &res) {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard answering(m_mutex);
         const Answer &answer = m_answers.at(path);
         res.status = answer.status;
         res.set_content(answer.body, answer.contentType);
