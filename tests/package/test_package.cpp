@@ -8,13 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <regex>
 #include <sched.h>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -162,11 +165,41 @@ private:
     bool m_ok = false;
 };
 
-uid_t ownerOf(const fs::path &path)
+struct stat statOf(const fs::path &path)
 {
     struct stat s = {};
-    return ::lstat(path.c_str(), &s) == 0 ? s.st_uid : uid_t(-1);
+    if (::lstat(path.c_str(), &s) != 0)
+        s.st_uid = uid_t(-1);
+    return s;
 }
+
+uid_t ownerOf(const fs::path &path)
+{
+    return statOf(path).st_uid;
+}
+
+// What a member of the kiosk's group may do in the program folder while root works there, again
+// and again until it goes: whatever step calls it.
+class GroupMemberAtWork
+{
+public:
+    explicit GroupMemberAtWork(std::function<void()> step)
+        : m_thread([this, step = std::move(step)] {
+            while (!m_stop)
+                step();
+        })
+    {
+    }
+    ~GroupMemberAtWork()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
 
 // The package installed with dpkg in a throw-away root, where nobody has installed it before.
 class InstalledPackage : public Package
@@ -197,6 +230,7 @@ protected:
     }
 
     bool inGroup(const std::string &user) { return root.run("id -nG " + user).find("tesmora") != std::string::npos; }
+    unsigned idOf(const std::string &command) { return std::stoul(root.run(command)); }
 
     ThrowAwayRoot root;
     const fs::path folder = root.path() / "opt/tesmora";
@@ -262,16 +296,35 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
                                                                "update_url=" + server.baseUrl()
                                                                    + "update/\r\nhealth_check_seconds=2"));
     fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
-    ChildProcess kiosk(folder / "tesmora", folder, headlessEnvironment());
+    // As the kiosk's user, in the group: the package's own files are root's, and an update
+    // replaces them all the same, keeping a copy of each.
+    const std::vector<std::string> asUser = {"--reuid=" + std::to_string(idOf("id -u " + user)),
+                                             "--regid=" + std::to_string(idOf("id -g " + user)),
+                                             "--groups=" + std::to_string(folderStat.st_gid), "--"};
+    const auto started = [&](const std::string &program) {
+        std::vector<std::string> arguments = asUser;
+        arguments.push_back((folder / program).string());
+        auto env = headlessEnvironment();
+        env["HOME"] = home.string();
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"; // no user namespaces for its sandbox in a container
+        return std::make_unique<ChildProcess>("/usr/bin/setpriv", folder, env, fs::path(), arguments);
+    };
+    const std::string oldKiosk = readFile(folder / "tesmora");
+    auto kiosk = started("tesmora");
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
-    ChildProcess updater(folder / "TesmoraUpdate", folder, headlessEnvironment());
-    ASSERT_TRUE(updater.waitForExit(60s));
+    auto updater = started("TesmoraUpdate");
+    ASSERT_TRUE(updater->waitForExit(60s));
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << "the updater started the new kiosk";
     std::vector<pid_t> running;
     ASSERT_TRUE(waitUntil([&] { return (running = processesRunning(folder / "tesmora")).size() == 1; }, 10s));
     updatersKiosk = running.front();
     ASSERT_TRUE(fs::exists(folder / "logo.png"));
-    ASSERT_FALSE(fs::is_empty(folder / "backup"));
+    EXPECT_EQ(ownerOf(folder / "tesmora"), idOf("id -u " + user));
+    std::string backup;
+    for (const auto &entry : fs::directory_iterator(folder / "backup"))
+        if (entry.path().filename().string().starts_with("tesmora."))
+            backup = readFile(entry.path());
+    EXPECT_EQ(backup, oldKiosk);
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
@@ -292,6 +345,57 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     EXPECT_EQ(root.run("getent group tesmora"), "");
     EXPECT_NE(purged.find("/home/" + user + "/.xsession"), std::string::npos) << purged;
     EXPECT_TRUE(fs::exists(home / ".xsession")) << "the users' homes are theirs";
+}
+
+TEST_F(InstalledPackage, ReinstallingChangesNothingOutsideTheFolderWhateverTheGroupSwapsIn)
+{
+    // Root's files outside the folder, and a link to them that a member of the group swaps for a
+    // folder of its own while the package is installed again and again.
+    const fs::path victims = root.path() / "usr/local/lib/tesmora-victims";
+    fs::create_directories(victims / "sub");
+    writeFile(victims / "program", "#!/bin/sh\n");
+    fs::permissions(victims / "program", fs::perms(0755));
+    fs::create_directories(folder / "own/sub");
+    writeFile(folder / "own/program", "");
+    fs::create_directory_symlink("/usr/local/lib/tesmora-victims", folder / "link");
+    fs::create_symlink("/usr/local/lib/tesmora-victims/program", folder / "program-link");
+    std::vector<struct stat> before;
+    for (const char *name : {"", "sub", "program"})
+        before.push_back(statOf(victims / name));
+
+    {
+        const std::string own = (folder / "own").string(), link = (folder / "link").string();
+        // Now and then rather than all the time, so that root gets past some looks at the names.
+        GroupMemberAtWork swapper([&] {
+            ::renameat2(AT_FDCWD, own.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+            std::this_thread::sleep_for(300us);
+        });
+        for (int i = 0; i < 10; ++i) {
+            bool ok = false;
+            const std::string output = root.dpkg("-i '" + deb.string() + "'", &ok);
+            EXPECT_TRUE(ok) << output;
+        }
+    }
+    size_t i = 0;
+    for (const char *name : {"", "sub", "program"}) {
+        const struct stat after = statOf(victims / name);
+        EXPECT_EQ(after.st_mode, before[i].st_mode) << name;
+        EXPECT_EQ(after.st_uid, before[i].st_uid) << name;
+        EXPECT_EQ(after.st_gid, before[i++].st_gid) << name;
+    }
+
+    // The folder is the group's; what the package put in it is root's alone.
+    const unsigned group = idOf("getent group tesmora | cut -d: -f3");
+    const struct stat folderStat = statOf(folder);
+    EXPECT_EQ(folderStat.st_mode & 07777, 02775u);
+    EXPECT_EQ(folderStat.st_uid, 0u);
+    EXPECT_EQ(folderStat.st_gid, group);
+    for (const char *name : {"tesmora", "TesmoraUpdate", "tesmora-session", "tesmora-publish", "tesmora.ini.sample",
+                             "TesmoraUpdate.ini.sample", "errore.html.sample"}) {
+        const struct stat file = statOf(folder / name);
+        EXPECT_EQ(file.st_uid, 0u) << name;
+        EXPECT_EQ(file.st_mode & (S_IWGRP | S_IWOTH | S_ISGID | S_ISUID), 0u) << name;
+    }
 }
 
 } // namespace
