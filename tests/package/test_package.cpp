@@ -3,6 +3,7 @@
 #include "clsfileini.h"
 #include "httpserver.h"
 #include "numberconversion.h"
+#include "platform.h"
 #include "process.h"
 #include "tempfolder.h"
 
@@ -231,6 +232,15 @@ protected:
 
     bool inGroup(const std::string &user) { return root.run("id -nG " + user).find("tesmora") != std::string::npos; }
     unsigned idOf(const std::string &command) { return std::stoul(root.run(command)); }
+    // A command line inside that must end within a minute; what it said, and 124 if it did not end.
+    std::string runBriefly(const std::string &command, int *status)
+    {
+        bool ok = false;
+        const std::string output = root.run("timeout 60 " + command + " 2>&1; echo \"status $?\"", &ok);
+        const size_t at = output.rfind("status ");
+        *status = at == std::string::npos ? -1 : std::stoi(output.substr(at + 7));
+        return output;
+    }
 
     ThrowAwayRoot root;
     const fs::path folder = root.path() / "opt/tesmora";
@@ -396,6 +406,52 @@ TEST_F(InstalledPackage, ReinstallingChangesNothingOutsideTheFolderWhateverTheGr
         EXPECT_EQ(file.st_uid, 0u) << name;
         EXPECT_EQ(file.st_mode & (S_IWGRP | S_IWOTH | S_ISGID | S_ISUID), 0u) << name;
     }
+}
+
+TEST_F(InstalledPackage, StopAndRestartNeverHangAndLeaveNoRequestBehind)
+{
+    bool ok = false;
+    const std::string prepared = root.run("tesmora-admin add-user --create --xsession " + user, &ok);
+    ASSERT_TRUE(ok) << prepared;
+    // A kiosk whose umask is 077 made its instance file its own alone, and has ended.
+    const fs::path instance = folder / ".tesmora.instance", request = folder / "Shutdown.txt";
+    writeFile(instance, "");
+    ASSERT_EQ(::chown(instance.c_str(), idOf("id -u " + user), statOf(folder).st_gid), 0);
+    fs::permissions(instance, fs::perms(0600));
+    int status = -1;
+    std::string said = runBriefly("tesmora-admin stop", &status);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("no kiosk runs"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(request));
+
+    // A kiosk that does not end, a FIFO for settings, and a member of the group who puts a FIFO
+    // where the requests are written.
+    platform::InstanceLock kiosk;
+    ASSERT_EQ(kiosk.tryLock(instance), platform::InstanceLock::Result::Acquired);
+    ASSERT_EQ(::mkfifo((folder / "tesmora.ini").c_str(), 0666), 0);
+    {
+        GroupMemberAtWork fifos([&] {
+            fs::remove(request);
+            ::mkfifo(request.c_str(), 0666);
+        });
+        said = runBriefly("tesmora-admin restart", &status);
+        EXPECT_NE(status, 0) << said;
+        EXPECT_NE(status, 124) << said;
+    }
+    EXPECT_FALSE(fs::is_regular_file(request)) << said;
+    EXPECT_FALSE(fs::exists(folder / "tesmora-session.restart")) << said;
+    fs::remove(request);
+    said = runBriefly("tesmora-admin stop", &status);
+    EXPECT_EQ(status, 1) << said;
+    EXPECT_NE(said.find("within 15 s; its request is withdrawn"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(request));
+
+    // Removing reads the settings and the users' start files too.
+    kiosk.release();
+    fs::remove(home / ".xsession");
+    ASSERT_EQ(::mkfifo((home / ".xsession").c_str(), 0666), 0);
+    const std::string removed = ::run("timeout 120 dpkg --root='" + root.path().string() + "' -r tesmora", &ok);
+    EXPECT_TRUE(ok) << removed;
 }
 
 } // namespace
