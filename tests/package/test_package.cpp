@@ -408,6 +408,42 @@ TEST_F(InstalledPackage, ReinstallingChangesNothingOutsideTheFolderWhateverTheGr
     }
 }
 
+TEST_F(InstalledPackage, RootWritesTheSettingsAsTheGroupAndThroughNoLink)
+{
+    // Root's file behind a link at a name root is asked to write.
+    const fs::path passwd = root.path() / "etc/tesmora-victim";
+    writeFile(passwd, "root:x:0:0::/root:/bin/sh\n");
+    fs::create_symlink("/etc/tesmora-victim", folder / "tesmora.ini");
+    writeFile(folder / "errore.html", "<p>mine</p>");
+
+    bool ok = true;
+    const std::string wrote = root.run("tesmora-admin settings", &ok);
+    EXPECT_FALSE(ok) << wrote;
+    EXPECT_EQ(readFile(passwd), "root:x:0:0::/root:/bin/sh\n");
+    EXPECT_NE(wrote.find("/opt/tesmora/tesmora.ini is not a plain file"), std::string::npos) << wrote;
+    EXPECT_NE(wrote.find("/opt/tesmora/errore.html exists already"), std::string::npos) << wrote;
+    EXPECT_EQ(readFile(folder / "errore.html"), "<p>mine</p>");
+    EXPECT_NE(wrote.find("wrote /opt/tesmora/TesmoraUpdate.ini"), std::string::npos) << wrote;
+    EXPECT_EQ(readFile(folder / "TesmoraUpdate.ini"), readFile(folder / "TesmoraUpdate.ini.sample"));
+    const struct stat written = statOf(folder / "TesmoraUpdate.ini");
+    EXPECT_NE(written.st_uid, 0u) << "never root's";
+    EXPECT_EQ(written.st_gid, statOf(folder).st_gid);
+    EXPECT_EQ(written.st_mode & 0777, 0664u);
+
+    // Root edits a copy of its own; the file is replaced, never written through.
+    writeFile(root.path() / "usr/local/bin/tesmora-test-editor", "#!/bin/sh\nsed -i 's/^update_url=.*/update_url=http:\\/\\/u\\//' \"$1\"\n");
+    fs::permissions(root.path() / "usr/local/bin/tesmora-test-editor", fs::perms(0755));
+    const std::string edit = "env -u VISUAL EDITOR=tesmora-test-editor tesmora-admin edit ";
+    const std::string edited = root.run(edit + "TesmoraUpdate.ini", &ok);
+    ASSERT_TRUE(ok) << edited;
+    EXPECT_NE(readFile(folder / "TesmoraUpdate.ini").find("\nupdate_url=http://u/\n"), std::string::npos);
+    EXPECT_NE(ownerOf(folder / "TesmoraUpdate.ini"), 0u);
+    const std::string refused = root.run(edit + "tesmora.ini", &ok);
+    EXPECT_FALSE(ok) << refused;
+    EXPECT_EQ(readFile(passwd), "root:x:0:0::/root:/bin/sh\n");
+    EXPECT_TRUE(fs::is_symlink(folder / "tesmora.ini"));
+}
+
 TEST_F(InstalledPackage, StopAndRestartNeverHangAndLeaveNoRequestBehind)
 {
     bool ok = false;
