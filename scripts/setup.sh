@@ -13,7 +13,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libcpp-httplib-dev
   xvfb xauth nginx-light ca-certificates fonts-liberation
   clang libclang-rt-14-dev curl
-  libsodium-dev libssl-dev minisign
+  libsodium-dev libssl-dev minisign shellcheck
 )
 
 missing=()

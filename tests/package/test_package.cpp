@@ -3,18 +3,22 @@
 #include "clsfileini.h"
 #include "httpserver.h"
 #include "numberconversion.h"
+#include "platform.h"
 #include "process.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <regex>
 #include <sched.h>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -162,10 +166,27 @@ private:
     bool m_ok = false;
 };
 
-uid_t ownerOf(const fs::path &path)
+struct stat statOf(const fs::path &path)
 {
     struct stat s = {};
-    return ::lstat(path.c_str(), &s) == 0 ? s.st_uid : uid_t(-1);
+    if (::lstat(path.c_str(), &s) != 0)
+        s.st_uid = uid_t(-1);
+    return s;
+}
+
+uid_t ownerOf(const fs::path &path)
+{
+    return statOf(path).st_uid;
+}
+
+// What a member of the kiosk's group does in the program folder, again and again while root works
+// there, until it goes.
+std::jthread groupMemberAtWork(std::function<void()> step)
+{
+    return std::jthread([step = std::move(step)](std::stop_token stop) {
+        while (!stop.stop_requested())
+            step();
+    });
 }
 
 // The package installed with dpkg in a throw-away root, where nobody has installed it before.
@@ -197,6 +218,7 @@ protected:
     }
 
     bool inGroup(const std::string &name) { return root.run("id -nG " + name).find("tesmora") != std::string::npos; }
+    unsigned idOf(const std::string &command) { return std::stoul(root.run(command)); }
 
     ThrowAwayRoot root;
     const fs::path folder = root.path() / "opt/tesmora";
@@ -262,16 +284,30 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
                                                                "update_url=" + server.baseUrl()
                                                                    + "update/\r\nhealth_check_seconds=2"));
     fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
-    ChildProcess kiosk(folder / "tesmora", folder, headlessEnvironment());
+    // As the kiosk's user: the package's own files are root's, and an update replaces them all the
+    // same, keeping a copy of each.
+    const uid_t uid = idOf("id -u " + user);
+    auto env = headlessEnvironment();
+    env["HOME"] = home.string();
+    env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"; // no user namespaces for its sandbox in a container
+    const auto asUser = [&](const char *program) {
+        return std::make_unique<ChildProcess>("/usr/bin/setpriv", folder, env, fs::path(),
+                                              std::vector<std::string>{"--reuid=" + std::to_string(uid),
+                                                                       "--regid=" + std::to_string(folderStat.st_gid),
+                                                                       "--clear-groups", (folder / program).string()});
+    };
+    auto kiosk = asUser("tesmora");
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
-    ChildProcess updater(folder / "TesmoraUpdate", folder, headlessEnvironment());
-    ASSERT_TRUE(updater.waitForExit(60s));
+    ASSERT_TRUE(asUser("TesmoraUpdate")->waitForExit(60s));
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << "the updater started the new kiosk";
     std::vector<pid_t> running;
     ASSERT_TRUE(waitUntil([&] { return (running = processesRunning(folder / "tesmora")).size() == 1; }, 10s));
     updatersKiosk = running.front();
     ASSERT_TRUE(fs::exists(folder / "logo.png"));
-    ASSERT_FALSE(fs::is_empty(folder / "backup"));
+    EXPECT_EQ(ownerOf(folder / "tesmora"), uid);
+    EXPECT_TRUE(std::ranges::any_of(folderNames(folder / "backup"), [](const std::string &name) {
+        return name.starts_with("tesmora.");
+    }));
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
@@ -292,6 +328,111 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     EXPECT_EQ(root.run("getent group tesmora"), "");
     EXPECT_NE(purged.find("/home/" + user + "/.xsession"), std::string::npos) << purged;
     EXPECT_TRUE(fs::exists(home / ".xsession")) << "the users' homes are theirs";
+}
+
+TEST_F(InstalledPackage, ReinstallingChangesNothingOutsideTheFolderWhateverTheGroupSwapsIn)
+{
+    // Root's program in root's folder, and a link to that folder which a member of the group swaps
+    // for a folder of its own, now and then, while the package is installed again and again.
+    const fs::path outside = root.path() / "usr/local/lib/tesmora-victim";
+    fs::create_directories(outside);
+    writeFile(outside / "program", "#!/bin/sh\n");
+    fs::permissions(outside / "program", fs::perms(0755));
+    fs::create_directory(folder / "own");
+    fs::create_directory_symlink("/usr/local/lib/tesmora-victim", folder / "link");
+    const std::vector<struct stat> before = {statOf(outside), statOf(outside / "program")};
+    {
+        const std::jthread swapper = groupMemberAtWork([own = folder / "own", link = folder / "link"] {
+            ::renameat2(AT_FDCWD, own.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+            std::this_thread::sleep_for(300us); // so that root gets past some of its looks at the names
+        });
+        for (int i = 0; i < 10; ++i) {
+            bool ok = false;
+            EXPECT_TRUE((root.dpkg("-i '" + deb.string() + "'", &ok), ok));
+        }
+    }
+    for (const auto &[after, earlier] : {std::pair{statOf(outside), before[0]}, {statOf(outside / "program"), before[1]}})
+        EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid),
+                  std::tuple(earlier.st_mode, earlier.st_uid, earlier.st_gid));
+
+    // The folder is the group's; what the package put in it is root's alone.
+    EXPECT_EQ(statOf(folder).st_mode & 07777, 02775u);
+    for (const char *name : {"tesmora", "TesmoraUpdate", "tesmora-session", "tesmora-publish", "tesmora.ini.sample",
+                             "TesmoraUpdate.ini.sample", "errore.html.sample"}) {
+        const struct stat file = statOf(folder / name);
+        EXPECT_EQ(std::pair(file.st_uid, file.st_mode & (S_IWGRP | S_IWOTH | S_ISGID)), std::pair(0u, 0u)) << name;
+    }
+}
+
+TEST_F(InstalledPackage, RootWritesTheSettingsAsTheGroupAndThroughNoLink)
+{
+    const fs::path passwd = root.path() / "etc/tesmora-victim";
+    const std::string rootsLine = "root:x:0:0::/root:/bin/sh\n";
+    writeFile(passwd, rootsLine);
+    fs::create_symlink("/etc/tesmora-victim", folder / "tesmora.ini");
+    writeFile(folder / "errore.html", "<p>mine</p>");
+    bool ok = true;
+    const std::string said = root.run("tesmora-admin settings", &ok);
+    EXPECT_FALSE(ok);
+    for (const char *line : {"/opt/tesmora/tesmora.ini is not a plain file", "/opt/tesmora/errore.html exists already",
+                             "wrote /opt/tesmora/TesmoraUpdate.ini"})
+        EXPECT_NE(said.find(line), std::string::npos) << said;
+    EXPECT_EQ(readFile(passwd), rootsLine);
+    EXPECT_EQ(readFile(folder / "errore.html"), "<p>mine</p>");
+    EXPECT_EQ(readFile(folder / "TesmoraUpdate.ini"), readFile(folder / "TesmoraUpdate.ini.sample"));
+    const struct stat written = statOf(folder / "TesmoraUpdate.ini");
+    EXPECT_EQ(std::pair(written.st_uid != 0, written.st_mode & 0777), std::pair(true, 0664u)) << "the group's, never root's";
+
+    // Root's editor works on a copy; the file is replaced, never written through.
+    const std::string edit = "env -u VISUAL EDITOR='sed -i s/^update_url=.*/update_url=U/' tesmora-admin edit ";
+    EXPECT_TRUE((root.run(edit + "TesmoraUpdate.ini", &ok), ok));
+    EXPECT_NE(readFile(folder / "TesmoraUpdate.ini").find("\nupdate_url=U\n"), std::string::npos);
+    EXPECT_NE(ownerOf(folder / "TesmoraUpdate.ini"), 0u);
+    EXPECT_FALSE((root.run(edit + "tesmora.ini", &ok), ok));
+    EXPECT_EQ(readFile(passwd), rootsLine);
+}
+
+TEST_F(InstalledPackage, StopAndRestartNeverHangAndLeaveNoRequestBehind)
+{
+    bool ok = false;
+    ASSERT_TRUE((root.run("tesmora-admin add-user --create --xsession " + user, &ok), ok));
+    // A kiosk whose umask is 077 made its instance file its own alone, and has ended.
+    const fs::path instance = folder / ".tesmora.instance", request = folder / "Shutdown.txt";
+    writeFile(instance, "");
+    ASSERT_EQ(::chown(instance.c_str(), idOf("id -u " + user), 0), 0);
+    fs::permissions(instance, fs::perms(0600));
+    const std::string stop = "timeout 60 tesmora-admin stop";
+    std::string said = root.run(stop, &ok);
+    EXPECT_TRUE(ok && said.find("no kiosk runs") != std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(request));
+
+    // A kiosk that does not end, a FIFO for its settings, and a member of the group who re-makes
+    // the request as a FIFO. A command that timeout ends says nothing.
+    platform::InstanceLock kiosk;
+    ASSERT_EQ(kiosk.tryLock(instance), platform::InstanceLock::Result::Acquired);
+    ASSERT_EQ(::mkfifo((folder / "tesmora.ini").c_str(), 0666), 0);
+    {
+        const std::jthread fifos = groupMemberAtWork([&] {
+            std::error_code ignored;
+            fs::remove(request, ignored);
+            ::mkfifo(request.c_str(), 0666);
+        });
+        said = root.run("timeout 60 tesmora-admin restart", &ok);
+        EXPECT_NE(said.find("tesmora-admin: "), std::string::npos);
+    }
+    EXPECT_FALSE(fs::is_regular_file(request)) << said;
+    EXPECT_FALSE(fs::exists(folder / "tesmora-session.restart")) << said;
+    fs::remove(request);
+    said = root.run(stop, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(said.find("within 15 s; its request is withdrawn"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(request));
+
+    // Removing reads the settings and the users' start files too.
+    kiosk.release();
+    fs::remove(home / ".xsession");
+    ASSERT_EQ(::mkfifo((home / ".xsession").c_str(), 0666), 0);
+    EXPECT_TRUE((::run("timeout 120 dpkg --root='" + root.path().string() + "' -r tesmora", &ok), ok));
 }
 
 } // namespace

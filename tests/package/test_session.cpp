@@ -22,13 +22,18 @@ protected:
     {
         kiosk = installProgram("tesmora", dir.path());
         fs::copy_file(SESSION_SCRIPT, dir / "tesmora-session");
+        startSession();
+        ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
+    }
+
+    void startSession()
+    {
         server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
         writeSettings("start.html");
         auto env = headlessEnvironment();
         env["TESMORA_RESTART_PAUSE"] = "0.2";
         env.emplace("TESMORA_KIOSK_WAIT_TRIES", "2");
         session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
-        ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
     }
 
     // The one kiosk running from the folder, or -1.
@@ -130,6 +135,69 @@ TEST_F(Session, ARestartStartsTheKioskWithItsNewSettingsAndAStopAfterItIsFinal)
     EXPECT_EQ(session->exitCode(), 0);
     EXPECT_NE(admin("restart"), 0) << "no kiosk runs to be restarted";
     EXPECT_EQ(server.requestCount("/other.html"), 1u);
+}
+
+// The folder after an update: its record in backup/, the new kiosk in place and the old one as its
+// copy. The real updater undoes it when the session asks.
+class SessionAfterAnUpdate : public Session
+{
+protected:
+    void SetUp() override
+    {
+        fs::copy_file(SESSION_SCRIPT, dir / "tesmora-session");
+        installProgram("TesmoraUpdate", dir.path());
+        fs::create_directory(dir / "backup");
+    }
+
+    void installScript(const fs::path &path, const std::string &body)
+    {
+        writeFile(path, "#!/bin/sh\n" + body);
+        fs::permissions(path, fs::perms::owner_all);
+    }
+
+    static constexpr const char *record = "installed\ntesmora\ttesmora.20261207070602.bak\n";
+    const fs::path oldKiosk = dir / "backup/tesmora.20261207070602.bak";
+};
+
+TEST_F(SessionAfterAnUpdate, AnUpdateCutShortIsUndoneBeforeTheKioskStarts)
+{
+    // A power cut while the updater watched a new kiosk that hangs.
+    kiosk = installProgram("tesmora", dir / "backup", oldKiosk.filename().string());
+    installScript(dir / "tesmora", "touch hung.txt; exec sleep 600\n");
+    writeFile(dir / "backup/update.journal", record);
+
+    startSession();
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s)) << readFile(dir / "session.txt");
+    EXPECT_FALSE(fs::exists(dir / "hung.txt")) << "the new kiosk never started";
+    EXPECT_FALSE(fs::exists(dir / "backup/update.journal"));
+    EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: an update was cut short"), std::string::npos);
+}
+
+TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTheOldKioskBack)
+{
+    installScript(oldKiosk, "echo old >>starts.txt; exec sleep 600\n");
+    // The new kiosk crashes at its first two starts and stays up at its third.
+    installScript(dir / "tesmora", "echo new >>starts.txt; [ \"$(grep -c new starts.txt)\" -lt 3 ] && exit 1\n"
+                                   "echo $$ >new.pid; exec sleep 600\n");
+    writeFile(dir / "backup/update.last", record);
+    const auto kept = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()) - 1000s;
+    fs::last_write_time(dir / "backup/update.last", fs::file_time_type::clock::from_sys(kept));
+    // Ends an earlier session counted: one before the update was kept, one too long ago.
+    const auto seconds = [](std::chrono::sys_seconds t) { return std::to_string(t.time_since_epoch().count()); };
+    writeFile(dir / "tesmora-session.crashes", seconds(kept - 100s) + "\n" + seconds(kept + 300s) + "\n");
+
+    startSession();
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "new.pid"); }, 20s)) << readFile(dir / "session.txt");
+    EXPECT_TRUE(fs::exists(dir / "backup/update.last")) << "two ends in the window are not three";
+    ::kill(std::stoi(readFile(dir / "new.pid")), SIGKILL);
+
+    ASSERT_TRUE(waitUntil([&] { return readFile(dir / "starts.txt").ends_with("old\n"); }, 20s))
+        << readFile(dir / "session.txt");
+    EXPECT_EQ(readFile(dir / "starts.txt"), "new\nnew\nnew\nold\n");
+    EXPECT_EQ(readFile(dir / "tesmora"), readFile(oldKiosk));
+    EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: the kiosk ended abnormally 3 times within 600 s"),
+              std::string::npos)
+        << readFile(dir / "session.txt");
 }
 
 } // namespace
