@@ -44,8 +44,8 @@ int rounds(int fallback)
 
 std::map<std::string, std::string> programEnvironment(const Display &display)
 {
-    std::map<std::string, std::string> env{{"DISPLAY", display.name()}, {"QT_QPA_PLATFORM", "xcb"},
-                                           {"no_proxy", "127.0.0.1"}, {"NO_PROXY", "127.0.0.1"}};
+    std::map<std::string, std::string> env{
+        {"DISPLAY", display.name()}, {"QT_QPA_PLATFORM", "xcb"}, {"no_proxy", "127.0.0.1"}, {"NO_PROXY", "127.0.0.1"}};
     // The browser engine refuses its sandbox as root; the kiosk switches it off itself then, and
     // its peer must run the same way.
     if (geteuid() == 0)
@@ -104,8 +104,9 @@ void downloadThroughput(const Display &display)
     alternate(
         rounds(5),
         [&](int) {
-            const Finished r = run({builtProgram("bench_download_routine").string(), url, (out / "updater.bin").string()},
-                                   out.path(), env);
+            const Finished r =
+                run({builtProgram("bench_download_routine").string(), url, (out / "updater.bin").string()}, out.path(),
+                    env);
             if (r.exitCode != 0 || fs::file_size(out / "updater.bin") != size)
                 throw std::runtime_error("the download routine failed");
             ours.push_back(size / MiB / std::stod(r.output));
@@ -148,7 +149,8 @@ void updaterMemory(const Display &display)
             throw std::runtime_error("TesmoraUpdate failed (" + name + ")");
         peak[name].push_back(r.peakRssKiB / 1024.0);
     };
-    alternate(rounds(3), [&](int) { update("small"); }, [&](int) { update("large"); });
+    alternate(
+        rounds(3), [&](int) { update("small"); }, [&](int) { update("large"); });
     const double small = median(peak["small"]);
     const double large = median(peak["large"]);
     g_rows.push_back({"TesmoraUpdate peak RSS, MiB (1 GiB vs 16 MiB file)", fixed(large, 1), fixed(small, 1),
@@ -208,15 +210,17 @@ void kioskStart(const Display &display)
             TempFolder folder;
             fs::copy_file(builtProgram("tesmora"), folder / "tesmora");
             const std::string tag = "k" + std::to_string(i);
-            writeFile(folder / "tesmora.ini", "[data]\r\nweb_server=" + nginx.baseUrl() + "site/\r\nstart_page=start.html?run="
-                                                  + tag + "\r\nshutdown_check_interval=600\r\n[failure]\r\nerror_page="
-                                                  + nginx.baseUrl() + "site/error.html\r\n");
+            writeFile(folder / "tesmora.ini",
+                      "[data]\r\nweb_server=" + nginx.baseUrl() + "site/\r\nstart_page=start.html?run=" + tag
+                          + "\r\nshutdown_check_interval=600\r\n[failure]\r\nerror_page=" + nginx.baseUrl()
+                          + "site/error.html\r\n");
             measure("kiosk", {(folder / "tesmora").string()}, folder.path(), tag);
         },
         [&](int i) {
             TempFolder folder;
             const std::string tag = "m" + std::to_string(i);
-            measure("minimal", {builtProgram("bench_minimal_browser").string(), nginx.baseUrl() + "site/start.html?run=" + tag},
+            measure("minimal",
+                    {builtProgram("bench_minimal_browser").string(), nginx.baseUrl() + "site/start.html?run=" + tag},
                     folder.path(), tag);
         });
 
@@ -224,7 +228,8 @@ void kioskStart(const Display &display)
         const double ratio = ours / peer;
         g_rows.push_back({what, fixed(ours, decimals), fixed(peer, decimals), fixed(ratio), "<= 1.05", ratio <= 1.05});
     };
-    row("Kiosk start to page request, s (tesmora vs bare view)", median(requested["kiosk"]), median(requested["minimal"]), 3);
+    row("Kiosk start to page request, s (tesmora vs bare view)", median(requested["kiosk"]),
+        median(requested["minimal"]), 3);
     row("Kiosk start to page loaded, s", median(loaded["kiosk"]), median(loaded["minimal"]), 3);
     row("Kiosk memory after 10 s, PSS MiB, all processes", median(pss["kiosk"]), median(pss["minimal"]), 1);
 }
@@ -298,7 +303,8 @@ void updates(const Display &display)
         folderFor(set, folder);
         installUpdater(folder.path(), nginx.baseUrl() + served + "/", extra);
         const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
-        if (r.exitCode != 0 || readFile(folder / set.files.back().first) != readFile(www / served / set.files.back().first))
+        if (r.exitCode != 0
+            || readFile(folder / set.files.back().first) != readFile(www / served / set.files.back().first))
             throw std::runtime_error("TesmoraUpdate failed (" + served + ")");
         return r.seconds;
     };
@@ -310,9 +316,9 @@ void updates(const Display &display)
             [&](int) {
                 TempFolder folder;
                 folderFor(set, folder);
-                const Finished r = run({"bash", (scripts / "loop.sh").string(), folder.path().string(),
-                                        nginx.baseUrl() + set.name + "/"},
-                                       folder.path(), env);
+                const Finished r = run(
+                    {"bash", (scripts / "loop.sh").string(), folder.path().string(), nginx.baseUrl() + set.name + "/"},
+                    folder.path(), env);
                 if (r.exitCode != 0)
                     throw std::runtime_error("the shell loop failed (" + set.name + ")");
                 seconds["loop-" + set.name].push_back(r.seconds);

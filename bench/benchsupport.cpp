@@ -42,8 +42,10 @@ Finished run(const std::vector<std::string> &argv, const fs::path &workDir,
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    platform::ProgramStart spec{argv.front(), std::vector<std::string>(argv.begin() + 1, argv.end()), workDir,
-                                environmentWith(env), null, pipeFds[1], null, platform::ProgramStart::Tie::Child};
+    platform::ProgramStart spec{argv.front(), std::vector<std::string>(argv.begin() + 1, argv.end()),
+                                workDir,      environmentWith(env),
+                                null,         pipeFds[1],
+                                null,         platform::ProgramStart::Tie::Child};
     const auto start = std::chrono::steady_clock::now();
     const Result<long> started = platform::startProgram(spec);
     close(null);
@@ -93,9 +95,10 @@ Display::Display()
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
-    m_server = std::make_unique<ChildProcess>(
-        "/usr/bin/Xvfb", fs::temp_directory_path(), std::map<std::string, std::string>{}, fs::path{},
-        std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    m_server = std::make_unique<ChildProcess>("/usr/bin/Xvfb", fs::temp_directory_path(),
+                                              std::map<std::string, std::string>{}, fs::path{},
+                                              std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen",
+                                                                       "0", "1280x1024x24", "-nolisten", "tcp"});
     close(fds[1]);
     std::string number;
     char c;

@@ -12,8 +12,8 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 namespace bench {
 

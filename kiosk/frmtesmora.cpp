@@ -184,9 +184,10 @@ void frmTesmora::createControls()
 
     // Stacking: the strip's small controls lie over the buttons, the hidden areas over
     // everything in the strip so that they receive their clicks, the panel over the browser.
-    for (QWidget *w : {static_cast<QWidget *>(shpBase), shpRiempimento, static_cast<QWidget *>(ptcStop),
-                       static_cast<QWidget *>(ptcRefresh), static_cast<QWidget *>(lblStatus),
-                       static_cast<QWidget *>(lblButton1), static_cast<QWidget *>(lblButton2), static_cast<QWidget *>(pitAdmin)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(shpBase), shpRiempimento, static_cast<QWidget *>(ptcStop),
+          static_cast<QWidget *>(ptcRefresh), static_cast<QWidget *>(lblStatus), static_cast<QWidget *>(lblButton1),
+          static_cast<QWidget *>(lblButton2), static_cast<QWidget *>(pitAdmin)})
         w->raise();
 
     connect(tmrRefreshPage, &QTimer::timeout, this, &frmTesmora::tmrRefreshPage_Timer);
@@ -294,8 +295,8 @@ void frmTesmora::applyFleetSettings()
         if (cutToCharacters(list, IniValueMaxLength - 1).size() < list.size()) {
             const size_t comma = list.rfind(',');
             const size_t cutFrom = comma == std::string_view::npos ? 0 : comma + 1;
-            WriteLog("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength)
-                     + " caratteri): '" + std::string(trimmed(list.substr(cutFrom), " ")) + "'");
+            WriteLog("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength) + " caratteri): '"
+                     + std::string(trimmed(list.substr(cutFrom), " ")) + "'");
             list = list.substr(0, cutFrom);
         }
         std::vector<std::string> refused;
@@ -455,12 +456,12 @@ void frmTesmora::Navigate2(const std::string &address)
     m_errorPageRequested = true;
 }
 
-const QString frmTesmora::BuiltInErrorHtml = QStringLiteral(
-    "<!DOCTYPE html><html lang=\"it\"><head><meta charset=\"utf-8\"><title>Tesmora</title></head>"
-    "<body style=\"margin:0;height:100vh;display:flex;align-items:center;justify-content:center;"
-    "background:#00338c;color:white;font-family:sans-serif;text-align:center\">"
-    "<div><h1>Servizio momentaneamente non disponibile</h1>"
-    "<p>Il chiosco riprover\u00e0 tra pochi secondi.</p></div></body></html>");
+const QString frmTesmora::BuiltInErrorHtml =
+    QStringLiteral("<!DOCTYPE html><html lang=\"it\"><head><meta charset=\"utf-8\"><title>Tesmora</title></head>"
+                   "<body style=\"margin:0;height:100vh;display:flex;align-items:center;justify-content:center;"
+                   "background:#00338c;color:white;font-family:sans-serif;text-align:center\">"
+                   "<div><h1>Servizio momentaneamente non disponibile</h1>"
+                   "<p>Il chiosco riprover\u00e0 tra pochi secondi.</p></div></body></html>");
 
 void frmTesmora::showBuiltInErrorText()
 {
@@ -638,7 +639,8 @@ bool frmTesmora::startUpdater()
     // The updater's small window opens over the kiosk, which goes on showing its page and
     // taking clicks; the updater closes its window itself when its run ends.
     const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
-    return !program.empty() && platform::startProgram(platform::ProgramStart::inFolder(program, m_env.paths.folder)).ok();
+    return !program.empty()
+        && platform::startProgram(platform::ProgramStart::inFolder(program, m_env.paths.folder)).ok();
 }
 
 void frmTesmora::cmdTesmora_Click()
@@ -749,13 +751,25 @@ void frmTesmora::writeMetrics()
         return;
     const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
     const std::vector<Metric> metrics{
-        {"tesmora_kiosk_status", "Service status: 1 pause, 2 play, 3 stop, 4 error.", "gauge",
-         static_cast<double>(m_appliedStatus), {}},
-        {"tesmora_kiosk_navigation_errors_total", "Navigation errors since the kiosk started.", "counter",
-         static_cast<double>(m_navigationErrors), {}},
-        {"tesmora_kiosk_last_page_loaded_timestamp_seconds", "When a page other than the error page last loaded; 0: none yet.",
-         "gauge", m_lastPageLoaded ? seconds(*m_lastPageLoaded) : 0.0, {}},
-        {"tesmora_kiosk_server", "The server in use.", "gauge", 1,
+        {"tesmora_kiosk_status",
+         "Service status: 1 pause, 2 play, 3 stop, 4 error.",
+         "gauge",
+         static_cast<double>(m_appliedStatus),
+         {}},
+        {"tesmora_kiosk_navigation_errors_total",
+         "Navigation errors since the kiosk started.",
+         "counter",
+         static_cast<double>(m_navigationErrors),
+         {}},
+        {"tesmora_kiosk_last_page_loaded_timestamp_seconds",
+         "When a page other than the error page last loaded; 0: none yet.",
+         "gauge",
+         m_lastPageLoaded ? seconds(*m_lastPageLoaded) : 0.0,
+         {}},
+        {"tesmora_kiosk_server",
+         "The server in use.",
+         "gauge",
+         1,
          {{"index", std::to_string(ServerIndex)}, {"url", shownServer(pageAddress(ArrayUrl, ServerIndex, ""))}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };

@@ -34,21 +34,22 @@ KioskPage::KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *pa
                 if (status != NormalTerminationStatus)
                     emit navigateError(url(), exitCode, QStringLiteral("render process ended"));
             });
-    connect(this, &QWebEnginePage::certificateError, this,
-            [](const QWebEngineCertificateError &error) {
-                QWebEngineCertificateError handle = error; // copies share the pending decision
-                handle.rejectCertificate();
-            });
+    connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
+        QWebEngineCertificateError handle = error; // copies share the pending decision
+        handle.rejectCertificate();
+    });
 
     // What a page may ask of the machine (location, camera, microphone, screen, notifications)
     // is refused without asking anyone.
-    connect(this, &QWebEnginePage::featurePermissionRequested, this,
-            [this](const QUrl &origin, Feature feature) { setFeaturePermission(origin, feature, PermissionDeniedByUser); });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl &origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
     // A log-in asked for by the server is cancelled: the page gets the server's refusal.
     const auto noLogIn = [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); };
     connect(this, &QWebEnginePage::authenticationRequired, this, noLogIn);
-    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [noLogIn](const QUrl &url, QAuthenticator *authenticator, const QString &) { noLogIn(url, authenticator); });
+    connect(
+        this, &QWebEnginePage::proxyAuthenticationRequired, this,
+        [noLogIn](const QUrl &url, QAuthenticator *authenticator, const QString &) { noLogIn(url, authenticator); });
 
     watchFrameDocuments();
     // The view's input arrives at a widget the engine makes and remakes, so the whole
@@ -67,8 +68,8 @@ void KioskPage::watchFrameDocuments()
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setRunsOnSubFrames(true);
-    script.setSourceCode(QStringLiteral("if (window !== window.top) console.log('%1' + location.href);")
-                             .arg(m_frameDocumentTag));
+    script.setSourceCode(
+        QStringLiteral("if (window !== window.top) console.log('%1' + location.href);").arg(m_frameDocumentTag));
     scripts().insert(script);
 }
 
@@ -138,8 +139,8 @@ bool KioskPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bo
     return true;
 }
 
-void KioskPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
-                                         int lineNumber, const QString &sourceID)
+void KioskPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
+                                         const QString &sourceID)
 {
     if (!message.startsWith(m_frameDocumentTag)) {
         QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
@@ -189,10 +190,13 @@ bool KioskPage::eventFilter(QObject *watched, QEvent *event)
         if (auto *chooser = qobject_cast<QColorDialog *>(watched)) {
             chooser->setAttribute(Qt::WA_DontShowOnScreen);
             chooser->setWindowModality(Qt::NonModal);
-            QMetaObject::invokeMethod(chooser, [chooser] {
-                if (chooser->isVisible())
-                    chooser->reject();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                chooser,
+                [chooser] {
+                    if (chooser->isVisible())
+                        chooser->reject();
+                },
+                Qt::QueuedConnection);
         }
         [[fallthrough]];
     default:
@@ -221,8 +225,10 @@ bool KioskPage::javaScriptConfirm(const QUrl &, const QString &msg)
 {
     // The engine asks "leave this page?" through here when a page objects to being left. An
     // unattended kiosk must always be able to leave (its countdown, its buttons), so it leaves.
-    if (msg == QCoreApplication::translate("QWebEnginePage", "Are you sure you want to leave this page? "
-                                                             "Changes that you made may not be saved."))
+    if (msg
+        == QCoreApplication::translate("QWebEnginePage",
+                                       "Are you sure you want to leave this page? "
+                                       "Changes that you made may not be saved."))
         return true;
     return m_dialog->ask(PageDialog::Kind::Confirm, msg);
 }

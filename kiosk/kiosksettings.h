@@ -44,6 +44,6 @@ constexpr CountSetting watchInterval{"failure", "watch_interval", "", 0, 5};
 constexpr CountSetting idleReset{"data", "idle_reset", "", 0};
 constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
 constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
-}
+} // namespace KioskKeys
 
 KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &counts);

@@ -19,7 +19,7 @@ constexpr TwipsRect lblButton1{0, 5520, 705, 195};
 constexpr TwipsRect lblStatus{0, 5160, 1365, 210};
 constexpr TwipsRect shpRiempimento{45, 5400, 495, 75};
 constexpr TwipsRect shpBase{45, 5400, 1695, 75};
-}
+} // namespace Design
 
 // Where every control of the kiosk window lies on a screen of W x H twips.
 struct KioskLayout

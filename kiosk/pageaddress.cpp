@@ -12,8 +12,7 @@ void ReturnUrl(const std::string &URL, std::vector<std::string> &ArrayUrl, int16
     }
 }
 
-std::string pageAddress(const std::vector<std::string> &arrayUrl, int serverIndex,
-                        const std::string &page)
+std::string pageAddress(const std::vector<std::string> &arrayUrl, int serverIndex, const std::string &page)
 {
     if (serverIndex < 0 || static_cast<size_t>(serverIndex) >= arrayUrl.size())
         return page;

@@ -11,5 +11,4 @@ void ReturnUrl(const std::string &URL, std::vector<std::string> &ArrayUrl, int16
 
 // A page address: the server entry in use followed directly by the page text; nothing is
 // inserted or removed between them. An index outside the array gives the page text alone.
-std::string pageAddress(const std::vector<std::string> &arrayUrl, int serverIndex,
-                        const std::string &page);
+std::string pageAddress(const std::vector<std::string> &arrayUrl, int serverIndex, const std::string &page);

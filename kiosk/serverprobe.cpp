@@ -16,7 +16,8 @@ bool ServerProbe::start(const QUrl &url)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     // So that a server's access log tells the kiosk's checks from its visitors' pages.
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tesmora/" TESMORA_VERSION_TEXT " (server check)"));
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QStringLiteral("tesmora/" TESMORA_VERSION_TEXT " (server check)"));
     m_url = url;
     m_seconds = 0;
     m_reply = m_network->get(request);
@@ -25,7 +26,8 @@ bool ServerProbe::start(const QUrl &url)
         if (!status.isValid())
             return finish(false, 0, m_reply->errorString());
         const int code = status.toInt();
-        finish(code < 400, code, code < 400 ? QString() : m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        finish(code < 400, code,
+               code < 400 ? QString() : m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
     });
     return true;
 }

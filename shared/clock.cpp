@@ -24,16 +24,14 @@ std::string monthStamp(const LocalDateTime &t)
 std::string dateTimeText(const LocalDateTime &t)
 {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
-                  t.minute, t.second);
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute, t.second);
     return buf;
 }
 
 std::string compactStamp(const LocalDateTime &t)
 {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     return buf;
 }
 

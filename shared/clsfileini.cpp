@@ -104,8 +104,7 @@ SectionRange findSection(const std::vector<Line> &lines, std::string_view sectio
 
 } // namespace
 
-std::optional<std::string> iniLookup(std::string_view content, std::string_view section,
-                                     std::string_view key)
+std::optional<std::string> iniLookup(std::string_view content, std::string_view section, std::string_view key)
 {
     const auto lines = splitLines(content);
     const SectionRange r = findSection(lines, section);
@@ -125,11 +124,10 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
     const auto lines = splitLines(content);
     const std::string_view eol = content.find("\r\n") != std::string_view::npos ? "\r\n"
         : content.find('\n') != std::string_view::npos                          ? "\n"
-                                                                                 : "\r\n";
+                                                                                : "\r\n";
     const std::string newEntry = std::string(trimmed(key)) + "=" + std::string(value);
 
-    auto join = [&](size_t replaceAt, const std::string &replacement, size_t insertAt,
-                    const std::string &insertion) {
+    auto join = [&](size_t replaceAt, const std::string &replacement, size_t insertAt, const std::string &insertion) {
         std::string out;
         out.reserve(content.size() + insertion.size() + replacement.size() + 8);
         for (size_t i = 0; i <= lines.size(); ++i) {
@@ -149,8 +147,8 @@ std::string iniWithValue(std::string_view content, std::string_view section, std
 
     const SectionRange r = findSection(lines, section);
     if (r.header == none) {
-        const std::string block = "[" + std::string(trimmed(section)) + "]" + std::string(eol)
-            + newEntry + std::string(eol);
+        const std::string block =
+            "[" + std::string(trimmed(section)) + "]" + std::string(eol) + newEntry + std::string(eol);
         return join(none, {}, lines.size(), block);
     }
     size_t lastFilled = r.header;
@@ -184,8 +182,7 @@ ErrorInfo clsFileIni::WriteKey(const std::string &aSezione, const std::string &a
 {
     const auto breaks = std::string_view("\r\n");
     if (m_nomeFile.empty() || aValore.find_first_of(breaks) != std::string::npos
-        || aChiave.find_first_of(breaks) != std::string::npos
-        || aSezione.find_first_of(breaks) != std::string::npos)
+        || aChiave.find_first_of(breaks) != std::string::npos || aSezione.find_first_of(breaks) != std::string::npos)
         return errorFor(ErrorNumber::InvalidArgument);
     Result<std::string> content;
     // Never replace a file we could not read with one that lacks its lines.

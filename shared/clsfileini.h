@@ -23,8 +23,7 @@ public:
 
     // The key's value (an empty value included), or aDefault when the file, the section or the
     // key is missing. Either is cut to its first 255 characters.
-    std::string ReadKey(const std::string &aSezione, const std::string &aChiave,
-                        const std::string &aDefault) const;
+    std::string ReadKey(const std::string &aSezione, const std::string &aChiave, const std::string &aDefault) const;
 
     // Creates the file, section or key as needed and replaces the value, keeping every other line
     // as it was. The file is replaced atomically. A value holding a line break is not written,
@@ -41,7 +40,6 @@ private:
 constexpr size_t IniValueMaxLength = 255;
 
 // The rules above on a file's content, without touching the disk.
-std::optional<std::string> iniLookup(std::string_view content, std::string_view section,
-                                     std::string_view key);
+std::optional<std::string> iniLookup(std::string_view content, std::string_view section, std::string_view key);
 std::string iniWithValue(std::string_view content, std::string_view section, std::string_view key,
                          std::string_view value);

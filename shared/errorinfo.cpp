@@ -49,8 +49,7 @@ ErrorInfo errorFromSystem(const std::error_code &code, const std::filesystem::pa
         return errorFor(ErrorNumber::PathNotFound);
     if (code == errc::no_space_on_device || code == errc::file_too_large)
         return errorFor(ErrorNumber::DiskFull);
-    if (code == errc::permission_denied || code == errc::operation_not_permitted
-        || code == errc::read_only_file_system)
+    if (code == errc::permission_denied || code == errc::operation_not_permitted || code == errc::read_only_file_system)
         return errorFor(ErrorNumber::PermissionDenied);
     if (code == errc::invalid_argument)
         return errorFor(ErrorNumber::InvalidArgument);

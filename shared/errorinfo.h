@@ -27,7 +27,7 @@ constexpr int FileAccess = 75;
 constexpr int PathNotFound = 76;
 // Errors a routine raises itself: the user-error base plus 1000.
 constexpr int UserError = -2147220504;
-}
+} // namespace ErrorNumber
 
 // "(" + number + ") " + description, as log lines show an error after their own words.
 std::string errorText(const ErrorInfo &error);

@@ -205,8 +205,7 @@ ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesy
     return errorFromErrno(failure, target);
 }
 
-ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content,
-                                Durability durability)
+ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content, Durability durability)
 {
     const bool durable = durability == Durability::UntilPowerCut;
     const Result<NewFile> created = createFileBeside(target, "write");

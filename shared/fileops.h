@@ -7,10 +7,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <set>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>

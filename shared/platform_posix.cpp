@@ -158,7 +158,6 @@ void killProcess(long pid)
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
-
 void endProcessNow(int exitCode)
 {
     // The browser engine's helper processes watch their pipe to us and end as soon as it closes.
@@ -207,7 +206,9 @@ struct PreparedStart
     // In the child: becomes the program, or returns the errno of the failure.
     int become(const ProgramStart &start, int keep, long openMax)
     {
-        struct sigaction byDefault {};
+        struct sigaction byDefault
+        {
+        };
         byDefault.sa_handler = SIG_DFL;
         for (int signal = 1; signal < NSIG; ++signal)
             ::sigaction(signal, &byDefault, nullptr);
@@ -326,8 +327,7 @@ Result<long> startProgram(const ProgramStart &start)
     // A detached start's middle process ends at once; a child that failed to become the program, too.
     if (detached || received.failed) {
         int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     }
     if (received.failed)
         return Started::failure(errorFromErrno(received.error, start.program));
@@ -359,7 +359,9 @@ EndRequestWatch::EndRequestWatch()
         return;
     m_read = ends[0];
     g_endRequestWrite = ends[1];
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onEndSignal;
     ::sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -10,8 +10,8 @@
 #include "tesmoraart.h"
 #include "text.h"
 #include "updatemanifest.h"
-#include "updaterules.h"
 #include "updaterecovery.h"
+#include "updaterules.h"
 #include "updatetransaction.h"
 
 #include <QCloseEvent>
@@ -77,8 +77,9 @@ UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
 }
 
 frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
     , m_env(std::move(environment))
     , m_log(LogStyle::Updater, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
     , m_counts(modMain::IniFile, [this](const std::string &line) { WriteLog(line); })
@@ -136,7 +137,8 @@ void frmTesmoraUpdate::showEvent(QShowEvent *event)
         return;
     m_activated = true;
     // Queued, so that the window is on screen before the run holds the thread.
-    QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Form_Activate(); }, Qt::QueuedConnection);
 }
 
 void frmTesmoraUpdate::Form_Activate()
@@ -176,21 +178,40 @@ void frmTesmoraUpdate::writeMetrics(int exitCode)
     if (!file.enabled())
         return;
     static const std::map<RunEnd, const char *> results{
-        {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"}, {RunEnd::Refused, "refused"},
-        {RunEnd::Failed, "failed"},     {RunEnd::GaveUp, "gave_up"},            {RunEnd::RolledBack, "rolled_back"}};
+        {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"},
+        {RunEnd::Refused, "refused"},   {RunEnd::Failed, "failed"},
+        {RunEnd::GaveUp, "gave_up"},    {RunEnd::RolledBack, "rolled_back"}};
     const TimePoint now = m_env.clock->now();
     const auto seconds = [](TimePoint::duration d) { return std::chrono::duration<double>(d).count(); };
     const std::vector<Metric> metrics{
-        {"tesmora_update_last_run_timestamp_seconds", "When the updater's last run ended.", "gauge",
-         seconds(now.time_since_epoch()), {}},
-        {"tesmora_update_last_run_success", "1 when the last run installed its update or had nothing to do.",
-         "gauge", exitCode == 0 ? 1.0 : 0.0, {}},
-        {"tesmora_update_last_run_result", "How the last run ended.", "gauge", 1,
-         {{"result", !m_outcome ? "closed" : m_outcome->stale ? "stale" : results.at(m_outcome->end)}}},
-        {"tesmora_update_files_installed", "Files the last run installed and kept.", "gauge",
-         static_cast<double>(m_filesInstalled), {}},
-        {"tesmora_update_downloaded_bytes", "Bytes the last run downloaded.", "gauge",
-         static_cast<double>(m_bytesDownloaded), {}},
+        {"tesmora_update_last_run_timestamp_seconds",
+         "When the updater's last run ended.",
+         "gauge",
+         seconds(now.time_since_epoch()),
+         {}},
+        {"tesmora_update_last_run_success",
+         "1 when the last run installed its update or had nothing to do.",
+         "gauge",
+         exitCode == 0 ? 1.0 : 0.0,
+         {}},
+        {"tesmora_update_last_run_result",
+         "How the last run ended.",
+         "gauge",
+         1,
+         {{"result",
+           !m_outcome             ? "closed"
+               : m_outcome->stale ? "stale"
+                                  : results.at(m_outcome->end)}}},
+        {"tesmora_update_files_installed",
+         "Files the last run installed and kept.",
+         "gauge",
+         static_cast<double>(m_filesInstalled),
+         {}},
+        {"tesmora_update_downloaded_bytes",
+         "Bytes the last run downloaded.",
+         "gauge",
+         static_cast<double>(m_bytesDownloaded),
+         {}},
         {"tesmora_update_duration_seconds", "How long the last run took.", "gauge", seconds(now - m_runStarted), {}},
         {"tesmora_update_info", "The updater's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
@@ -219,7 +240,8 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     if (m_outcome->end == RunEnd::Failed && m_outcome->error.failed())
         WriteLog("Error " + errorText(m_outcome->error));
     // Whatever the server offered, or failed to: a fleet held on an old release is told.
-    if (const std::string stale = staleSetLine(m_trust, m_env.paths.trustStateFile(), m_env.clock->now()); !stale.empty()) {
+    if (const std::string stale = staleSetLine(m_trust, m_env.paths.trustStateFile(), m_env.clock->now());
+        !stale.empty()) {
         WriteLog(stale);
         m_outcome->stale = true;
     }
@@ -317,8 +339,8 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
             download(url + std::string(name), std::string(name),
                      (name == HashListName ? HashListMaxBytes : SignatureMaxBytes) + 1);
         }
-        TrustCheck check = verifyUpdateSet(trust.settings, content, m_updateFolder, m_env.paths.trustStateFile(),
-                                           *m_env.clock);
+        TrustCheck check =
+            verifyUpdateSet(trust.settings, content, m_updateFolder, m_env.paths.trustStateFile(), *m_env.clock);
         if (!check.ok()) {
             WriteLog(check.error.description);
             return {RunEnd::Refused, {}};
@@ -522,8 +544,7 @@ frmTesmoraUpdate::StopResult frmTesmoraUpdate::StopTesmora(ErrorInfo &error)
     }
 
     const std::string count = std::to_string(timeout);
-    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in " + count
-             + " secondi");
+    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in " + count + " secondi");
     if (removeFileIfPresent(request).failed())
         WriteLog("Impossibile cancellare file Shutdown.txt");
     if (startKiosk() == 0)

@@ -22,5 +22,4 @@ ErrorInfo replaceWithCopy(const std::filesystem::path &source, const std::filesy
 // new file takes the permission bits of the file it replaces, or keeps its own; `executable`
 // adds execute bits wherever the file can be read. On failure target is as it was and no
 // temporary file is left.
-ErrorInfo installFile(const std::filesystem::path &source, const std::filesystem::path &target,
-                      bool executable);
+ErrorInfo installFile(const std::filesystem::path &source, const std::filesystem::path &target, bool executable);

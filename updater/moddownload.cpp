@@ -89,8 +89,7 @@ std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
     if (!url)
         return nullptr;
     // Manifest entries may hold blanks; they travel as %20.
-    if (curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE)
-        != CURLUE_OK)
+    if (curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK)
         return nullptr;
     char *scheme = nullptr;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)

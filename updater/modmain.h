@@ -31,7 +31,7 @@ constexpr CountSetting shutdownTimeout{"data", "shutdown_timeout", "15", 15, -32
 constexpr CountSetting downloadTimeout{"data", "download_timeout", "1800", 1800, 0};
 // Seconds a kiosk started after an update must keep running; 0: not watched.
 constexpr CountSetting healthCheckSeconds{"data", "health_check_seconds", "30", 30, 0};
-}
+} // namespace Keys
 
 // Binds IniFile to the program's settings file and reads UpdateUrl.
 void readSettings(const ProgramPaths &paths);

@@ -66,7 +66,8 @@ bool UpdateRecovery::undoLastUpdate(const std::string &reason)
 
 bool UpdateRecovery::rollBack(UpdateTransaction &transaction) const
 {
-    const ErrorInfo e = transaction.rollback([this](const std::string &name) { m_log.write("Ripristino file " + name); });
+    const ErrorInfo e =
+        transaction.rollback([this](const std::string &name) { m_log.write("Ripristino file " + name); });
     // The journal stays, so the next run tries again.
     if (e.failed())
         m_log.write("Ripristino non completato: Error " + errorText(e));

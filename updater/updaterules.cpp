@@ -77,8 +77,8 @@ ErrorInfo removeExpiredBkuFiles(const std::filesystem::path &folder, const Clock
         const fs::file_time_type written = fs::last_write_time(path, ec);
         if (ec)
             return errorFromSystem(ec, path);
-        const TimePoint modified = std::chrono::time_point_cast<TimePoint::duration>(
-            std::chrono::file_clock::to_sys(written));
+        const TimePoint modified =
+            std::chrono::time_point_cast<TimePoint::duration>(std::chrono::file_clock::to_sys(written));
         if (!isExpiredBku(modified, clock.now()))
             continue;
         fs::remove(path, ec);

@@ -33,8 +33,7 @@ ErrorInfo refusal(std::string line)
 // A file error keeps its number; the description becomes the whole log line.
 ErrorInfo fileRefusal(std::string_view verb, std::string_view fileName, const ErrorInfo &error)
 {
-    return {error.number, "Impossibile " + std::string(verb) + " " + std::string(fileName) + " "
-                              + errorText(error)};
+    return {error.number, "Impossibile " + std::string(verb) + " " + std::string(fileName) + " " + errorText(error)};
 }
 
 ErrorInfo missingHash(std::string_view name)
@@ -87,8 +86,8 @@ std::optional<std::int64_t> parseTimestamp(std::string_view digits)
     static const std::int64_t latest = unixSeconds(TimePoint::max());
     std::int64_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    const bool allDigits = !digits.empty()
-        && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool allDigits =
+        !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!allDigits || ec != std::errc() || end != digits.data() + digits.size() || value > latest)
         return std::nullopt;
     return value;
@@ -119,8 +118,8 @@ ErrorInfo parseMinisig(std::string_view text, Minisig &sig)
 {
     const std::vector<std::string_view> lines = textLines(text);
     const auto bad = [](int lineNumber) {
-        return refusal("Formato non valido in " + std::string(SignatureName) + " (riga "
-                       + std::to_string(lineNumber) + ")");
+        return refusal("Formato non valido in " + std::string(SignatureName) + " (riga " + std::to_string(lineNumber)
+                       + ")");
     };
     if (lines.empty() || !lines[0].starts_with(UntrustedPrefix))
         return bad(1);
@@ -141,8 +140,7 @@ ErrorInfo parseMinisig(std::string_view text, Minisig &sig)
 
 bool verifies(const Signature &signature, std::string_view message, const PublicKey &key)
 {
-    return crypto_sign_verify_detached(signature.data(),
-                                       reinterpret_cast<const unsigned char *>(message.data()),
+    return crypto_sign_verify_detached(signature.data(), reinterpret_cast<const unsigned char *>(message.data()),
                                        message.size(), key.key.data())
         == 0;
 }
@@ -151,18 +149,16 @@ bool verifies(const Signature &signature, std::string_view message, const Public
 // trusted comment, which is what makes the comment's timestamp trustworthy.
 ErrorInfo checkSignature(const TrustSettings &settings, const Minisig &sig, std::string_view content)
 {
-    const auto key = std::find_if(settings.keys.begin(), settings.keys.end(),
-                                  [&](const PublicKey &k) { return k.id == sig.keyId; });
+    const auto key =
+        std::find_if(settings.keys.begin(), settings.keys.end(), [&](const PublicKey &k) { return k.id == sig.keyId; });
     if (key == settings.keys.end())
-        return refusal("Chiave sconosciuta (id " + keyIdText(sig.keyId) + ") per "
-                       + std::string(SignatureName));
+        return refusal("Chiave sconosciuta (id " + keyIdText(sig.keyId) + ") per " + std::string(SignatureName));
 
     std::array<unsigned char, crypto_generichash_BYTES_MAX> prehash{};
     std::string_view signedBytes = content;
     if (sig.prehashed) {
-        crypto_generichash(prehash.data(), prehash.size(),
-                           reinterpret_cast<const unsigned char *>(content.data()), content.size(),
-                           nullptr, 0);
+        crypto_generichash(prehash.data(), prehash.size(), reinterpret_cast<const unsigned char *>(content.data()),
+                           content.size(), nullptr, 0);
         signedBytes = {reinterpret_cast<const char *>(prehash.data()), prehash.size()};
     }
     if (!verifies(sig.signature, signedBytes, *key))
@@ -185,8 +181,7 @@ std::optional<std::int64_t> signingTime(std::string_view trustedComment)
     return std::nullopt;
 }
 
-ErrorInfo checkFreshness(std::int64_t signedAt, std::optional<std::int64_t> lastAccepted,
-                         int maxAgeDays, TimePoint now)
+ErrorInfo checkFreshness(std::int64_t signedAt, std::optional<std::int64_t> lastAccepted, int maxAgeDays, TimePoint now)
 {
     const std::string signedText = "Aggiornamento firmato il " + dateText(signedAt);
     if (lastAccepted && signedAt < *lastAccepted)
@@ -212,8 +207,7 @@ ErrorInfo parseHashList(std::string_view text, std::map<std::string, std::string
         if (line.empty())
             continue;
         if (line.size() <= DigestHexLength + 2 || !isLowerHex(line.substr(0, DigestHexLength))
-            || line[DigestHexLength] != ' '
-            || (line[DigestHexLength + 1] != ' ' && line[DigestHexLength + 1] != '*'))
+            || line[DigestHexLength] != ' ' || (line[DigestHexLength + 1] != ' ' && line[DigestHexLength + 1] != '*'))
             return refusal("Riga " + std::to_string(i + 1) + " non valida in " + std::string(HashListName));
         const std::string_view name = line.substr(DigestHexLength + 2);
         if (!digests.emplace(name, line.substr(0, DigestHexLength)).second)
@@ -230,8 +224,8 @@ std::string sha256Hex(std::string_view bytes)
 }
 
 // Reads one file of the set, refusing it unread past the limit.
-ErrorInfo readSetFile(const std::filesystem::path &folder, std::string_view name,
-                      std::uintmax_t maxBytes, std::string &content)
+ErrorInfo readSetFile(const std::filesystem::path &folder, std::string_view name, std::uintmax_t maxBytes,
+                      std::string &content)
 {
     Result<std::string> read = readFileUpTo(folder / name, maxBytes);
     content = std::move(read.value);
@@ -349,7 +343,6 @@ std::string Sha256Stream::finish()
     return hex.data();
 }
 
-
 ErrorInfo TrustedSet::checkDigest(std::string_view entry, std::string_view hexDigest) const
 {
     const auto listed = digests.find(entry);
@@ -406,15 +399,16 @@ TrustCheck verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts
 }
 
 TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
-                           const std::filesystem::path &updateFolder,
-                           const std::filesystem::path &stateFile, const Clock &clock)
+                           const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
+                           const Clock &clock)
 {
     TrustCheck check;
     std::string hashList;
     std::string signature;
     std::optional<std::int64_t> lastAccepted;
     std::error_code ec;
-    if (!ordinaryFileExists(updateFolder / SignatureName) || std::filesystem::file_size(updateFolder / SignatureName, ec) == 0) {
+    if (!ordinaryFileExists(updateFolder / SignatureName)
+        || std::filesystem::file_size(updateFolder / SignatureName, ec) == 0) {
         check.error = refusal("Aggiornamento non firmato: " + std::string(SignatureName) + " assente o vuoto");
         return check;
     }
@@ -440,8 +434,9 @@ std::string staleSetLine(const TrustSettings &settings, const std::filesystem::p
 
 ErrorInfo recordAcceptedSet(const TrustedSet &set, const std::filesystem::path &stateFile)
 {
-    if (const ErrorInfo e = replaceFileAtomically(
-            stateFile, std::string(TimestampField) + std::to_string(set.signedAt) + "\r\n"); e.failed())
+    if (const ErrorInfo e =
+            replaceFileAtomically(stateFile, std::string(TimestampField) + std::to_string(set.signedAt) + "\r\n");
+        e.failed())
         return fileRefusal("scrivere", stateFile.filename().string(), e);
     return {};
 }

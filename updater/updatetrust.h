@@ -135,8 +135,8 @@ TrustCheck verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts
 // The same for the files in updateFolder (oversized ones refused unread), with the newest
 // accepted timestamp kept in stateFile (a missing file: none yet) and now from clock.
 TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
-                           const std::filesystem::path &updateFolder,
-                           const std::filesystem::path &stateFile, const Clock &clock);
+                           const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
+                           const Clock &clock);
 
 // With maxAgeDays, the line telling that the newest set accepted (kept in stateFile) is older than
 // that at now, or that none was ever accepted; empty when the kiosk is up to date or nothing is

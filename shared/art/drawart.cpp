@@ -27,7 +27,8 @@ void drawButton(QPainter &p, QPointF centre, double radius, int symbol)
     const double s = radius * 0.45;
     switch (symbol) {
     case 0: // play
-        p.drawPolygon(QPolygonF({centre + QPointF(-s * 0.7, -s), centre + QPointF(-s * 0.7, s), centre + QPointF(s, 0)}));
+        p.drawPolygon(
+            QPolygonF({centre + QPointF(-s * 0.7, -s), centre + QPointF(-s * 0.7, s), centre + QPointF(s, 0)}));
         break;
     case 1: // pause
         p.drawRect(QRectF(centre.x() - s * 0.8, centre.y() - s, s * 0.55, 2 * s));

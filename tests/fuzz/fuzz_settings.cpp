@@ -7,8 +7,8 @@
 #include "clsfileini.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -34,8 +34,8 @@ std::string plainWord(std::string_view text)
 
 void failure(const char *what, std::string_view got, std::string_view expected)
 {
-    std::fprintf(stderr, "%s: got '%.*s', expected '%.*s'\n", what, static_cast<int>(got.size()),
-                 got.data(), static_cast<int>(expected.size()), expected.data());
+    std::fprintf(stderr, "%s: got '%.*s', expected '%.*s'\n", what, static_cast<int>(got.size()), got.data(),
+                 static_cast<int>(expected.size()), expected.data());
     std::abort();
 }
 

@@ -24,9 +24,11 @@ protected:
     static std::string settingsFor(const std::string &server, const std::string &extraData = {},
                                    const std::string &extraFailure = {})
     {
-        return "[data]\r\n" + extraData + "web_server=" + server + "\r\nstart_page=start.html\r\n"
-               "admin_page=admin.html\r\nlogout_page=logout.html\r\nshutdown_check_interval=5\r\n"
-               "[failure]\r\n" + extraFailure + "error_page=" + server + "error.html\r\n";
+        return "[data]\r\n" + extraData + "web_server=" + server
+            + "\r\nstart_page=start.html\r\n"
+              "admin_page=admin.html\r\nlogout_page=logout.html\r\nshutdown_check_interval=5\r\n"
+              "[failure]\r\n"
+            + extraFailure + "error_page=" + server + "error.html\r\n";
     }
 
     std::unique_ptr<frmTesmora> makeWindow()

@@ -125,7 +125,8 @@ TEST_F(Housekeeping, AFailingErrorPageShowsTheBuiltInTextInsteadOfLooping)
 
 TEST_F(Housekeeping, WithoutAnErrorPageTheBuiltInTextIsShown)
 {
-    writeSettings("[data]\r\nweb_server=http://kiosk.invalid/\r\nstart_page=start.html\r\nshutdown_check_interval=5\r\n");
+    writeSettings(
+        "[data]\r\nweb_server=http://kiosk.invalid/\r\nstart_page=start.html\r\nshutdown_check_interval=5\r\n");
     auto w = makeWindow();
     w->Form_Load();
     QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
@@ -198,7 +199,8 @@ TEST_F(Housekeeping, UpdateStartsOnceAMinuteAfterTheConfiguredMinute)
     EXPECT_FALSE(w->UpdatePending);
     EXPECT_EQ(w->tmrUpdate->interval(), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(dir / "updater-started.txt") == dir.path().string() + " 0\n"; }, 2000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return readFile(dir / "updater-started.txt") == dir.path().string() + " 0\n"; }, 2000))
         << "started in the program folder, without arguments: " << readFile(dir / "updater-started.txt");
     EXPECT_EQ(immediateEnds, 0) << "the kiosk carries on";
     std::filesystem::remove(dir / "updater-started.txt");

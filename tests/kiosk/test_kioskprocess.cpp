@@ -27,9 +27,12 @@ protected:
 
     void writeSettings()
     {
-        writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "kiosk/, http://unused.invalid/\r\n"
-                                       "start_page=start.html\r\nshutdown_check_interval=2\r\n"
-                                       "[failure]\r\nerror_page=" + server.baseUrl() + "error.html\r\n");
+        writeFile(dir / "tesmora.ini",
+                  "[data]\r\nweb_server=" + server.baseUrl()
+                      + "kiosk/, http://unused.invalid/\r\n"
+                        "start_page=start.html\r\nshutdown_check_interval=2\r\n"
+                        "[failure]\r\nerror_page="
+                      + server.baseUrl() + "error.html\r\n");
     }
 
     std::unique_ptr<ChildProcess> startKiosk()
@@ -96,8 +99,10 @@ TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
 
 TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpensADebuggingPort)
 {
-    writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "kiosk/\r\nstart_page=start.html\r\n"
-                                   "shutdown_check_interval=600\r\n");
+    writeFile(dir / "tesmora.ini",
+              "[data]\r\nweb_server=" + server.baseUrl()
+                  + "kiosk/\r\nstart_page=start.html\r\n"
+                    "shutdown_check_interval=600\r\n");
     // A descriptor the kiosk would inherit, and the three ways of asking the engine for a
     // debugging port (a flag wins over the variable, so each way gets a port of its own).
     const int given = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
@@ -111,8 +116,9 @@ TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpe
     ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s)) << readFile(dir / "output.txt");
     std::this_thread::sleep_for(500ms); // the engine starts its helpers and would open its ports
     std::error_code ec;
-    EXPECT_NE(std::filesystem::read_symlink("/proc/" + std::to_string(kiosk.pid()) + "/fd/" + std::to_string(given), ec),
-              dir.path());
+    EXPECT_NE(
+        std::filesystem::read_symlink("/proc/" + std::to_string(kiosk.pid()) + "/fd/" + std::to_string(given), ec),
+        dir.path());
     for (const int port : ports)
         EXPECT_NO_THROW(TestHttpServer{port}) << "the kiosk listens on " << port;
 
@@ -134,9 +140,13 @@ TEST_F(KioskProcess, FailsOverToTheSecondServerAndComesBackWhenTheFirstAnswersAg
     // The first server's page reloads itself every second, so the kiosk meets the outage unaided.
     auto first = std::make_unique<TestHttpServer>();
     const std::string firstBase = first->baseUrl();
-    first->serve("/start.html", "<html><head><meta http-equiv=\"refresh\" content=\"1\"></head></html>", 200, "text/html");
-    writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + firstBase + ", " + server.baseUrl() + "kiosk/\r\nstart_page=start.html\r\n"
-                                   "shutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\nfailback_interval=1\r\nerror_page=file:///e\r\n");
+    first->serve("/start.html", "<html><head><meta http-equiv=\"refresh\" content=\"1\"></head></html>", 200,
+                 "text/html");
+    writeFile(dir / "tesmora.ini",
+              "[data]\r\nweb_server=" + firstBase + ", " + server.baseUrl()
+                  + "kiosk/\r\nstart_page=start.html\r\n"
+                    "shutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\nfailback_interval=1\r\nerror_page=file:/"
+                    "//e\r\n");
     auto kiosk = startKiosk();
     ASSERT_TRUE(first->waitForRequest("/start.html", 30s)) << readFile(dir / "output.txt");
     const int port = first->port();
@@ -145,9 +155,12 @@ TEST_F(KioskProcess, FailsOverToTheSecondServerAndComesBackWhenTheFirstAnswersAg
 
     first = std::make_unique<TestHttpServer>(port);
     first->serve("/start.html", "<html><body>first again</body></html>", 200, "text/html");
-    const auto log = [&] { return readFile(dir / ("tesmora." + monthStamp(platform::toLocal(std::chrono::system_clock::now())) + ".log")); };
+    const auto log = [&] {
+        return readFile(dir / ("tesmora." + monthStamp(platform::toLocal(std::chrono::system_clock::now())) + ".log"));
+    };
     ASSERT_TRUE(waitUntil([&] { return log().find("Ritorno") != std::string::npos; }, 30s)) << log();
-    EXPECT_EQ(log(), "Passaggio al server " + server.baseUrl() + "kiosk/\r\nRitorno al primo server " + firstBase + "\r\n");
+    EXPECT_EQ(log(),
+              "Passaggio al server " + server.baseUrl() + "kiosk/\r\nRitorno al primo server " + firstBase + "\r\n");
     EXPECT_TRUE(waitUntil([&] { return first->requestCount("/start.html") == 2; }, 30s)) << "the check, then the page";
 }
 

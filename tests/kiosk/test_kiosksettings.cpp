@@ -23,11 +23,12 @@ protected:
 
 TEST_F(KioskSettingsTest, AllElevenKeysFromTheirSections)
 {
-    const KioskSettings s = read("[data]\r\nweb_server = http://a/, http://b/\r\nstart_page=s.html\r\n"
-                                 "logout_page=l.html\r\nadmin_page=a.html\r\ngeturl_interval=20\r\n"
-                                 "shutdown_check_interval=3\r\nupdate_start=7:5\r\n"
-                                 "[failure]\r\ngeturl_failure_limit=2\r\ntime_restart_exe=4\r\nerror_page=file:///e.html\r\n"
-                                 "load_timeout=45\r\n");
+    const KioskSettings s =
+        read("[data]\r\nweb_server = http://a/, http://b/\r\nstart_page=s.html\r\n"
+             "logout_page=l.html\r\nadmin_page=a.html\r\ngeturl_interval=20\r\n"
+             "shutdown_check_interval=3\r\nupdate_start=7:5\r\n"
+             "[failure]\r\ngeturl_failure_limit=2\r\ntime_restart_exe=4\r\nerror_page=file:///e.html\r\n"
+             "load_timeout=45\r\n");
     EXPECT_EQ(s.serverList, "http://a/, http://b/");
     EXPECT_EQ(s.startPage, "s.html");
     EXPECT_EQ(s.logoutPage, "l.html");
@@ -63,13 +64,14 @@ TEST_F(KioskSettingsTest, BadCountsFallBackWithOneLineEach)
     EXPECT_EQ(s.failureLimit, 1);
     EXPECT_EQ(s.restartCountdown, 1);
     EXPECT_EQ(s.shutdownCountdown, 5) << "missing, and its default is empty";
-    EXPECT_EQ(logged, (std::vector<std::string>{
-                          "Valore non valido per geturl_interval: '0', uso il valore 10",
-                          "Valore non valido per geturl_failure_limit: 'abc', uso il valore 1",
-                          "Valore non valido per time_restart_exe: '40000', uso il valore 1",
-                          "Valore non valido per shutdown_check_interval: '', uso il valore 5",
-                          "Valore non valido per load_timeout: '-1', uso il valore 30",
-                      }));
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{
+                  "Valore non valido per geturl_interval: '0', uso il valore 10",
+                  "Valore non valido per geturl_failure_limit: 'abc', uso il valore 1",
+                  "Valore non valido per time_restart_exe: '40000', uso il valore 1",
+                  "Valore non valido per shutdown_check_interval: '', uso il valore 5",
+                  "Valore non valido per load_timeout: '-1', uso il valore 30",
+              }));
 }
 
 TEST_F(KioskSettingsTest, FractionsRoundAndNegativeCountsFallBack)
@@ -79,7 +81,8 @@ TEST_F(KioskSettingsTest, FractionsRoundAndNegativeCountsFallBack)
     EXPECT_EQ(s.refreshInterval, 2);
     EXPECT_EQ(s.restartCountdown, 4);
     EXPECT_EQ(s.shutdownCountdown, 5);
-    EXPECT_EQ(logged, (std::vector<std::string>{"Valore non valido per shutdown_check_interval: '-5', uso il valore 5"}));
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{"Valore non valido per shutdown_check_interval: '-5', uso il valore 5"}));
 }
 
 TEST_F(KioskSettingsTest, ARepeatedBadValueIsReportedOnceUntilItChanges)
@@ -101,21 +104,23 @@ TEST_F(KioskSettingsTest, ARepeatedBadValueIsReportedOnceUntilItChanges)
 TEST_F(KioskSettingsTest, AnUnusableFleetSettingTurnsItsFeatureOffWithOneLineAndAnAbsentOneSaysNothing)
 {
     EXPECT_EQ(read("[data]\r\nshutdown_check_interval=5\r\n[failure]\r\nfailover=1\r\n").failbackInterval, 300);
-    const KioskSettings s = read("[data]\r\nshutdown_check_interval=5\r\nidle_reset=-3\r\nlog_events=yes\r\n"
-                                 "update_spread=1441\r\n[failure]\r\nfailover=1\r\nfailback_interval=0\r\nwatch_interval=4\r\n");
+    const KioskSettings s =
+        read("[data]\r\nshutdown_check_interval=5\r\nidle_reset=-3\r\nlog_events=yes\r\n"
+             "update_spread=1441\r\n[failure]\r\nfailover=1\r\nfailback_interval=0\r\nwatch_interval=4\r\n");
     EXPECT_TRUE(s.failover);
     EXPECT_FALSE(s.logEvents);
     EXPECT_EQ(s.failbackInterval, 0);
     EXPECT_EQ(s.watchInterval, 0);
     EXPECT_EQ(s.idleReset, 0);
     EXPECT_EQ(s.updateSpread, 0);
-    EXPECT_EQ(logged, (std::vector<std::string>{
-                          "Valore non valido per failback_interval: '0', uso il valore 0",
-                          "Valore non valido per watch_interval: '4', uso il valore 0",
-                          "Valore non valido per idle_reset: '-3', uso il valore 0",
-                          "Valore non valido per log_events: 'yes', uso il valore 0",
-                          "Valore non valido per update_spread: '1441', uso il valore 0",
-                      }));
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{
+                  "Valore non valido per failback_interval: '0', uso il valore 0",
+                  "Valore non valido per watch_interval: '4', uso il valore 0",
+                  "Valore non valido per idle_reset: '-3', uso il valore 0",
+                  "Valore non valido per log_events: 'yes', uso il valore 0",
+                  "Valore non valido per update_spread: '1441', uso il valore 0",
+              }));
 }
 
 } // namespace

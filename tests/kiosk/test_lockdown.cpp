@@ -74,13 +74,15 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
 
     // The file input, clicked until the engine takes clicks (once it has drawn the page), the
     // colour input, then the button that tries everything else.
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        QTest::mouseClick(view, Qt::LeftButton, {}, {100, 30});
-        return evaluate(*w, "document.activeElement.id").toString() == "file";
-    }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QTest::mouseClick(view, Qt::LeftButton, {}, {100, 30});
+            return evaluate(*w, "document.activeElement.id").toString() == "file";
+        },
+        20000));
     QTest::mouseClick(view, Qt::LeftButton, {}, {100, 170});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "document.activeElement.id").toString() == "colour"; },
-                                10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(*w, "document.activeElement.id").toString() == "colour"; }, 10000));
     QTest::mouseClick(view, Qt::LeftButton, {}, {100, 100});
     ASSERT_TRUE(QTest::qWaitFor([&] { return evaluate(*w, "Object.keys(outcomes).length").toInt() == 6; }, 20000))
         << evaluate(*w, "JSON.stringify(outcomes)").toString().toStdString();
@@ -96,16 +98,20 @@ TEST_F(Lockdown, APageAndItsVisitorFindNoWayOutOfTheKiosk)
         QTest::keySequence(view, QKeySequence(keys));
     QTest::mouseClick(view, Qt::BackButton, {}, {400, 300});
     const QPointF at(100, 200);
-    QWheelEvent wheel(at, view->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, view->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
+                      false);
     QApplication::sendEvent(view, &wheel);
     for (const auto type : {Qt::BeginNativeGesture, Qt::ZoomNativeGesture, Qt::EndNativeGesture}) {
-        QNativeGestureEvent pinch(type, QPointingDevice::primaryPointingDevice(), 2, at, at, view->mapToGlobal(at), 1.0, {}, 0);
+        QNativeGestureEvent pinch(type, QPointingDevice::primaryPointingDevice(), 2, at, at, view->mapToGlobal(at), 1.0,
+                                  {}, 0);
         QApplication::sendEvent(view, &pinch);
     }
     const std::unique_ptr<QPointingDevice> touchScreen(QTest::createTouchDevice());
     QTest::touchEvent(view, touchScreen.get()).press(0, {100, 200}).press(1, {120, 220});
     for (int step = 1; step <= 10; ++step, QTest::qWait(20))
-        QTest::touchEvent(view, touchScreen.get()).move(0, {100 - 5 * step, 200 - 5 * step}).move(1, {120 + 5 * step, 220 + 5 * step});
+        QTest::touchEvent(view, touchScreen.get())
+            .move(0, {100 - 5 * step, 200 - 5 * step})
+            .move(1, {120 + 5 * step, 220 + 5 * step});
     QTest::touchEvent(view, touchScreen.get()).release(0, {50, 150}).release(1, {170, 270});
     QCloseEvent fromWindowSystem;
     QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
@@ -146,7 +152,8 @@ TEST_F(Lockdown, LinksToOtherProgramsStartNothingAndAreLogged)
 if (window === top)
   document.write('<iframe src="start.html" style="position:absolute;top:100px;width:400px;height:50px;border:0"></iframe>'
                  + '<iframe src="data:,d"></iframe>');
-</script></body></html>)", 200, "text/html");
+</script></body></html>)",
+                 200, "text/html");
     writeSettings(settingsFor(server.baseUrl()));
     auto w = makeWindow();
     QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished), refused(w->page(), &KioskPage::navigationRefused);

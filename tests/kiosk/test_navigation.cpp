@@ -21,8 +21,9 @@ protected:
     std::unique_ptr<frmTesmora> startedOn(const std::string &startServer, const std::string &errorPage,
                                           int restartSeconds, const std::string &extraFailure = {})
     {
-        writeSettings("[data]\r\nweb_server=" + startServer + "\r\nstart_page=start.html\r\n"
-                      "admin_page=admin.html\r\nshutdown_check_interval=600\r\n[failure]\r\ntime_restart_exe="
+        writeSettings("[data]\r\nweb_server=" + startServer
+                      + "\r\nstart_page=start.html\r\n"
+                        "admin_page=admin.html\r\nshutdown_check_interval=600\r\n[failure]\r\ntime_restart_exe="
                       + std::to_string(restartSeconds) + "\r\nerror_page=" + errorPage + "\r\n" + extraFailure);
         auto w = makeWindow();
         w->Form_Load();
@@ -92,7 +93,8 @@ TEST_F(Navigation, AnErrorPageThatCannotBeLoadedDoesNotLoop)
     EXPECT_EQ(requests.count(), 1);
     EXPECT_TRUE(w->showsBuiltInErrorText());
 
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shownText(*w).contains("Servizio momentaneamente non disponibile"); }, 10000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return shownText(*w).contains("Servizio momentaneamente non disponibile"); }, 10000));
     EXPECT_TRUE(w->tmrRestartApp->isEnabled());
 }
 
@@ -123,9 +125,12 @@ TEST_F(Navigation, ARendererThatDiesIsANavigationErrorAndTheStartPageComesBack)
     // The countdown asks for the start page again, and a new renderer shows it.
     ASSERT_TRUE(waitForRequests("/start.html", 2));
     const QUrl start(QString::fromStdString(server.baseUrl() + "start.html"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->WebBrowser->url() == start && !loaded.isEmpty()
-                                             && loaded.last()[0].toBool() && shownText(*w).contains("fine"); },
-                                30000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return w->WebBrowser->url() == start && !loaded.isEmpty() && loaded.last()[0].toBool()
+                && shownText(*w).contains("fine");
+        },
+        30000));
     EXPECT_GT(w->page()->renderProcessPid(), 0);
     EXPECT_NE(w->page()->renderProcessPid(), renderer);
 }
@@ -230,8 +235,8 @@ TEST_F(Navigation, AfterEachOfThreeOutagesTheStartPageIsBackWithinTheCountdownAn
         const auto loadTime = shown - retried;
         EXPECT_LE(shown - back, std::chrono::seconds(restartSeconds) + loadTime + slack)
             << "back after " << std::chrono::duration_cast<std::chrono::milliseconds>(shown - back).count()
-            << " ms, of which the load took "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(loadTime).count() << " ms";
+            << " ms, of which the load took " << std::chrono::duration_cast<std::chrono::milliseconds>(loadTime).count()
+            << " ms";
         EXPECT_GE(retried, back - slack) << "the page came back through the countdown's retry";
     }
 }

@@ -175,8 +175,9 @@ TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)
     writeSettings(settingsFor("http://a.invalid/, http://b.invalid/", "", "geturl_failure_limit=2\r\n"));
     auto w = makeWindow();
     w->Form_Load();
-    EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/",
-                                                     "http://a.invalid/", "http://b.invalid/"}));
+    EXPECT_EQ(
+        w->ArrayUrl,
+        (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/", "http://a.invalid/", "http://b.invalid/"}));
     EXPECT_EQ(w->lastRequestedAddress(), "http://a.invalid/start.html");
 }
 

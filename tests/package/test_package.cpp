@@ -48,8 +48,8 @@ protected:
     {
         built = new TempFolder;
         bool ok = false;
-        const std::string output = run("cd '" TESMORA_BUILD_DIR "' && '" CPACK_COMMAND "' -G DEB -B '"
-                                       + built->path().string() + "'", &ok);
+        const std::string output =
+            run("cd '" TESMORA_BUILD_DIR "' && '" CPACK_COMMAND "' -G DEB -B '" + built->path().string() + "'", &ok);
         ASSERT_TRUE(ok) << output;
         for (const auto &entry : fs::directory_iterator(built->path())) {
             if (entry.path().extension() == ".deb")
@@ -79,7 +79,8 @@ TEST_F(Package, NamesItselfAndDependsOnWhatTheProgramsLoad)
     EXPECT_EQ(field("Package"), "tesmora\n");
     EXPECT_EQ(field("Version"), "1.0.1\n");
     const std::string depends = field("Depends");
-    for (const char *library : {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4", "libsodium23", "util-linux", "adduser"})
+    for (const char *library :
+         {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4", "libsodium23", "util-linux", "adduser"})
         EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
     EXPECT_EQ(deb.filename().string(), "tesmora_1.0.1_amd64.deb");
 }
@@ -91,10 +92,10 @@ TEST_F(Package, InstallsBothProgramsTheirPicturesSamplesAndTheSessionStart)
         ASSERT_TRUE(fs::is_regular_file(installed(program))) << program;
         EXPECT_EQ(fs::status(installed(program)).permissions() & fs::perms(0111), fs::perms(0111)) << program;
     }
-    for (const char *file : {"usr/share/tesmora/panel.png", "usr/share/icons/hicolor/16x16/apps/tesmora.png",
-                             "usr/share/icons/hicolor/32x32/apps/tesmora.png",
-                             "usr/share/icons/hicolor/48x48/apps/tesmora.png", "usr/share/doc/tesmora/operator-guide.md",
-                             "usr/share/doc/tesmora/README.md"})
+    for (const char *file :
+         {"usr/share/tesmora/panel.png", "usr/share/icons/hicolor/16x16/apps/tesmora.png",
+          "usr/share/icons/hicolor/32x32/apps/tesmora.png", "usr/share/icons/hicolor/48x48/apps/tesmora.png",
+          "usr/share/doc/tesmora/operator-guide.md", "usr/share/doc/tesmora/README.md"})
         EXPECT_GT(fs::file_size(installed(file)), 100u) << file;
     EXPECT_EQ(readFile(installed("usr/share/tesmora/panel.png")).substr(1, 3), "PNG");
 
@@ -114,8 +115,10 @@ TEST_F(Package, SampleSettingsAreCommentedAndHoldUsableValues)
     for (const char *key : {"web_server ", "start_page", "admin_page", "logout_page", "update_start"})
         EXPECT_FALSE(kiosk.ReadKey("data", key, "").empty()) << key;
     EXPECT_FALSE(kiosk.ReadKey("failure", "error_page", "").empty());
-    for (const auto &[section, key] : {std::pair{"data", "geturl_interval"}, {"data", "shutdown_check_interval"},
-                                       {"failure", "geturl_failure_limit"}, {"failure", "time_restart_exe"}}) {
+    for (const auto &[section, key] : {std::pair{"data", "geturl_interval"},
+                                       {"data", "shutdown_check_interval"},
+                                       {"failure", "geturl_failure_limit"},
+                                       {"failure", "time_restart_exe"}}) {
         const Result<int16_t> value = toInt16(kiosk.ReadKey(section, key, ""));
         EXPECT_TRUE(value.ok() && value.value >= 1) << key;
     }
@@ -136,11 +139,12 @@ public:
     {
         const fs::path upper = m_state / "upper", work = m_state / "work";
         m_ok = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-               && ::mount("tmpfs", m_state.path().c_str(), "tmpfs", 0, nullptr) == 0
-               && fs::create_directory(upper) && fs::create_directory(work) && fs::create_directory(path())
-               && ::mount("overlay", path().c_str(), "overlay", 0,
-                          ("lowerdir=/,upperdir=" + upper.string() + ",workdir=" + work.string()).c_str()) == 0
-               && ::mount("/dev", (path() / "dev").c_str(), nullptr, MS_BIND, nullptr) == 0;
+            && ::mount("tmpfs", m_state.path().c_str(), "tmpfs", 0, nullptr) == 0 && fs::create_directory(upper)
+            && fs::create_directory(work) && fs::create_directory(path())
+            && ::mount("overlay", path().c_str(), "overlay", 0,
+                       ("lowerdir=/,upperdir=" + upper.string() + ",workdir=" + work.string()).c_str())
+                == 0
+            && ::mount("/dev", (path() / "dev").c_str(), nullptr, MS_BIND, nullptr) == 0;
     }
     ~ThrowAwayRoot()
     {
@@ -262,7 +266,8 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     struct stat folderStat = {};
     ASSERT_EQ(::stat(folder.c_str(), &folderStat), 0);
     EXPECT_EQ(std::to_string(folderStat.st_gid) + "\n", root.run("getent group tesmora | cut -d: -f3"));
-    EXPECT_EQ(folderStat.st_mode & (S_IWGRP | S_ISGID), unsigned(S_IWGRP | S_ISGID)) << "the group writes, and owns new files";
+    EXPECT_EQ(folderStat.st_mode & (S_IWGRP | S_ISGID), unsigned(S_IWGRP | S_ISGID))
+        << "the group writes, and owns new files";
 
     // The packaged programs at work from their folder, with settings made from the samples, so
     // that the folder holds what the kiosk, the updater and an update leave there.
@@ -272,17 +277,16 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     server.serve("/update/logo.png", "not really a picture");
     server.serve("/update/tesmora", readFile(folder / "tesmora"));
     std::string kioskSettings = readFile(folder / "tesmora.ini.sample");
-    for (const auto &[key, value] : {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"},
-                                     {"shutdown_check_interval", "1"}})
+    for (const auto &[key, value] :
+         {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"}, {"shutdown_check_interval", "1"}})
         kioskSettings = std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
     // Not the kiosk's error page: that one is read from [failure] alone.
-    kioskSettings = std::regex_replace(kioskSettings, std::regex("\\[data\\]"),
-                                       "[data]\nerror_page=file:///opt/tesmora/logo.png");
+    kioskSettings =
+        std::regex_replace(kioskSettings, std::regex("\\[data\\]"), "[data]\nerror_page=file:///opt/tesmora/logo.png");
     writeFile(folder / "tesmora.ini", kioskSettings);
-    writeFile(folder / "TesmoraUpdate.ini", std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"),
-                                                               std::regex("update_url=.*"),
-                                                               "update_url=" + server.baseUrl()
-                                                                   + "update/\r\nhealth_check_seconds=2"));
+    writeFile(folder / "TesmoraUpdate.ini",
+              std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"), std::regex("update_url=.*"),
+                                 "update_url=" + server.baseUrl() + "update/\r\nhealth_check_seconds=2"));
     fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
     // As the kiosk's user: the package's own files are root's, and an update replaces them all the
     // same, keeping a copy of each.
@@ -305,9 +309,8 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     updatersKiosk = running.front();
     ASSERT_TRUE(fs::exists(folder / "logo.png"));
     EXPECT_EQ(ownerOf(folder / "tesmora"), uid);
-    EXPECT_TRUE(std::ranges::any_of(folderNames(folder / "backup"), [](const std::string &name) {
-        return name.starts_with("tesmora.");
-    }));
+    EXPECT_TRUE(std::ranges::any_of(folderNames(folder / "backup"),
+                                    [](const std::string &name) { return name.starts_with("tesmora."); }));
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
@@ -318,8 +321,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     for (const auto &entry : fs::directory_iterator(folder))
         kept.insert(entry.path().filename().string());
     const std::string updaterLog = "TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log";
-    EXPECT_EQ(kept, (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini",
-                                           updaterLog}))
+    EXPECT_EQ(
+        kept,
+        (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini", updaterLog}))
         << removed;
 
     const std::string purged = root.dpkg("--purge tesmora", &ok);
@@ -351,7 +355,8 @@ TEST_F(InstalledPackage, ReinstallingChangesNothingOutsideTheFolderWhateverTheGr
             EXPECT_TRUE((root.dpkg("-i '" + deb.string() + "'", &ok), ok));
         }
     }
-    for (const auto &[after, earlier] : {std::pair{statOf(outside), before[0]}, {statOf(outside / "program"), before[1]}})
+    for (const auto &[after, earlier] :
+         {std::pair{statOf(outside), before[0]}, {statOf(outside / "program"), before[1]}})
         EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid),
                   std::tuple(earlier.st_mode, earlier.st_uid, earlier.st_gid));
 
@@ -381,7 +386,8 @@ TEST_F(InstalledPackage, RootWritesTheSettingsAsTheGroupAndThroughNoLink)
     EXPECT_EQ(readFile(folder / "errore.html"), "<p>mine</p>");
     EXPECT_EQ(readFile(folder / "TesmoraUpdate.ini"), readFile(folder / "TesmoraUpdate.ini.sample"));
     const struct stat written = statOf(folder / "TesmoraUpdate.ini");
-    EXPECT_EQ(std::pair(written.st_uid != 0, written.st_mode & 0777), std::pair(true, 0664u)) << "the group's, never root's";
+    EXPECT_EQ(std::pair(written.st_uid != 0, written.st_mode & 0777), std::pair(true, 0664u))
+        << "the group's, never root's";
 
     // Root's editor works on a copy; the file is replaced, never written through.
     const std::string edit = "env -u VISUAL EDITOR='sed -i s/^update_url=.*/update_url=U/' tesmora-admin edit ";

@@ -48,8 +48,9 @@ protected:
 
     void writeSettings(const std::string &startPage)
     {
-        writeFile(dir / "tesmora.ini", "[data]\r\nweb_server=" + server.baseUrl() + "\r\nstart_page=" + startPage
-                                           + "\r\nshutdown_check_interval=1\r\n");
+        writeFile(dir / "tesmora.ini",
+                  "[data]\r\nweb_server=" + server.baseUrl() + "\r\nstart_page=" + startPage
+                      + "\r\nshutdown_check_interval=1\r\n");
     }
 
     // The operator's command on this folder; its exit status, its output in output.txt.
@@ -177,8 +178,9 @@ TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTh
 {
     installScript(oldKiosk, "echo old >>starts.txt; exec sleep 600\n");
     // The new kiosk crashes at its first two starts and stays up at its third.
-    installScript(dir / "tesmora", "echo new >>starts.txt; [ \"$(grep -c new starts.txt)\" -lt 3 ] && exit 1\n"
-                                   "echo $$ >new.pid; exec sleep 600\n");
+    installScript(dir / "tesmora",
+                  "echo new >>starts.txt; [ \"$(grep -c new starts.txt)\" -lt 3 ] && exit 1\n"
+                  "echo $$ >new.pid; exec sleep 600\n");
     writeFile(dir / "backup/update.last", record);
     const auto kept = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()) - 1000s;
     fs::last_write_time(dir / "backup/update.last", fs::file_time_type::clock::from_sys(kept));

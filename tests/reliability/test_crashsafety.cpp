@@ -94,8 +94,8 @@ int checkWhole(const UpdaterFolder &folder, const std::vector<Entry> &list, int 
         if (content == e.newContent)
             ++updated;
         else if (content != e.oldContent)
-            ADD_FAILURE() << "kill " << kill << ": " << e.name << " is neither old nor new ("
-                          << content.size() << " bytes)";
+            ADD_FAILURE() << "kill " << kill << ": " << e.name << " is neither old nor new (" << content.size()
+                          << " bytes)";
     }
 
     // A backup copy is the only way back to an earlier version: it must be whole too.
@@ -116,8 +116,8 @@ int checkWhole(const UpdaterFolder &folder, const std::vector<Entry> &list, int 
         const Entry &e = *byName[m[1].str()];
         const std::string content = readFile(folder / "backup" / name);
         if (content != e.oldContent && content != e.newContent)
-            ADD_FAILURE() << "kill " << kill << ": backup copy " << name << " is not whole ("
-                          << content.size() << " bytes)";
+            ADD_FAILURE() << "kill " << kill << ": backup copy " << name << " is not whole (" << content.size()
+                          << " bytes)";
     }
     return updated;
 }
@@ -223,8 +223,9 @@ TEST(CrashSafety, AKioskThatCannotComeUpIsUndoneAndTheOldOneRunsAgainInTime)
 {
     UpdaterFolder folder;
     constexpr int HealthSeconds = 3;
-    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
-                                                + "\r\nhealth_check_seconds=" + std::to_string(HealthSeconds) + "\r\n");
+    writeFile(folder / "TesmoraUpdate.ini",
+              "[data]\r\nupdate_url=" + folder.server().baseUrl()
+                  + "\r\nhealth_check_seconds=" + std::to_string(HealthSeconds) + "\r\n");
     folder.installKiosk(Kiosk::Obliging, "old");
     const std::string oldKiosk = readFile(folder / "tesmora");
     auto kiosk = folder.startKiosk();
@@ -235,7 +236,8 @@ TEST(CrashSafety, AKioskThatCannotComeUpIsUndoneAndTheOldOneRunsAgainInTime)
     EXPECT_EQ(folder.runUpdater(), 1);
     ASSERT_TRUE(folder.waitForKioskEvents(3, 10s));
     const auto runningAgain = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(folder.kioskEvents(), (std::vector<std::string>{"old started", "old executable in place", "old started"}));
+    EXPECT_EQ(folder.kioskEvents(),
+              (std::vector<std::string>{"old started", "old executable in place", "old started"}));
     EXPECT_LT(runningAgain, std::chrono::seconds(HealthSeconds + 10));
     EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
     const auto log = folder.log();

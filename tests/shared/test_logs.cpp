@@ -30,7 +30,8 @@ TEST(MonthlyLog, KioskLinesAreBareMessagesAppendedWithCrLfAndControlsEscaped)
     EXPECT_EQ(readFile(dir / "tesmora.202612.log"),
               "File di configurazione mancante: impossibile avviare applicazione.\r\n\r\n"
               "prima riga\\r\\n01/12/2026 10:00:00 - falsa\\x1b[2J\r\n"
-              "\xC3\xA8" + std::string(999, 'x') + "\r\n");
+              "\xC3\xA8"
+                  + std::string(999, 'x') + "\r\n");
 }
 
 TEST(MonthlyLog, UpdaterLinesCarryTheirTimeStamp)
@@ -42,8 +43,7 @@ TEST(MonthlyLog, UpdaterLinesCarryTheirTimeStamp)
     log.write("");
     log.write("Verifica autenticità file di upload");
     EXPECT_EQ(readCrLfLines(dir / "TesmoraUpdate202603.log"),
-              (std::vector<std::string>{"04/03/2026 05:06:07 - Download file semaforo",
-                                        "04/03/2026 05:06:07 - ",
+              (std::vector<std::string>{"04/03/2026 05:06:07 - Download file semaforo", "04/03/2026 05:06:07 - ",
                                         "04/03/2026 05:06:07 - Verifica autenticità file di upload"}));
 }
 
@@ -71,7 +71,8 @@ TEST(MonthlyLog, AnUnwritableFolderReturnsNormally)
     EXPECT_EQ(readFile(dir / "afile"), "x");
 
     if (geteuid() != 0) {
-        std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(dir.path(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         MonthlyLog readOnly(LogStyle::Kiosk, dir.path(), "tesmora", clock);
         EXPECT_NO_THROW(readOnly.write("lost"));
         EXPECT_FALSE(std::filesystem::exists(readOnly.currentFile()));

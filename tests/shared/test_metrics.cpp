@@ -14,13 +14,14 @@ TEST(MetricsFile, TheTextfileFormatWithEscapedLabelsAndOneHeaderPerName)
         {"tesmora_errors_total", "Errors.", "counter", 1234567890123, {}},
         {"tesmora_seconds", "Seconds.", "gauge", 0.25, {}},
     };
-    EXPECT_EQ(metricsText(metrics), "# HELP tesmora_up Whether it is up.\n# TYPE tesmora_up gauge\ntesmora_up 1\n"
-                                    "# HELP tesmora_server The server in use.\n# TYPE tesmora_server gauge\n"
-                                    "tesmora_server{index=\"0\",url=\"http://a/\\\"q\\\"\\\\\\n\"} 1\n"
-                                    "tesmora_server{index=\"1\",url=\"http://b/\"} 0\n"
-                                    "# HELP tesmora_errors_total Errors.\n# TYPE tesmora_errors_total counter\n"
-                                    "tesmora_errors_total 1234567890123\n"
-                                    "# HELP tesmora_seconds Seconds.\n# TYPE tesmora_seconds gauge\ntesmora_seconds 0.25\n");
+    EXPECT_EQ(metricsText(metrics),
+              "# HELP tesmora_up Whether it is up.\n# TYPE tesmora_up gauge\ntesmora_up 1\n"
+              "# HELP tesmora_server The server in use.\n# TYPE tesmora_server gauge\n"
+              "tesmora_server{index=\"0\",url=\"http://a/\\\"q\\\"\\\\\\n\"} 1\n"
+              "tesmora_server{index=\"1\",url=\"http://b/\"} 0\n"
+              "# HELP tesmora_errors_total Errors.\n# TYPE tesmora_errors_total counter\n"
+              "tesmora_errors_total 1234567890123\n"
+              "# HELP tesmora_seconds Seconds.\n# TYPE tesmora_seconds gauge\ntesmora_seconds 0.25\n");
 
     TempFolder dir;
     ASSERT_TRUE(writeMetricsFile(dir / "tesmora.prom", metrics).ok());
@@ -33,8 +34,8 @@ TEST(MetricsFile, TheTextfileFormatWithEscapedLabelsAndOneHeaderPerName)
     file.setSetting("absent/tesmora.prom");
     for (int i = 0; i < 3; ++i)
         file.write(metrics);
-    const std::string failure = "Impossibile scrivere metrics_file '" + (dir / "absent" / "tesmora.prom").string()
-                                + "' (76) Path not found";
+    const std::string failure =
+        "Impossibile scrivere metrics_file '" + (dir / "absent" / "tesmora.prom").string() + "' (76) Path not found";
     EXPECT_EQ(lines, std::vector<std::string>{failure});
     std::filesystem::create_directory(dir / "absent");
     file.write(metrics);

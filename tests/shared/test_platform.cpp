@@ -12,7 +12,8 @@ namespace {
 TEST(StartProgram, TheProgramGetsStandardInputOutputAndErrorOnlyInItsFolder)
 {
     TempFolder dir;
-    writeFile(dir / "program", "#!/bin/sh\necho $$ > pid.txt\nls /proc/$$/fd > listing.txt\nmv listing.txt listed.txt\n");
+    writeFile(dir / "program",
+              "#!/bin/sh\necho $$ > pid.txt\nls /proc/$$/fd > listing.txt\nmv listing.txt listed.txt\n");
     std::filesystem::permissions(dir / "program", std::filesystem::perms::owner_all);
     const int ours = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY); // a plain exec would hand it on
     const long pid = platform::startProgram(platform::ProgramStart::inFolder(dir / "program", dir.path())).value;
@@ -25,7 +26,8 @@ TEST(StartProgram, TheProgramGetsStandardInputOutputAndErrorOnlyInItsFolder)
     EXPECT_EQ(listed.find("\n" + std::to_string(ours) + "\n"), std::string::npos) << listed;
 
     writeFile(dir / "not-a-program", "text");
-    const Result<long> refused = platform::startProgram(platform::ProgramStart::inFolder(dir / "not-a-program", dir.path()));
+    const Result<long> refused =
+        platform::startProgram(platform::ProgramStart::inFolder(dir / "not-a-program", dir.path()));
     EXPECT_EQ(refused.error.number, ErrorNumber::PermissionDenied) << "its reason, not a pid";
 }
 

@@ -106,12 +106,14 @@ TEST_F(SettingsFile, WriteKeyRoundTripKeepsEveryOtherLine)
                                  "start_page=index.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n";
     write(original);
     EXPECT_TRUE(ini.WriteKey("data", "START_PAGE", "home.html").ok());
-    EXPECT_EQ(content(), "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
-                         "start_page=home.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
+    EXPECT_EQ(content(),
+              "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
+              "start_page=home.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
 
     ASSERT_TRUE(ini.WriteKey("data", "admin_page", "admin.html").ok());
-    EXPECT_EQ(content(), "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
-                         "start_page=home.html\r\nadmin_page=admin.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
+    EXPECT_EQ(content(),
+              "; kiosk settings\r\n[data]\r\nweb_server = http://a/ \r\n\r\n"
+              "start_page=home.html\r\nadmin_page=admin.html\r\n\r\n[failure]\r\nerror_page=e.html\r\n");
 
     ASSERT_TRUE(ini.WriteKey("extra", "update_start", "7:5").ok());
     EXPECT_EQ(ini.ReadKey("extra", "update_start", ""), "7:5");

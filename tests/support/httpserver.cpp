@@ -80,8 +80,8 @@ void TestHttpServer::record(const std::string &method, const std::string &path, 
     m_requests.push_back({method, path, userAgent});
 }
 
-void TestHttpServer::serve(const std::string &path, const std::string &body, int status,
-                           const std::string &contentType, const Headers &headers)
+void TestHttpServer::serve(const std::string &path, const std::string &body, int status, const std::string &contentType,
+                           const Headers &headers)
 {
     std::lock_guard lock(m_mutex);
     const bool known = m_answers.count(path) > 0;

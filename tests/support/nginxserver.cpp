@@ -56,30 +56,48 @@ bool NginxServer::startOn(int port, const std::string &extraServerLines)
     // whoever runs the tests.
     writeFile(state / "nginx.conf",
               "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-              "pid " + (state / "nginx.pid").string() + ";\n"
-              "error_log " + (state / "error.log").string() + " warn;\n"
-              "events { worker_connections 64; }\n"
-              "http {\n"
-              "  log_format requests '$msec $request_method $request_uri $status';\n"
-              "  access_log " + (state / "access.log").string() + " requests;\n"
-              "  client_body_temp_path " + (state / "temp/body").string() + ";\n"
-              "  proxy_temp_path " + (state / "temp/proxy").string() + ";\n"
-              "  fastcgi_temp_path " + (state / "temp/fastcgi").string() + ";\n"
-              "  uwsgi_temp_path " + (state / "temp/uwsgi").string() + ";\n"
-              "  scgi_temp_path " + (state / "temp/scgi").string() + ";\n"
-              "  types { text/html html; text/plain txt; application/javascript js; }\n"
-              "  default_type application/octet-stream;\n"
-              "  sendfile on;\n"
-              "  keepalive_requests 10000;\n"
-              "  server {\n"
-              "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
-              "    root " + m_root.string() + ";\n" + extraServerLines +
-              "  }\n"
-              "}\n");
-    m_process = std::make_unique<ChildProcess>(program(), state, std::map<std::string, std::string>{},
-                                               state / "output.txt",
-                                               std::vector<std::string>{"-p", state.string(), "-c",
-                                                                        (state / "nginx.conf").string()});
+              "pid "
+                  + (state / "nginx.pid").string()
+                  + ";\n"
+                    "error_log "
+                  + (state / "error.log").string()
+                  + " warn;\n"
+                    "events { worker_connections 64; }\n"
+                    "http {\n"
+                    "  log_format requests '$msec $request_method $request_uri $status';\n"
+                    "  access_log "
+                  + (state / "access.log").string()
+                  + " requests;\n"
+                    "  client_body_temp_path "
+                  + (state / "temp/body").string()
+                  + ";\n"
+                    "  proxy_temp_path "
+                  + (state / "temp/proxy").string()
+                  + ";\n"
+                    "  fastcgi_temp_path "
+                  + (state / "temp/fastcgi").string()
+                  + ";\n"
+                    "  uwsgi_temp_path "
+                  + (state / "temp/uwsgi").string()
+                  + ";\n"
+                    "  scgi_temp_path "
+                  + (state / "temp/scgi").string()
+                  + ";\n"
+                    "  types { text/html html; text/plain txt; application/javascript js; }\n"
+                    "  default_type application/octet-stream;\n"
+                    "  sendfile on;\n"
+                    "  keepalive_requests 10000;\n"
+                    "  server {\n"
+                    "    listen 127.0.0.1:"
+                  + std::to_string(port)
+                  + ";\n"
+                    "    root "
+                  + m_root.string() + ";\n" + extraServerLines
+                  + "  }\n"
+                    "}\n");
+    m_process = std::make_unique<ChildProcess>(
+        program(), state, std::map<std::string, std::string>{}, state / "output.txt",
+        std::vector<std::string>{"-p", state.string(), "-c", (state / "nginx.conf").string()});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!m_process->running())

@@ -6,9 +6,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -37,10 +37,8 @@ std::filesystem::path installProgram(const std::string &name, const std::filesys
                                      const std::string &asName)
 {
     const auto target = folder / (asName.empty() ? name : asName);
-    std::filesystem::copy_file(builtProgram(name), target,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::permissions(target, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add);
+    std::filesystem::copy_file(builtProgram(name), target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
     return target;
 }
 
@@ -67,16 +65,15 @@ std::map<std::string, std::string> headlessEnvironment()
 }
 
 ChildProcess::ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
-                           const std::map<std::string, std::string> &env,
-                           const std::filesystem::path &outputFile,
+                           const std::map<std::string, std::string> &env, const std::filesystem::path &outputFile,
                            const std::vector<std::string> &arguments)
 {
     const std::string out = outputFile.empty() ? std::string("/dev/null") : outputFile.string();
     const int output = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     // A group of its own, so that kill() reaches the browser's helper processes too.
-    platform::ProgramStart start{program, arguments, workingDir, environmentWith(env), input, output, output,
-                                 platform::ProgramStart::Tie::Child};
+    platform::ProgramStart start{program, arguments, workingDir, environmentWith(env),
+                                 input,   output,    output,     platform::ProgramStart::Tie::Child};
     const Result<long> started = platform::startProgram(start);
     close(output);
     close(input);

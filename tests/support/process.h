@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 // Polls condition until it holds or the time is up; whether it held.
 bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout);
@@ -28,8 +28,7 @@ public:
     // none); env entries are added to (or replace) the test's environment. Output goes to
     // outputFile when given, else is discarded.
     ChildProcess(const std::filesystem::path &program, const std::filesystem::path &workingDir,
-                 const std::map<std::string, std::string> &env = {},
-                 const std::filesystem::path &outputFile = {},
+                 const std::map<std::string, std::string> &env = {}, const std::filesystem::path &outputFile = {},
                  const std::vector<std::string> &arguments = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess &) = delete;

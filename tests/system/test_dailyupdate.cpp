@@ -79,12 +79,17 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
         local = platform::toLocal(std::chrono::system_clock::now());
     }
     writeFile(program / "tesmora.ini",
-              "[data]\r\nweb_server=" + nginx.baseUrl() + "site/\r\nstart_page=start.html\r\n"
-              "shutdown_check_interval=1\r\nupdate_start=" + hourMinuteText(local) + "\r\n"
-              "[failure]\r\nerror_page=" + nginx.baseUrl() + "site/error.html\r\n");
+              "[data]\r\nweb_server=" + nginx.baseUrl()
+                  + "site/\r\nstart_page=start.html\r\n"
+                    "shutdown_check_interval=1\r\nupdate_start="
+                  + hourMinuteText(local)
+                  + "\r\n"
+                    "[failure]\r\nerror_page="
+                  + nginx.baseUrl() + "site/error.html\r\n");
     writeFile(program / "TesmoraUpdate.ini",
-              "[data]\r\nupdate_url=" + nginx.baseUrl() + "update/\r\nshutdown_timeout=15\r\n"
-              "health_check_seconds=3\r\n");
+              "[data]\r\nupdate_url=" + nginx.baseUrl()
+                  + "update/\r\nshutdown_timeout=15\r\n"
+                    "health_check_seconds=3\r\n");
 
     auto env = headlessEnvironment();
     env["no_proxy"] = "127.0.0.1"; // the updater inherits it from the kiosk
@@ -99,17 +104,19 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     EXPECT_EQ(oldKioskProcess.exitCode(), 0);
 
     // The updater installs the rest and starts the new kiosk, which asks for its start page.
-    ASSERT_TRUE(waitUntil([&] { return !updaterMessages(program.path()).empty()
-                                  && updaterMessages(program.path()).back() == "Start servizio Tesmora"; },
-                        60s))
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !updaterMessages(program.path()).empty()
+                && updaterMessages(program.path()).back() == "Start servizio Tesmora";
+        },
+        60s))
         << testing::PrintToString(updaterMessages(program.path()));
     ASSERT_TRUE(nginx.waitForRequest("/site/start.html", 2, 30s));
 
     EXPECT_EQ(updaterMessages(program.path()),
               (Lines{"Download file semaforo", "Verifica autenticità file di upload",
                      "Aggiornamenti non verificati: impostare public_key in TesmoraUpdate.ini per verificarne la firma",
-                     "Download file page.html",
-                     "Download file tesmora", "Download file extra.txt",
+                     "Download file page.html", "Download file tesmora", "Download file extra.txt",
                      "Cancellazione file di backup, vecchi di 15 giorni", "Backup file page.html",
                      "Aggiornamento file page.html", "Stop servizio Tesmora", "Backup file tesmora",
                      "Aggiornamento file tesmora", "Aggiornamento file extra.txt",
@@ -130,12 +137,17 @@ TEST(DailyUpdate, TheKioskIsUpdatedAndRestartedUnattended)
     for (const auto &name : namesIn(program / "backup")) {
         if (name == "update.last")
             continue;
-        const std::smatch parts = [&] { std::smatch m; std::regex_match(name, m, std::regex(R"((.*)\.\d{14}\.bak)")); return m; }();
+        const std::smatch parts = [&] {
+            std::smatch m;
+            std::regex_match(name, m, std::regex(R"((.*)\.\d{14}\.bak)"));
+            return m;
+        }();
         ASSERT_FALSE(parts.empty()) << name;
         backups[parts[1]] = readFile(program / "backup" / name);
     }
-    EXPECT_EQ(backups, (std::map<std::string, std::string>{{"page.html", "<html><body>old page</body></html>"},
-                                                           {"tesmora", oldKiosk}}));
+    EXPECT_EQ(backups,
+              (std::map<std::string, std::string>{{"page.html", "<html><body>old page</body></html>"},
+                                                  {"tesmora", oldKiosk}}));
     EXPECT_TRUE(namesIn(program / "update").empty());
 
     // The old kiosk's orderly end deleted both files: the request is gone, and the lock file

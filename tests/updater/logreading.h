@@ -21,4 +21,4 @@ inline const std::string Cleanup = "Cancellazione file di backup, vecchi di 15 g
 inline const std::string EmptyUpdate = "Cancellazione file temporanei (cartella update) ";
 inline const std::string StartKiosk = "Start servizio Tesmora";
 inline const std::string StopKiosk = "Stop servizio Tesmora";
-}
+} // namespace RunLines

@@ -142,8 +142,9 @@ TEST_F(Download, EmptyArgumentsTouchNothing)
     writeFile(local("a"), "kept");
     EXPECT_TRUE(get("", local("a")).failed());
     EXPECT_TRUE(get(url("a"), "").failed());
-    EXPECT_EQ(log(), (Lines{"Error download (5) Invalid procedure call or argument",
-                            "Error download (5) Invalid procedure call or argument"}));
+    EXPECT_EQ(log(),
+              (Lines{"Error download (5) Invalid procedure call or argument",
+                     "Error download (5) Invalid procedure call or argument"}));
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -155,8 +156,9 @@ TEST_F(Download, ServerErrorStatusIsAFailureNotAFile)
     EXPECT_EQ(notFound.number, -2147220504);
     EXPECT_EQ(notFound.description, "Risposta del server: 404");
     EXPECT_TRUE(fetch("broken").failed());
-    EXPECT_EQ(log(), (Lines{"Error download (-2147220504) Risposta del server: 404",
-                            "Error download (-2147220504) Risposta del server: 500"}));
+    EXPECT_EQ(log(),
+              (Lines{"Error download (-2147220504) Risposta del server: 404",
+                     "Error download (-2147220504) Risposta del server: 500"}));
     EXPECT_EQ(updateFolder(), std::set<std::string>{});
 }
 

@@ -127,8 +127,9 @@ TEST_F(BkuFolder, OnlyExpiredBkuFilesDirectlyInTheFolderGo)
     setModified(dir / "folder.bku", clock.now() - 16 * Day);
 
     ASSERT_TRUE(removeExpiredBkuFiles(dir.path(), clock).ok());
-    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"young.bku", "limit.bku", "old.bak", "old.bku.txt",
-                                                           "sub", "backup", "folder.bku"}));
+    EXPECT_EQ(
+        namesIn(dir.path()),
+        (std::set<std::string>{"young.bku", "limit.bku", "old.bak", "old.bku.txt", "sub", "backup", "folder.bku"}));
     EXPECT_TRUE(fs::exists(dir / "sub" / "old.bku"));
     EXPECT_TRUE(fs::exists(dir / "backup" / "a.20260101000000.bak"));
 }
@@ -270,8 +271,9 @@ TEST_F(Installing, LeftoversOfAKilledInstallationAreRemovedAndNothingElse)
         writeFile(dir / name, "x");
     fs::create_directory(dir / ".b.install-1");
     removeBesideFiles(dir.path(), {"install", "copy"});
-    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{".a", "a", "a.install-0", ".a.install-", ".a.install-x",
-                                                          ".a.download-0", ".b.install-1", "update"}));
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::set<std::string>{".a", "a", "a.install-0", ".a.install-", ".a.install-x", ".a.download-0",
+                                     ".b.install-1", "update"}));
 }
 
 TEST_F(Installing, CopyIntoAMissingFolderIsPathNotFound)

@@ -37,24 +37,25 @@ TEST(ManifestHeader, SpacesAroundAreAllowed)
 
 TEST(ManifestHeader, AnythingElseIsRejected)
 {
-    for (const char *header : {"\tTesmoraUpdate:", "TesmoraUpdate:\t", "tesmoraupdate:", "TESMORAUPDATE:",
-                               "TesmoraUpdate", "TesmoraUpdate: x", "TesmoraUpdate::",
-                               "\xEF\xBB\xBFTesmoraUpdate:", "", "   "})
+    for (const char *header :
+         {"\tTesmoraUpdate:", "TesmoraUpdate:\t", "tesmoraupdate:", "TESMORAUPDATE:", "TesmoraUpdate",
+          "TesmoraUpdate: x", "TesmoraUpdate::", "\xEF\xBB\xBFTesmoraUpdate:", "", "   "})
         EXPECT_FALSE(isManifestHeader(header)) << header;
 }
 
 TEST(ManifestEntries, PlainFileNamesAreSafe)
 {
-    for (const char *entry : {"tesmora", "TesmoraUpdate", " tesmora", "page.html", ".hidden", "...",
-                              "a..b", "città.txt", "name with blanks", "tesmora.ini"})
+    for (const char *entry : {"tesmora", "TesmoraUpdate", " tesmora", "page.html", ".hidden", "...", "a..b",
+                              "città.txt", "name with blanks", "tesmora.ini"})
         EXPECT_TRUE(isSafeManifestEntry(entry)) << entry;
 }
 
 TEST(ManifestEntries, PathsWildcardsControlsOverlongAndTemporaryNamesAreUnsafe)
 {
-    for (const std::string &entry : std::vector<std::string>{"", ".", "..", "../tesmora", "sub/file", "/etc/passwd", "..\\x", "a\\b",
-                                    "*", "*.bku", "file?.txt", "tab\tname", "bell\x07", "del\x7f", "line\nfeed",
-                                    std::string(256, 'n'), ".a.download-3", ".tesmora.install-0", ".x.write-12"})
+    for (const std::string &entry :
+         std::vector<std::string>{"", ".", "..", "../tesmora", "sub/file", "/etc/passwd", "..\\x", "a\\b", "*", "*.bku",
+                                  "file?.txt", "tab\tname", "bell\x07", "del\x7f", "line\nfeed", std::string(256, 'n'),
+                                  ".a.download-3", ".tesmora.install-0", ".x.write-12"})
         EXPECT_FALSE(isSafeManifestEntry(entry)) << entry;
     EXPECT_TRUE(isSafeManifestEntry(std::string(255, 'n')));
 }

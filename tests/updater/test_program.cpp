@@ -72,10 +72,10 @@ TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
     auto kiosk = folder.startKiosk();
 
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b",
-                                   Cleanup, "Backup file a", "Aggiornamento file a", StopKiosk,
-                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
-                                   EmptyUpdate, StartKiosk}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
+                     "Backup file a", "Aggiornamento file a", StopKiosk, "Backup file tesmora",
+                     "Aggiornamento file tesmora", "Aggiornamento file b", EmptyUpdate, StartKiosk}));
 
     EXPECT_EQ(readFile(folder / "a"), "new a");
     EXPECT_EQ(readFile(folder / "tesmora"), newKiosk);
@@ -92,8 +92,7 @@ TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
     EXPECT_EQ(folder.namesIn("backup").size(), 3u);
     EXPECT_TRUE(fs::exists(folder / "backup" / "update.last"));
     EXPECT_EQ(readFile(folder / "backup" / *aCopies.begin()), "old a");
-    EXPECT_EQ(readFile(folder / "backup" / *kioskCopies.begin()),
-              UpdaterFolder::kioskScript(Kiosk::Obliging, "old"));
+    EXPECT_EQ(readFile(folder / "backup" / *kioskCopies.begin()), UpdaterFolder::kioskScript(Kiosk::Obliging, "old"));
 
     EXPECT_FALSE(fs::exists(folder / "expired.bku"));
     EXPECT_TRUE(fs::exists(folder / "recent.bku"));
@@ -138,8 +137,9 @@ TEST(UpdateRun, KioskNotRunningAndNotListedIsStarted)
     folder.publishManifest({"a"});
     folder.publish("a", "a");
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a",
-                                   EmptyUpdate, StartKiosk}));
+    EXPECT_EQ(
+        folder.log(),
+        (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a", EmptyUpdate, StartKiosk}));
     ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
     EXPECT_EQ(folder.kioskEvents(), Lines{"installed started"});
 }
@@ -152,8 +152,8 @@ TEST(UpdateRun, KioskRunningAndNotListedIsLeftAlone)
     folder.publishManifest({"a"});
     folder.publish("a", "a");
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a",
-                                   EmptyUpdate}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a", EmptyUpdate}));
     EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
     EXPECT_TRUE(kiosk->running());
     EXPECT_EQ(folder.kioskEvents(), Lines{"running started"});
@@ -166,8 +166,9 @@ TEST(UpdateRun, KioskThatCannotStartIsReported)
     setPerms(folder / "tesmora", 0644);
     folder.publishManifest({});
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk,
-                                   "Impossibile riavviare servizio Tesmora"}));
+    EXPECT_EQ(
+        folder.log(),
+        (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk, "Impossibile riavviare servizio Tesmora"}));
 }
 
 // --- Downloads -------------------------------------------------------------------------------
@@ -187,10 +188,9 @@ TEST(UpdateDownloads, EmptyOneBlockAndOneMebibyteBodiesAreInstalledByteForByte)
     const std::string url = folder.server().baseUrl();
     EXPECT_EQ(folder.log(),
               (Lines{Start, Check, Unverified, "Download file zero.bin",
-                     "File '" + url + "zero.bin' non trovato, scaricato con lunghezza zero!",
-                     "Download file four.bin", "Download file big.bin", Cleanup, "Backup file zero.bin",
-                     "Aggiornamento file zero.bin", "Aggiornamento file four.bin", "Aggiornamento file big.bin",
-                     EmptyUpdate}));
+                     "File '" + url + "zero.bin' non trovato, scaricato con lunghezza zero!", "Download file four.bin",
+                     "Download file big.bin", Cleanup, "Backup file zero.bin", "Aggiornamento file zero.bin",
+                     "Aggiornamento file four.bin", "Aggiornamento file big.bin", EmptyUpdate}));
     EXPECT_EQ(readFile(folder / "zero.bin"), "");
     EXPECT_EQ(readFile(folder / "four.bin"), four);
     EXPECT_EQ(readFile(folder / "big.bin"), big);
@@ -227,8 +227,9 @@ TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
     folder.publishManifest({"a", "missing"});
     folder.publish("a", "new a");
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file missing",
-                                   "Error download (-2147220504) Risposta del server: 404", NotFound}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file a", "Download file missing",
+                     "Error download (-2147220504) Risposta del server: 404", NotFound}));
     EXPECT_EQ(readFile(folder / "a"), "installed a");
     EXPECT_FALSE(fs::exists(folder / "missing"));
     EXPECT_EQ(folder.namesIn("update"), (Names{"update.txt", "a"}));
@@ -265,8 +266,9 @@ TEST(UpdateDownloads, CopiesLeftByAnEarlierRunAreNeverTakenForADownload)
     writeFile(folder / "update" / "a", "stale a");
     folder.publishManifest({"a"});
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a",
-                                   "Error download (-2147220504) Risposta del server: 404", NotFound}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file a",
+                     "Error download (-2147220504) Risposta del server: 404", NotFound}));
     EXPECT_FALSE(fs::exists(folder / "a"));
 
     UpdaterFolder second;
@@ -331,8 +333,9 @@ TEST(Manifest, AnUnsafeEntryRefusesTheManifestBeforeAnyDownload)
     EXPECT_EQ(folder.server().requests().size(), 1u); // the manifest alone
     EXPECT_EQ(folder.namesIn("update"), Names{"leftover"}) << "only what the run put there goes";
     EXPECT_EQ(folder.namesIn("backup"), Names{});
-    EXPECT_EQ(folder.namesIn(), (Names{"TesmoraUpdate", "TesmoraUpdate.ini", ".TesmoraUpdate.instance",
-                                       folder.logFileName(), "backup", "update"}));
+    EXPECT_EQ(folder.namesIn(),
+              (Names{"TesmoraUpdate", "TesmoraUpdate.ini", ".TesmoraUpdate.instance", folder.logFileName(), "backup",
+                     "update"}));
 }
 
 // --- The kiosk handshake (real one-second pauses) --------------------------------------------
@@ -348,9 +351,10 @@ TEST(KioskHandshake, KioskQuittingAfterSomeChecksIsWaitedFor)
     auto kiosk = folder.startKiosk();
 
     EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
-                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
-                                   EmptyUpdate, StartKiosk}));
+    EXPECT_EQ(
+        folder.log(),
+        (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+               "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b", EmptyUpdate, StartKiosk}));
     ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
     EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
 }
@@ -365,8 +369,9 @@ TEST(KioskHandshake, ZeroChecksGiveUpAtOnce)
     folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
 
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
-                                   "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi"}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
+                     "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi"}));
     EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
     ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
     EXPECT_EQ(folder.kioskEvents(), Lines{"old started"});
@@ -383,9 +388,10 @@ TEST(KioskHandshake, AKioskStoppedByARunThatFailsGetsItsOldFilesAndIsStartedAgai
     fs::create_directory(folder / "b"); // a folder where the file should go: its install fails
 
     EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
-                                   "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
-                                   "Ripristino file tesmora", StartKiosk, "Error (75) Path/File access error"}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+                     "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
+                     "Ripristino file tesmora", StartKiosk, "Error (75) Path/File access error"}));
     ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
     EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "old started"}));
 }
@@ -423,9 +429,10 @@ TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
     ASSERT_TRUE(first->waitForExit(seconds(30)));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(readFile(folder / "slow"), slow);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file slow",
-                                   "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina",
-                                   Cleanup, "Aggiornamento file slow", EmptyUpdate}));
+    EXPECT_EQ(folder.log(),
+              (Lines{Start, Check, Unverified, "Download file slow",
+                     "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina", Cleanup,
+                     "Aggiornamento file slow", EmptyUpdate}));
 }
 
 // What the session runs before it starts the kiosk, and when the kiosk an update brought keeps
@@ -443,8 +450,9 @@ TEST(UpdaterProcess, AloneItUndoesAnUpdateCutShortAndOnRequestTheLastOneKept)
     EXPECT_EQ(runProgram(updater, {"--recover"}, folder.path()), 0);
     EXPECT_EQ(readFile(folder / "a"), "old a");
     EXPECT_FALSE(fs::exists(folder / "backup" / "update.journal"));
-    EXPECT_EQ(folder.log(), (Lines{"Aggiornamento precedente interrotto: ripristino della versione precedente",
-                                   "Ripristino file a"}));
+    EXPECT_EQ(
+        folder.log(),
+        (Lines{"Aggiornamento precedente interrotto: ripristino della versione precedente", "Ripristino file a"}));
     EXPECT_TRUE(folder.server().requests().empty());
     EXPECT_EQ(runProgram(updater, {"--recover"}, folder.path()), 0) << "nothing left to do";
 
@@ -502,12 +510,14 @@ TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInst
     writeFile(desk / "set" / "a", "new a");
     writeFile(desk / "set" / "page.html", "new page");
     const auto publishSet = [&](const std::string &key) {
-        ASSERT_EQ(runProgram(PUBLISH_COMMAND, {"-s", key + ".sec", "set"}, desk.path()), 0) << readFile(desk / "output.txt");
+        ASSERT_EQ(runProgram(PUBLISH_COMMAND, {"-s", key + ".sec", "set"}, desk.path()), 0)
+            << readFile(desk / "output.txt");
         for (const std::string name : {"update.txt", "update.sha256", "update.sha256.minisig", "a", "page.html"})
             folder.publish(name, readFile(desk / "set" / name));
     };
-    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
-                                                + "\r\nhealth_check_seconds=0\r\npublic_key=" + trusted + "\r\n");
+    writeFile(folder / "TesmoraUpdate.ini",
+              "[data]\r\nupdate_url=" + folder.server().baseUrl()
+                  + "\r\nhealth_check_seconds=0\r\npublic_key=" + trusted + "\r\n");
     writeFile(folder / "a", "old a");
     const std::string verified = "Aggiornamento verificato: firmato il ";
 
@@ -530,7 +540,8 @@ TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInst
     EXPECT_EQ(readFile(folder / "page.html"), "new page");
     const Lines log = folder.log();
     // The altered set's signature held too; only its file did not.
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string &l) { return l.rfind(verified, 0) == 0; }), 2);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string &l) { return l.rfind(verified, 0) == 0; }),
+              2);
 
     // The same set again is fine; one older than the last installed is a replay.
     EXPECT_EQ(folder.runUpdater(), 0);
@@ -542,18 +553,20 @@ TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInst
 
     // Freezing the fleet: "nothing to do" must be signed as well, and a kiosk whose newest set is
     // older than max_age_days says so whatever the server offers.
-    writeFile(folder / "TesmoraUpdate.ini", "[data]\r\nupdate_url=" + folder.server().baseUrl()
-                                                + "\r\npublic_key=" + trusted + "\r\nmax_age_days=1\r\n"
-                                                + "metrics_file=update.prom\r\n");
+    writeFile(folder / "TesmoraUpdate.ini",
+              "[data]\r\nupdate_url=" + folder.server().baseUrl() + "\r\npublic_key=" + trusted
+                  + "\r\nmax_age_days=1\r\n" + "metrics_file=update.prom\r\n");
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:" + std::to_string(signedAt - 2 * 86400) + "\r\n");
     for (const std::string name : {"update.txt", "update.sha256", "update.sha256.minisig"})
         folder.publish(name, "");
     EXPECT_EQ(folder.runUpdater(), 1);
     const Lines frozen = folder.log();
     EXPECT_EQ(frozen[frozen.size() - 2], "Aggiornamento non firmato: update.sha256.minisig assente o vuoto");
-    EXPECT_EQ(frozen.back().rfind("Nessun aggiornamento firmato accettato da oltre 1 giorno (l'ultimo è firmato il ", 0), 0u)
+    EXPECT_EQ(
+        frozen.back().rfind("Nessun aggiornamento firmato accettato da oltre 1 giorno (l'ultimo è firmato il ", 0), 0u)
         << frozen.back();
-    EXPECT_NE(readFile(folder / "update.prom").find("tesmora_update_last_run_result{result=\"stale\"} 1"), std::string::npos);
+    EXPECT_NE(readFile(folder / "update.prom").find("tesmora_update_last_run_result{result=\"stale\"} 1"),
+              std::string::npos);
 }
 
 } // namespace

@@ -23,7 +23,6 @@ using namespace RunLines;
 using Names = std::vector<std::string>;
 using RunEnd = frmTesmoraUpdate::RunEnd;
 
-
 class Run : public ::testing::Test
 {
 protected:
@@ -125,8 +124,9 @@ TEST_F(Run, ARefusedManifestIsNamedShortlyAndNothingMoreIsFetched)
     EXPECT_EQ(run(), RunEnd::Refused);
     publishManifest({"a", std::string(300, 'n') + "\n01/01/2026 00:00:00 - forged"});
     EXPECT_EQ(run(), RunEnd::Refused);
-    EXPECT_EQ(log(), (Lines{Start, Check, "Voce non valida nel file semaforo: 'SHUTDOWN.TXT'", Start, Check,
-                            "Voce non valida nel file semaforo: '" + std::string(200, 'n') + "'"}));
+    EXPECT_EQ(log(),
+              (Lines{Start, Check, "Voce non valida nel file semaforo: 'SHUTDOWN.TXT'", Start, Check,
+                     "Voce non valida nel file semaforo: '" + std::string(200, 'n') + "'"}));
     EXPECT_EQ(server.requestCount("/a"), 0u);
     EXPECT_EQ(exitCodes, (std::vector<int>{1, 1}));
 }
@@ -172,16 +172,18 @@ TEST_F(Run, ABadTimeoutFallsBackBeforeTheRequestAndTheKioskIsWaitedFor)
     publishManifest({"tesmora"});
     publish("tesmora", "new kiosk");
     onWait = [this] {
-        EXPECT_TRUE(std::regex_match(readFile(dir / "Shutdown.txt"), std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\r\n)")));
+        EXPECT_TRUE(
+            std::regex_match(readFile(dir / "Shutdown.txt"), std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\r\n)")));
         if (waits == 3)
             fs::remove(dir / "tesmora.lck"); // the kiosk ends the orderly way
     };
 
     EXPECT_EQ(run(), RunEnd::Finished);
     EXPECT_EQ(waits, 3);
-    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
-                            "Valore non valido per shutdown_timeout: '15s', uso il valore 15", "Backup file tesmora",
-                            "Aggiornamento file tesmora", EmptyUpdate, StartKiosk}));
+    EXPECT_EQ(log(),
+              (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
+                     "Valore non valido per shutdown_timeout: '15s', uso il valore 15", "Backup file tesmora",
+                     "Aggiornamento file tesmora", EmptyUpdate, StartKiosk}));
     EXPECT_FALSE(fs::exists(dir / "Shutdown.txt")) << "the new kiosk must not find the served request";
     EXPECT_EQ(readFile(dir / "tesmora"), "new kiosk");
 }
@@ -199,10 +201,11 @@ TEST_F(Run, AKioskThatNeverQuitsIsGivenUpOnAndTheEntriesBeforeItAreUndone)
 
     EXPECT_EQ(run(), RunEnd::GaveUp);
     EXPECT_EQ(waits, 4);
-    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
-                            "Backup file a", "Aggiornamento file a", StopKiosk,
-                            "Imposibile terminare il programma Tesmora, tentativi effettuati 4 in 4 secondi",
-                            "Ripristino file a"}));
+    EXPECT_EQ(
+        log(),
+        (Lines{Start, Check, Unverified, "Download file a", "Download file tesmora", "Download file b", Cleanup,
+               "Backup file a", "Aggiornamento file a", StopKiosk,
+               "Imposibile terminare il programma Tesmora, tentativi effettuati 4 in 4 secondi", "Ripristino file a"}));
     EXPECT_EQ(readFile(dir / "a"), "old a");
     EXPECT_EQ(readFile(dir / "tesmora"), "old kiosk");
     EXPECT_FALSE(fs::exists(dir / "Shutdown.txt"));
@@ -220,10 +223,11 @@ TEST_F(Run, AFailureHalfWayPutsEveryFileBack)
         publish(name, std::string("new ") + name);
 
     EXPECT_EQ(run(), RunEnd::Failed);
-    EXPECT_EQ(log(), (Lines{Start, Check, Unverified, "Download file a", "Download file b", "Download file c", "Download file d",
-                            Cleanup, "Backup file a", "Aggiornamento file a", "Backup file b", "Aggiornamento file b",
-                            "Aggiornamento file c", "Ripristino file b", "Ripristino file a",
-                            "Error (75) Path/File access error"}));
+    EXPECT_EQ(
+        log(),
+        (Lines{Start, Check, Unverified, "Download file a", "Download file b", "Download file c", "Download file d",
+               Cleanup, "Backup file a", "Aggiornamento file a", "Backup file b", "Aggiornamento file b",
+               "Aggiornamento file c", "Ripristino file b", "Ripristino file a", "Error (75) Path/File access error"}));
     EXPECT_EQ(readFile(dir / "a"), "old a");
     EXPECT_EQ(readFile(dir / "b"), "old b");
     EXPECT_FALSE(fs::exists(dir / "d"));
@@ -334,8 +338,9 @@ TEST_F(Run, AnUpdateCutShortIsUndoneBeforeAnythingElse)
     publish("update.txt", "");
 
     EXPECT_EQ(run(), RunEnd::NothingToDo);
-    EXPECT_EQ(log(), (Lines{"Aggiornamento precedente interrotto: ripristino della versione precedente",
-                            "Ripristino file new", "Ripristino file a", Start}));
+    EXPECT_EQ(log(),
+              (Lines{"Aggiornamento precedente interrotto: ripristino della versione precedente", "Ripristino file new",
+                     "Ripristino file a", Start}));
     EXPECT_EQ(readFile(dir / "a"), "old a");
     EXPECT_FALSE(fs::exists(dir / "new"));
     EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
@@ -374,13 +379,15 @@ TEST_F(Run, AForgedJournalIsSetAsideAndNothingIsRestoredOrDeleted)
     writeFile(dir / "tesmora", "the kiosk");
     writeFile(dir / "a", "new a");
     writeFile(dir / "backup" / "a.20261206090000.bak", "old a");
-    const std::string forged = "installing\na\ta.20261206090000.bak\n" + (outside / "victim").string() + "\t\ntesmora\t\n";
+    const std::string forged =
+        "installing\na\ta.20261206090000.bak\n" + (outside / "victim").string() + "\t\ntesmora\t\n";
     writeFile(dir / "backup" / "update.journal", forged);
     publish("update.txt", "");
 
     EXPECT_EQ(run(), RunEnd::NothingToDo);
-    EXPECT_EQ(log().front(), "Giornale di aggiornamento non valido: backup/update.journal (riga 3), nessun file "
-                             "ripristinato; spostato in backup/update.journal.20261207090000.refused");
+    EXPECT_EQ(log().front(),
+              "Giornale di aggiornamento non valido: backup/update.journal (riga 3), nessun file "
+              "ripristinato; spostato in backup/update.journal.20261207090000.refused");
     EXPECT_EQ(readFile(outside / "victim"), "not the kiosk's");
     EXPECT_EQ(readFile(dir / "tesmora"), "the kiosk");
     EXPECT_EQ(readFile(dir / "a"), "new a");
@@ -415,13 +422,14 @@ TEST_F(Run, TheLastRunsFiguresGoToTheMetricsFile)
         EXPECT_NE(metrics.find(line), std::string::npos) << line << " in\n" << metrics;
     const size_t manifestBytes = std::string("TesmoraUpdate:\r\na\r\nb\r\n").size();
     EXPECT_NE(metrics.find("\ntesmora_update_downloaded_bytes " + std::to_string(manifestBytes + 15) + "\n"),
-              std::string::npos) << metrics;
+              std::string::npos)
+        << metrics;
 
     publish("update.txt", "not a manifest");
     settings("metrics_file=" + (dir / "absent" / "m.prom").string() + "\r\n");
     ASSERT_EQ(run(), RunEnd::Refused);
-    EXPECT_EQ(log().back(), "Impossibile scrivere metrics_file '" + (dir / "absent" / "m.prom").string()
-                                + "' (76) Path not found");
+    EXPECT_EQ(log().back(),
+              "Impossibile scrivere metrics_file '" + (dir / "absent" / "m.prom").string() + "' (76) Path not found");
 }
 
 } // namespace

@@ -29,14 +29,16 @@ namespace {
 TEST(Journal, OnlyPlainNamesOfTheFolderAndItsCopiesAreActedOn)
 {
     const JournalRules rules{{"Shutdown.txt", "update", "backup"}, {"tesmora", "TesmoraUpdate"}};
-    const auto refused = [&](const std::string &lines) { return firstRefusedJournalLine("installing\n" + lines, rules); };
+    const auto refused = [&](const std::string &lines) {
+        return firstRefusedJournalLine("installing\n" + lines, rules);
+    };
 
     EXPECT_EQ(refused("a\ta.20261207090000.bak\nnew\t\n"), 0u);
     EXPECT_EQ(refused("tesmora\ttesmora.20261207090000-1.bak\n"), 0u);
-    for (const std::string forged : {"/etc/passwd\t\n", "../outside\t\n", "sub/file\t\n", "a\t../../home/x/.ssh/id_rsa\n",
-                                      "a\t/etc/shadow\n", "a\ta.txt\n", "a\tupdate.last\n", "tesmora\t\n",
-                                      "TesmoraUpdate\t\n", "SHUTDOWN.TXT\t\n", "backup\t\n", "..\t\n", "a\x1b[2J\t\n",
-                                      ".a.install-0\t\n"})
+    for (const std::string forged :
+         {"/etc/passwd\t\n", "../outside\t\n", "sub/file\t\n", "a\t../../home/x/.ssh/id_rsa\n", "a\t/etc/shadow\n",
+          "a\ta.txt\n", "a\tupdate.last\n", "tesmora\t\n", "TesmoraUpdate\t\n", "SHUTDOWN.TXT\t\n", "backup\t\n",
+          "..\t\n", "a\x1b[2J\t\n", ".a.install-0\t\n"})
         EXPECT_EQ(refused("a\ta.20261207090000.bak\n" + forged), 3u) << forged;
     EXPECT_EQ(refused("a\ta.1.bak\nA\tA.2.bak\n"), 3u) << "one file twice";
     EXPECT_EQ(firstRefusedJournalLine("installed\nno tab\n", rules), 2u);

@@ -63,8 +63,8 @@ struct TestKey
         unsigned char prehash[crypto_generichash_BYTES_MAX];
         crypto_generichash(prehash, sizeof prehash, bytesOf(content), content.size(), nullptr, 0);
         const std::string signature = sign({reinterpret_cast<const char *>(prehash), sizeof prehash});
-        return "untrusted comment: test key\n" + base64("ED" + id + signature) + "\ntrusted comment: " + comment
-            + "\n" + base64(sign(signature + comment)) + "\n";
+        return "untrusted comment: test key\n" + base64("ED" + id + signature) + "\ntrusted comment: " + comment + "\n"
+            + base64(sign(signature + comment)) + "\n";
     }
 };
 
@@ -128,13 +128,19 @@ TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
              s.resign();
          }},
         {"Riga 2 non valida in update.sha256",
-         [](SetUnderTest &s) { s.hashList.erase(s.hashList.find('\n') + 1, 1); s.resign(); }},
+         [](SetUnderTest &s) {
+             s.hashList.erase(s.hashList.find('\n') + 1, 1);
+             s.resign();
+         }},
         {"Hash ripetuto per b in update.sha256", [&](SetUnderTest &s) { s.listHashes(hexB + "  b\n"); }},
         {"Nessun hash per c in update.sha256",
-         [](SetUnderTest &s) { s.manifest += "c\r\n"; s.listHashes(); }},
+         [](SetUnderTest &s) {
+             s.manifest += "c\r\n";
+             s.listHashes();
+         }},
         {"Hash errato per update.txt", [](SetUnderTest &s) { s.manifest = "TesmoraUpdate:\r\nb\r\na\r\n"; }},
-        {"Aggiornamento firmato il " + dateOf(SignedAt) + ", più vecchio dell'ultimo accettato ("
-             + dateOf(SignedAt + 1) + ")",
+        {"Aggiornamento firmato il " + dateOf(SignedAt) + ", più vecchio dell'ultimo accettato (" + dateOf(SignedAt + 1)
+             + ")",
          [](SetUnderTest &s) { s.lastAccepted = SignedAt + 1; }},
         {"Aggiornamento firmato il " + dateOf(SignedAt) + ", più vecchio di 2 giorni",
          [](SetUnderTest &s) {
@@ -143,13 +149,15 @@ TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
          }},
         // Accepted: the same timestamp again, within max_age_days, a line for a name the manifest
         // does not hold, sha256sum's binary marker, and a second trusted key.
-        {"", [](SetUnderTest &s) {
+        {"",
+         [](SetUnderTest &s) {
              s.lastAccepted = SignedAt;
              s.settings.maxAgeDays = 2;
              s.now = SigningTime + std::chrono::hours(48);
          }},
         {"", [&](SetUnderTest &s) { s.listHashes(std::string(64, '0') + " *not-listed\n"); }},
-        {"", [&](SetUnderTest &s) {
+        {"",
+         [&](SetUnderTest &s) {
              s.settings = trustSettingsFrom(other.publicLine() + " , " + s.key.publicLine(), "").settings;
              s.signature = other.minisig(s.hashList, comment(SignedAt));
          }},
@@ -177,7 +185,8 @@ TEST(UpdateTrust, SettingsAreReadWholeOrRefused)
     const TrustSettingsReading off = trustSettingsFrom("  ", "");
     EXPECT_TRUE(off.ok());
     EXPECT_FALSE(off.settings.verifies());
-    const TrustSettingsReading both = trustSettingsFrom(" " + one.publicLine() + ",\t" + two.publicLine() + " ", " 30 ");
+    const TrustSettingsReading both =
+        trustSettingsFrom(" " + one.publicLine() + ",\t" + two.publicLine() + " ", " 30 ");
     ASSERT_TRUE(both.ok());
     EXPECT_EQ(both.settings.keys.size(), 2u);
     EXPECT_EQ(both.settings.maxAgeDays, 30);
@@ -230,8 +239,9 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
     EXPECT_TRUE(verify().ok()) << "the same set again";
 
     writeFile(state, "timestamp:" + std::to_string(SignedAt + 60) + "\r\n");
-    EXPECT_EQ(verify().error.description, "Aggiornamento firmato il " + dateOf(SignedAt)
-                                              + ", più vecchio dell'ultimo accettato (" + dateOf(SignedAt + 60) + ")");
+    EXPECT_EQ(verify().error.description,
+              "Aggiornamento firmato il " + dateOf(SignedAt) + ", più vecchio dell'ultimo accettato ("
+                  + dateOf(SignedAt + 60) + ")");
     writeFile(state, "timestamp:yesterday\r\n");
     EXPECT_EQ(verify().error.description, "Contenuto non valido in TesmoraUpdate.trust");
 
@@ -253,7 +263,8 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
     ASSERT_TRUE(recordAcceptedSet(first.set, state).ok());
     EXPECT_EQ(staleSetLine(aging, state, set.now), "");
     EXPECT_EQ(staleSetLine(aging, state, set.now + std::chrono::hours(24 * 3)),
-              "Nessun aggiornamento firmato accettato da oltre 2 giorni (l'ultimo è firmato il " + dateOf(SignedAt) + ")");
+              "Nessun aggiornamento firmato accettato da oltre 2 giorni (l'ultimo è firmato il " + dateOf(SignedAt)
+                  + ")");
     EXPECT_EQ(staleSetLine(set.settings, state, set.now + std::chrono::hours(24 * 300)), "") << "max_age_days off";
 }
 
@@ -275,7 +286,8 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     writeFile(dir / "set" / "logo.png", "png");
     writeFile(dir / "set" / "Shutdown.TXT", "a name every kiosk refuses to install");
     const fs::path publish = fs::path(PUBLISH_COMMAND);
-    ASSERT_EQ(runProgram(publish, {"-s", "key.sec", "-p", "key.pub", "set"}, dir.path()), 0) << readFile(dir / "output.txt");
+    ASSERT_EQ(runProgram(publish, {"-s", "key.sec", "-p", "key.pub", "set"}, dir.path()), 0)
+        << readFile(dir / "output.txt");
     EXPECT_NE(readFile(dir / "output.txt").find("Shutdown.TXT"), std::string::npos) << "says what it left out";
     const std::string manifest = readFile(dir / "set" / "update.txt");
     EXPECT_EQ(manifest, "TesmoraUpdate:\r\n blank name\r\nlogo.png\r\ntesmora\r\n");

@@ -23,10 +23,7 @@ protected:
         env.clock = &clock;
         return env;
     }
-    QWidget *control(const frmTesmoraUpdate &form, const char *name)
-    {
-        return form.findChild<QWidget *>(name);
-    }
+    QWidget *control(const frmTesmoraUpdate &form, const char *name) { return form.findChild<QWidget *>(name); }
 
     TempFolder dir;
     TestClock clock;

@@ -82,15 +82,20 @@ int UpdaterFolder::runUpdater(std::chrono::seconds limit)
 std::string UpdaterFolder::kioskScript(Kiosk kind, const std::string &name, double quitDelaySeconds)
 {
     // Relative paths: a kiosk works in its program folder, so a wrong working folder shows.
-    std::string script = "#!/bin/sh\n# " + name + "\n"
-        "echo $$ >> kiosk.pids\n"
-        "echo '" + name + " started' >> kiosk.events\n";
+    std::string script = "#!/bin/sh\n# " + name
+        + "\n"
+          "echo $$ >> kiosk.pids\n"
+          "echo '"
+        + name + " started' >> kiosk.events\n";
     switch (kind) {
     case Kiosk::Obliging:
         script += "date >> tesmora.lck\n"
                   "while [ ! -f Shutdown.txt ]; do sleep 0.05; done\n"
-                  "sleep " + std::to_string(quitDelaySeconds) + "\n"
-                  "if grep -qx '# " + name + "' tesmora; then echo '" + name
+                  "sleep "
+            + std::to_string(quitDelaySeconds)
+            + "\n"
+              "if grep -qx '# "
+            + name + "' tesmora; then echo '" + name
             + " executable in place' >> kiosk.events; fi\n"
               "rm -f tesmora.lck\n"
               "rm -f Shutdown.txt\n";
