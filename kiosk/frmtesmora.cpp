@@ -202,7 +202,7 @@ void frmTesmora::createControls()
     connect(tmrMetrics, &QTimer::timeout, this, &frmTesmora::tmrMetrics_Timer);
     connect(m_watchProbe, &ServerProbe::answered, this, &frmTesmora::watchAnswered);
     connect(m_failbackProbe, &ServerProbe::answered, this,
-            [this](const QUrl &, bool up, int, const QString &) { failbackAnswered(up); });
+            [this](const QUrl &, const ProbeAnswer &answer) { failbackAnswered(answer); });
     connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
     connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
     connect(cmdLogOut, &QPushButton::clicked, this, &frmTesmora::cmdLogOut_Click);
@@ -251,7 +251,8 @@ void frmTesmora::Form_Load()
     ResizeToScreen();
 
     const std::filesystem::path settingsPath = m_env.paths.settingsFile();
-    if (!ordinaryFileExists(settingsPath)) {
+    const Result<KioskSettings> read = readKioskSettings(settingsPath, IniFile, m_counts);
+    if (read.failed()) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tesmora"),
                         QStringLiteral("File di configurazione mancante:\r\n")
                             + QString::fromStdString(settingsPath.string()),
@@ -261,9 +262,7 @@ void frmTesmora::Form_Load()
         endAtOnce();
         return;
     }
-
-    IniFile.setNomeFile(settingsPath.string());
-    settings = readKioskSettings(IniFile, m_counts);
+    settings = read.value;
     if (lockWritten.failed())
         WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
     FailureLimit = settings.failureLimit;
@@ -289,19 +288,11 @@ void frmTesmora::Form_Load()
 void frmTesmora::applyFleetSettings()
 {
     if (!settings.allowedHosts.empty()) {
-        std::string_view list = settings.allowedHosts;
-        // Values are read up to 255 characters: an entry cut there could name another domain
-        // ("*.bank.co" of "*.bank.com"), so it allows nothing.
-        if (cutToCharacters(list, IniValueMaxLength - 1).size() < list.size()) {
-            const size_t comma = list.rfind(',');
-            const size_t cutFrom = comma == std::string_view::npos ? 0 : comma + 1;
+        HostAllowList hosts = HostAllowList::fromSettingValue(settings.allowedHosts);
+        if (hosts.cutEntry())
             WriteLog("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength) + " caratteri): '"
-                     + std::string(trimmed(list.substr(cutFrom), " ")) + "'");
-            list = list.substr(0, cutFrom);
-        }
-        std::vector<std::string> refused;
-        HostAllowList hosts = HostAllowList::fromText(list, refused);
-        for (const std::string &entry : refused)
+                     + *hosts.cutEntry() + "'");
+        for (const std::string &entry : hosts.refused())
             WriteLog("Voce non valida in allowed_hosts: '" + entry + "'");
         for (const std::string &server : ArrayUrl)
             hosts.allow(hostOf(QUrl(QString::fromStdString(server))));
@@ -577,16 +568,16 @@ void frmTesmora::tmrTestWebServer_Timer()
     }
 }
 
-void frmTesmora::watchAnswered(const QUrl &url, bool up, int statusCode, const QString &reason)
+void frmTesmora::watchAnswered(const QUrl &url, const ProbeAnswer &answer)
 {
     // An answer that comes when the kiosk no longer plays, or for a server it has left, is old.
-    if (!up && tmrTestWebServer->isEnabled() && url == QUrl(QString::fromStdString(startPageAddress())))
-        WebBrowser_NavigateError(url, statusCode, reason);
+    if (answer.failed() && tmrTestWebServer->isEnabled() && url == QUrl(QString::fromStdString(startPageAddress())))
+        WebBrowser_NavigateError(url, answer.value, QString::fromStdString(answer.error.description));
 }
 
-void frmTesmora::failbackAnswered(bool up)
+void frmTesmora::failbackAnswered(const ProbeAnswer &answer)
 {
-    if (!up || !tmrTestWebServer->isEnabled() || !onBackupServer())
+    if (answer.failed() || !tmrTestWebServer->isEnabled() || !onBackupServer())
         return;
     ServerIndex = 0;
     WriteLog("Ritorno al primo server " + shownServer(pageAddress(ArrayUrl, 0, "")));

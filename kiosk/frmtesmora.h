@@ -9,6 +9,7 @@
 #include "monthlylog.h"
 #include "platform.h"
 #include "programpaths.h"
+#include "serverprobe.h"
 
 #include <QWidget>
 
@@ -25,7 +26,6 @@ class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
 class PageDialog;
-class ServerProbe;
 
 // What the kiosk window needs from outside: where its files are, the clock its rules read, and
 // how the program ends at once (tests replace the last so that the test process lives on).
@@ -157,8 +157,8 @@ private:
     void moveToNextServer();
     bool onBackupServer() const;
     bool returnsToPlay() const;
-    void watchAnswered(const QUrl &url, bool up, int statusCode, const QString &reason);
-    void failbackAnswered(bool up);
+    void watchAnswered(const QUrl &url, const ProbeAnswer &answer);
+    void failbackAnswered(const ProbeAnswer &answer);
     void statusApplied(int16_t status);
     void logEvent(const std::string &line);
     void writeMetrics();
