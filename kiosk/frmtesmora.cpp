@@ -25,17 +25,12 @@
 
 #include <algorithm>
 
-KioskEnvironment KioskEnvironment::ofRunningProgram(const Clock &clock)
-{
-    return {ProgramPaths::ofRunningProgram(), &clock, [](int code) { platform::endProcessNow(code); }};
-}
-
 frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
     : QWidget(parent)
     , m_env(std::move(environment))
-    , m_log(LogStyle::Kiosk, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
-    , m_counts(IniFile, [this](const std::string &line) { WriteLog(line); })
-    , m_metricsFile(m_env.paths.folder, [this](const std::string &line) { WriteLog(line); })
+    , m_log(m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
+    , m_counts(IniFile, m_log.writer())
+    , m_metricsFile(m_env.paths.folder, m_log.writer())
 {
     setWindowTitle(QStringLiteral("Tesmora"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -147,6 +142,8 @@ void frmTesmora::createControls()
     tmrLoadTimeout = new FormTimer(1000, this);
     tmrIdleReset = new FormTimer(1000, this);
     tmrMetrics = new FormTimer(10000, this);
+    m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
+    m_updaterStart = std::make_unique<UpdaterStart>(tmrUpdate, m_env.paths, *m_env.clock, m_log);
     m_watchProbe = new ServerProbe(this);
     m_failbackProbe = new ServerProbe(this);
 
@@ -200,6 +197,7 @@ void frmTesmora::createControls()
     connect(tmrTestWebServer, &QTimer::timeout, this, &frmTesmora::tmrTestWebServer_Timer);
     connect(tmrIdleReset, &QTimer::timeout, this, &frmTesmora::tmrIdleReset_Timer);
     connect(tmrMetrics, &QTimer::timeout, this, &frmTesmora::tmrMetrics_Timer);
+    connect(m_shutdown, &ShutdownRequest::requested, this, &QWidget::close);
     connect(m_watchProbe, &ServerProbe::answered, this, &frmTesmora::watchAnswered);
     connect(m_failbackProbe, &ServerProbe::answered, this,
             [this](const QUrl &, const ProbeAnswer &answer) { failbackAnswered(answer); });
@@ -214,16 +212,6 @@ void frmTesmora::createControls()
     connect(lblStop, &ClickArea::clicked, this, &frmTesmora::lblStop_Click);
     connect(ptcStop, &ClickArea::clicked, this, &frmTesmora::ptcStop_Click);
     connect(ptcRefresh, &ClickArea::clicked, this, &frmTesmora::ptcRefresh_Click);
-}
-
-std::filesystem::path frmTesmora::lockFilePath() const
-{
-    return m_env.paths.file("tesmora.lck");
-}
-
-std::filesystem::path frmTesmora::requestFilePath() const
-{
-    return m_env.paths.file("Shutdown.txt");
 }
 
 void frmTesmora::start()
@@ -244,10 +232,9 @@ void frmTesmora::Form_Load()
         return;
     }
 
-    UpdatePending = false;
     // Without it the updater takes the kiosk for ended; the kiosk runs on and says so once it
     // knows where its log goes.
-    const ErrorInfo lockWritten = appendLine(lockFilePath(), dateTimeText(m_env.clock->localNow()));
+    const ErrorInfo lockWritten = appendLine(m_env.lockFile(), dateTimeText(m_env.clock->localNow()));
     ResizeToScreen();
 
     const std::filesystem::path settingsPath = m_env.paths.settingsFile();
@@ -263,11 +250,12 @@ void frmTesmora::Form_Load()
         return;
     }
     settings = read.value;
+    m_log.setEventsLogged(settings.logEvents);
     if (lockWritten.failed())
         WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
     FailureLimit = settings.failureLimit;
     RestartCountdown = settings.restartCountdown;
-    ShutdownCountdown = settings.shutdownCountdown;
+    m_shutdown->configure(settings);
     // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
     startTimers();
     watchEndRequests();
@@ -309,8 +297,7 @@ void frmTesmora::applyFleetSettings()
     }
     m_metricsFile.setSetting(settings.metricsFile);
     tmrMetrics->setEnabled(m_metricsFile.enabled());
-    if (settings.updateSpread > 0)
-        m_updateSpreadSeconds = updateSpreadSeconds(platform::machineIdentity(), settings.updateSpread);
+    m_updaterStart->configure(settings);
 }
 
 void frmTesmora::startTimers()
@@ -398,8 +385,8 @@ void frmTesmora::closeEvent(QCloseEvent *event)
 void frmTesmora::Form_Unload()
 {
     // Errors ignored: the kiosk ends anyway.
-    (void)removeFileIfPresent(lockFilePath());
-    (void)removeFileIfPresent(requestFilePath());
+    (void)removeFileIfPresent(m_env.lockFile());
+    (void)removeFileIfPresent(m_env.shutdownRequestFile());
     endAtOnce();
 }
 
@@ -421,8 +408,7 @@ void frmTesmora::endAtOnce()
 
 void frmTesmora::WriteLog(const std::string &message)
 {
-    // An event log is read as a time line; the kiosk's lines carry no time of their own.
-    m_log.write(settings.logEvents ? logTimeStamp(m_env.clock->localNow()) + message : message);
+    m_log.write(message);
 }
 
 std::string frmTesmora::startPageAddress() const
@@ -586,52 +572,12 @@ void frmTesmora::failbackAnswered(const ProbeAnswer &answer)
 
 void frmTesmora::tmrShutdown_Timer()
 {
-    ShutdownCountdown--;
-    if (ShutdownCountdown == 0) {
-        if (ordinaryFileExists(requestFilePath())) {
-            close();
-            return;
-        }
-        ShutdownCountdown = m_counts.read(KioskKeys::shutdownCheckInterval);
-    }
+    m_shutdown->tick();
 }
 
 void frmTesmora::tmrUpdate_Timer()
 {
-    if (m_updateWait > 0) {
-        // This kiosk's slot in the fleet's spread has not come yet.
-        if (--m_updateWait == 0)
-            launchUpdater();
-    } else if (hourMinuteText(m_env.clock->localNow()) == settings.updateTime) {
-        UpdatePending = true;
-        tmrUpdate->setInterval(60000);
-    } else if (UpdatePending) {
-        UpdatePending = false;
-        tmrUpdate->setInterval(1000);
-        m_updateWait = m_updateSpreadSeconds;
-        if (m_updateWait == 0)
-            launchUpdater();
-    }
-}
-
-void frmTesmora::launchUpdater()
-{
-    const std::string updater = m_env.paths.exeName + "Update";
-    if (settings.updateSpread > 0)
-        WriteLog("Avvio di " + updater + " con un ritardo di " + std::to_string(m_updateSpreadSeconds) + " secondi");
-    else
-        logEvent("Avvio di " + updater);
-    if (!startUpdater())
-        WriteLog("Errore nell'avvio di " + updater);
-}
-
-bool frmTesmora::startUpdater()
-{
-    // The updater's small window opens over the kiosk, which goes on showing its page and
-    // taking clicks; the updater closes its window itself when its run ends.
-    const auto program = findFileIgnoringCase(m_env.paths.folder, m_env.paths.exeName + "Update");
-    return !program.empty()
-        && platform::startProgram(platform::ProgramStart::inFolder(program, m_env.paths.folder)).ok();
+    m_updaterStart->tick();
 }
 
 void frmTesmora::cmdTesmora_Click()
@@ -769,8 +715,7 @@ void frmTesmora::writeMetrics()
 
 void frmTesmora::logEvent(const std::string &line)
 {
-    if (settings.logEvents)
-        WriteLog(line);
+    m_log.event(line);
 }
 
 void frmTesmora::lblPlay_Click()

@@ -4,12 +4,16 @@
 #include "clsfileini.h"
 #include "formtimer.h"
 #include "hostallowlist.h"
+#include "kioskenvironment.h"
+#include "kiosklog.h"
 #include "kiosksettings.h"
 #include "metricsfile.h"
 #include "monthlylog.h"
 #include "platform.h"
 #include "programpaths.h"
 #include "serverprobe.h"
+#include "shutdownrequest.h"
+#include "updaterstart.h"
 
 #include <QWidget>
 
@@ -26,17 +30,6 @@ class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
 class PageDialog;
-
-// What the kiosk window needs from outside: where its files are, the clock its rules read, and
-// how the program ends at once (tests replace the last so that the test process lives on).
-struct KioskEnvironment
-{
-    ProgramPaths paths;
-    const Clock *clock = nullptr;
-    std::function<void(int)> endProcess;
-
-    static KioskEnvironment ofRunningProgram(const Clock &clock);
-};
 
 // The kiosk's one window: the browser above a strip of buttons, the status label and refresh
 // bar, two hidden click areas and the operator panel. Controls are public, as the window's
@@ -128,9 +121,7 @@ public:
     int16_t ServerIndex = 0;
     int16_t FailureLimit = 1;
     int16_t RestartCountdown = 1;
-    int16_t ShutdownCountdown = 5;
     int16_t RefreshTicks = 0;
-    bool UpdatePending = false;
     // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
     // last session reset.
     int IdleSeconds = -1;
@@ -162,7 +153,6 @@ private:
     void statusApplied(int16_t status);
     void logEvent(const std::string &line);
     void writeMetrics();
-    void launchUpdater();
     void startTimers();
     void watchEndRequests();
     void ResizeToScreen();
@@ -172,16 +162,12 @@ private:
     void Navigate2(const std::string &address);
     void showBuiltInErrorText();
     void TryOpenAdmin();
-    bool startUpdater();
     std::string startPageAddress() const;
     void endAtOnce();
     void setFillWidth(float twips);
 
-    std::filesystem::path lockFilePath() const;
-    std::filesystem::path requestFilePath() const;
-
     KioskEnvironment m_env;
-    MonthlyLog m_log;
+    KioskLog m_log;
     CountSettingReader m_counts;
     platform::InstanceLock m_instanceLock;
     QWebEngineProfile *m_profile = nullptr;
@@ -207,8 +193,8 @@ private:
     ServerProbe *m_failbackProbe = nullptr;
     int m_watchSeconds = 0;
     int m_failbackSeconds = 0;
-    int m_updateSpreadSeconds = 0;
-    int m_updateWait = 0; // seconds left before a spread launch; 0 when none waits
+    ShutdownRequest *m_shutdown = nullptr;
+    std::unique_ptr<UpdaterStart> m_updaterStart;
     // Kept for the metrics and the event log only: the design stores no status.
     int16_t m_appliedStatus = 0;
     bool m_passingThroughPause = false;

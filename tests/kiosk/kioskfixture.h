@@ -1,7 +1,11 @@
 #pragma once
 
+#include "clsfileini.h"
+#include "countsetting.h"
 #include "frmtesmora.h"
+#include "kiosklog.h"
 #include "kioskpage.h"
+#include "kiosksettings.h"
 #include "tempfolder.h"
 #include "testclock.h"
 
@@ -12,13 +16,44 @@
 #include <memory>
 #include <optional>
 
-// A kiosk window in-process, in a program folder of its own, with a clock that moves only when
-// told and an immediate end that is counted instead of ending the test process.
-class KioskFixture : public ::testing::Test
+// A program folder of the kiosk's own and a clock that moves only when told.
+class KioskFolder : public ::testing::Test
 {
 protected:
     void writeSettings(const std::string &content) { writeFile(dir / "tesmora.ini", content); }
+    std::string kioskLog() const { return readFile(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")); }
 
+    TempFolder dir;
+    TestClock clock{{2026, 12, 7, 9, 0, 0}};
+};
+
+// One of the kiosk's rules in-process, with its log and its settings file read as the kiosk
+// reads it. Timers are made with interval 0: switched on, they never fire, and the test gives
+// the ticks.
+class RuleFixture : public KioskFolder
+{
+protected:
+    RuleFixture() { ini.setNomeFile((dir / "tesmora.ini").string()); }
+
+    // The settings as start-up reads them from these lines of the two sections.
+    KioskSettings readSettings(const std::string &data, const std::string &failure = {})
+    {
+        writeSettings("[data]\r\n" + data + "shutdown_check_interval=5\r\n[failure]\r\n" + failure);
+        const Result<KioskSettings> read = readKioskSettings(dir / "tesmora.ini", ini, counts);
+        EXPECT_TRUE(read.ok());
+        log.setEventsLogged(read.value.logEvents);
+        return read.value;
+    }
+
+    KioskLog log{dir.path(), "tesmora", clock};
+    clsFileIni ini;
+    CountSettingReader counts{ini, log.writer()};
+};
+
+// A kiosk window in-process, whose immediate end is counted instead of ending the test process.
+class KioskFixture : public KioskFolder
+{
+protected:
     // Settings with the pages on the given server. Extra lines come first in their section, so
     // that they win over the usual values (the first of duplicate keys counts).
     static std::string settingsFor(const std::string &server, const std::string &extraData = {},
@@ -45,9 +80,5 @@ protected:
         return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
     }
 
-    std::string kioskLog() const { return readFile(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")); }
-
-    TempFolder dir;
-    TestClock clock{{2026, 12, 7, 9, 0, 0}};
     int immediateEnds = 0;
 };

@@ -1,9 +1,7 @@
 #include "httpserver.h"
 #include "kioskfixture.h"
 #include "pagedialog.h"
-#include "platform.h"
 #include "serverprobe.h"
-#include "updaterstart.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -217,22 +215,6 @@ TEST_F(Fleet, MetricsAndTheEventLogFollowErrorsRecoveryStatusAndTheUpdaterLaunch
           "tesmora_kiosk_info{version=\"1.0.1\"} 1", "# TYPE tesmora_kiosk_navigation_errors_total counter"})
         EXPECT_NE(metrics.find("\n" + sample + "\n"), std::string::npos) << sample << " in\n" << metrics;
     EXPECT_NE(metrics.find("\ntesmora_kiosk_last_page_loaded_timestamp_seconds " + loadedAt + "\n"), std::string::npos);
-}
-
-TEST_F(Fleet, ASpreadLaunchesTheUpdaterItsOwnDelayAfterTheUsualMinute)
-{
-    auto w = started("http://kiosk.invalid/", "update_start=7:5\r\nupdate_spread=2\r\n");
-    const int delay = updateSpreadSeconds(platform::machineIdentity(), 2);
-    clock.setLocal({2026, 12, 7, 7, 5, 0});
-    w->tmrUpdate_Timer(); // 7:05:00 arms; the armed timer ticks a minute later, then every second
-    for (int s = 60; s <= 60 + delay; ++s) {
-        ASSERT_EQ(kioskLog(), "") << s;
-        clock.setLocal({2026, 12, 7, 7, 5, s});
-        w->tmrUpdate_Timer();
-    }
-    EXPECT_EQ(kioskLog(),
-              "Avvio di tesmoraUpdate con un ritardo di " + std::to_string(delay)
-                  + " secondi\r\nErrore nell'avvio di tesmoraUpdate\r\n");
 }
 
 } // namespace

@@ -1,6 +1,4 @@
 #include "hostallowlist.h"
-#include "platform.h"
-#include "updaterstart.h"
 
 #include <gtest/gtest.h>
 
@@ -31,21 +29,6 @@ TEST(HostAllowList, AnEntryCutAtTheEndOfASettingsValueAllowsNothing)
     const HostAllowList whole = HostAllowList::fromSettingValue(value.substr(0, 254));
     EXPECT_FALSE(whole.cutEntry().has_value()) << "shorter than a value can be: nothing was cut";
     EXPECT_TRUE(whole.allows("a.bank.c"));
-}
-
-TEST(UpdateSpread, TheSameMachineTakesTheSameSlotAndAFleetSpreadsOverTheWholeSpread)
-{
-    EXPECT_EQ(updateSpreadSeconds("kiosk-1", 0), 0);
-    EXPECT_FALSE(platform::machineIdentity().empty());
-    // 600 kiosks named one after the other over 10 minutes: every minute gets its share.
-    std::vector<int> perMinute(10);
-    for (int k = 0; k < 600; ++k) {
-        const int delay = updateSpreadSeconds("kiosk-" + std::to_string(k), 10);
-        ASSERT_TRUE(delay >= 0 && delay < 600 && delay == updateSpreadSeconds("kiosk-" + std::to_string(k), 10));
-        ++perMinute[delay / 60];
-    }
-    for (const int n : perMinute)
-        EXPECT_TRUE(n >= 30 && n <= 90) << n;
 }
 
 } // namespace

@@ -4,8 +4,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/stat.h>
-
 namespace {
 
 class Housekeeping : public KioskFixture
@@ -19,13 +17,6 @@ protected:
         auto w = makeWindow();
         w->Form_Load();
         return w;
-    }
-
-    void writeStandInUpdater(const std::string &name)
-    {
-        const auto path = dir / name;
-        writeFile(path, "#!/bin/sh\necho \"$PWD $#\" > \"$PWD/updater-started.txt\"\n");
-        chmod(path.c_str(), 0755);
     }
 
     QString status(frmTesmora &w) const { return w.lblStatus->text(); }
@@ -136,117 +127,6 @@ TEST_F(Housekeeping, WithoutAnErrorPageTheBuiltInTextIsShown)
     EXPECT_TRUE(w->tmrRestartApp->isEnabled());
     w->tmrRestartApp_Timer();
     EXPECT_EQ(w->lastRequestedAddress(), "http://kiosk.invalid/start.html");
-}
-
-TEST_F(Housekeeping, ShutdownRequestIsLookedForEveryIntervalAndEndsTheKiosk)
-{
-    auto w = started("shutdown_check_interval=3\r\n");
-    for (int i = 0; i < 3; ++i)
-        w->tmrShutdown_Timer();
-    EXPECT_EQ(w->ShutdownCountdown, 3) << "no request: a new count";
-    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:03\r\n");
-    w->tmrShutdown_Timer();
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(immediateEnds, 0) << "found only at the next look";
-    EXPECT_TRUE(std::filesystem::exists(dir / "tesmora.lck"));
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(immediateEnds, 1);
-    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
-}
-
-TEST_F(Housekeeping, AChangedShutdownIntervalCountsFromTheNextLook)
-{
-    auto w = started("shutdown_check_interval=2\r\n");
-    writeSettings(settingsFor("http://kiosk.invalid/", "shutdown_check_interval=4\r\n"));
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(w->ShutdownCountdown, 1) << "the running count is not touched";
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(w->ShutdownCountdown, 4);
-    writeSettings("[data]\r\nweb_server=http://kiosk.invalid/\r\n");
-    for (int i = 0; i < 4; ++i)
-        w->tmrShutdown_Timer();
-    EXPECT_EQ(w->ShutdownCountdown, 5) << "a missing interval falls back";
-    EXPECT_EQ(kioskLog(), "Valore non valido per shutdown_check_interval: '', uso il valore 5\r\n");
-}
-
-TEST_F(Housekeeping, ARequestLeftFromBeforeStartEndsAtTheFirstLook)
-{
-    writeFile(dir / "Shutdown.txt", "old\r\n");
-    auto w = started("shutdown_check_interval=2\r\n");
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(immediateEnds, 0);
-    w->tmrShutdown_Timer();
-    EXPECT_EQ(immediateEnds, 1);
-    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
-}
-
-TEST_F(Housekeeping, UpdateStartsOnceAMinuteAfterTheConfiguredMinute)
-{
-    writeStandInUpdater("TesmoraUpdate"); // found for "tesmora" without regard to case
-    auto w = started("update_start=7:5\r\n");
-    clock.setLocal({2026, 12, 7, 7, 4, 59});
-    w->tmrUpdate_Timer();
-    EXPECT_FALSE(w->UpdatePending);
-    clock.setLocal({2026, 12, 7, 7, 5, 0});
-    w->tmrUpdate_Timer();
-    EXPECT_TRUE(w->UpdatePending);
-    EXPECT_EQ(w->tmrUpdate->interval(), 60000);
-    EXPECT_FALSE(std::filesystem::exists(dir / "updater-started.txt"));
-
-    clock.setLocal({2026, 12, 7, 7, 6, 0});
-    w->tmrUpdate_Timer();
-    EXPECT_FALSE(w->UpdatePending);
-    EXPECT_EQ(w->tmrUpdate->interval(), 1000);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "updater-started.txt"); }, 10000));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return readFile(dir / "updater-started.txt") == dir.path().string() + " 0\n"; }, 2000))
-        << "started in the program folder, without arguments: " << readFile(dir / "updater-started.txt");
-    EXPECT_EQ(immediateEnds, 0) << "the kiosk carries on";
-    std::filesystem::remove(dir / "updater-started.txt");
-
-    for (int s = 1; s < 3600 * 16; s += 7) { // the rest of the day
-        clock.setLocal({2026, 12, 7, 7, 6, s});
-        w->tmrUpdate_Timer();
-        ASSERT_FALSE(w->UpdatePending) << s;
-    }
-    EXPECT_FALSE(std::filesystem::exists(dir / "updater-started.txt"));
-    clock.setLocal({2026, 12, 8, 7, 5, 30});
-    w->tmrUpdate_Timer();
-    EXPECT_TRUE(w->UpdatePending) << "and again the next day";
-    EXPECT_FALSE(std::filesystem::exists(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")));
-}
-
-TEST_F(Housekeeping, UpdateTimeWithLeadingZerosOrEmptyNeverStarts)
-{
-    for (const char *value : {"update_start=07:05\r\n", "update_start=\r\n", ""}) {
-        SCOPED_TRACE(value);
-        auto w = started(value);
-        for (int s = 0; s < 24 * 3600; s += 30) {
-            clock.setLocal({2026, 12, 7, 0, 0, s});
-            w->tmrUpdate_Timer();
-            ASSERT_FALSE(w->UpdatePending);
-        }
-        w.reset();
-    }
-}
-
-TEST_F(Housekeeping, AMissingOrUnstartableUpdaterGivesExactlyOneLogLine)
-{
-    auto w = started("update_start=0:0\r\n");
-    auto runDay = [&](int day) {
-        for (int s = 0; s < 180; ++s) {
-            clock.setLocal({2026, 12, day, 0, 0, s});
-            w->tmrUpdate_Timer();
-        }
-    };
-    runDay(7);
-    EXPECT_EQ(kioskLog(), "Errore nell'avvio di tesmoraUpdate\r\n");
-    EXPECT_EQ(w->tmrUpdate->interval(), 1000);
-
-    writeFile(dir / "TesmoraUpdate", "not a program"); // found, but cannot be started
-    runDay(8);
-    EXPECT_EQ(kioskLog(), "Errore nell'avvio di tesmoraUpdate\r\nErrore nell'avvio di tesmoraUpdate\r\n");
 }
 
 TEST_F(Housekeeping, ChangeStatusForEveryCode)

@@ -51,7 +51,6 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     w->Form_Load();
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
     EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{server.baseUrl(), "http://second.invalid/"}));
-    EXPECT_EQ(w->ShutdownCountdown, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
 
     EXPECT_EQ(w->lblStatus->text(), "Service play");
@@ -68,7 +67,6 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
     EXPECT_TRUE(w->pitAdmin->isHidden());
     EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-    EXPECT_FALSE(w->UpdatePending);
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);
     EXPECT_EQ(w->windowTitle(), "Tesmora");
@@ -153,6 +151,17 @@ TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
     auto third = makeWindow();
     third->Form_Load();
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 1u);
+}
+
+TEST_F(StartUp, ARequestFileEndsItTheOrderlyWayAtTheNextLook)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/", "shutdown_check_interval=1\r\n"));
+    auto w = makeWindow();
+    w->Form_Load();
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return immediateEnds == 1; }, 10000)) << "a look every second";
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
 }
 
 TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
