@@ -142,6 +142,9 @@ void frmTesmora::createControls()
     tmrLoadTimeout = new FormTimer(1000, this);
     tmrIdleReset = new FormTimer(1000, this);
     tmrMetrics = new FormTimer(10000, this);
+    m_status = new ServiceStatus(m_log, this);
+    m_refreshBar = new RefreshBar(tmrRefreshPage, Design::shpBase.width, Design::shpRiempimento.width, this);
+    m_gesture = new OperatorGesture(tmrOpenAdmin, tmrUnloadAdmin, this);
     m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
     m_updaterStart = std::make_unique<UpdaterStart>(tmrUpdate, m_env.paths, *m_env.clock, m_log);
     m_watchProbe = new ServerProbe(this);
@@ -164,8 +167,6 @@ void frmTesmora::createControls()
     shpRiempimento->setGeometry(toPixels(Design::shpRiempimento));
     shpRiempimento->setStyleSheet(QStringLiteral("background: #0000c0;"));
     shpRiempimento->setAttribute(Qt::WA_StyledBackground);
-    m_baseWidth = Design::shpBase.width;
-    m_fillWidth = Design::shpRiempimento.width;
 
     lblStatus = new QLabel(QStringLiteral("Service in pause"), this);
     lblStatus->setGeometry(toPixels(Design::lblStatus));
@@ -198,6 +199,17 @@ void frmTesmora::createControls()
     connect(tmrIdleReset, &QTimer::timeout, this, &frmTesmora::tmrIdleReset_Timer);
     connect(tmrMetrics, &QTimer::timeout, this, &frmTesmora::tmrMetrics_Timer);
     connect(m_shutdown, &ShutdownRequest::requested, this, &QWidget::close);
+    connect(m_status, &ServiceStatus::statusApplied, this, &frmTesmora::writeMetrics);
+    connect(m_status, &ServiceStatus::changed, m_gesture, &OperatorGesture::statusChanged);
+    connect(m_status, &ServiceStatus::changed, m_refreshBar, &RefreshBar::statusChanged);
+    connect(m_status, &ServiceStatus::changed, this, &frmTesmora::statusChanged);
+    connect(m_status, &ServiceStatus::labelChanged, lblStatus, &QLabel::setText);
+    connect(m_status, &ServiceStatus::choicesChanged, this, [this](bool play, bool pause) {
+        lblPlay->setEnabled(play);
+        lblPause->setEnabled(pause);
+    });
+    connect(m_gesture, &OperatorGesture::panelShown, pitAdmin, &QWidget::setVisible);
+    connect(m_refreshBar, &RefreshBar::fillChanged, this, &frmTesmora::showFill);
     connect(m_watchProbe, &ServerProbe::answered, this, &frmTesmora::watchAnswered);
     connect(m_failbackProbe, &ServerProbe::answered, this,
             [this](const QUrl &, const ProbeAnswer &answer) { failbackAnswered(answer); });
@@ -337,9 +349,8 @@ void frmTesmora::ResizeToScreen()
     lblButton1->setGeometry(toPixels(l.lblButton1));
     lblButton2->setGeometry(toPixels(l.lblButton2));
     shpBase->setGeometry(toPixels(l.shpBase));
-    m_baseWidth = l.shpBase.width;
     shpRiempimento->setGeometry(toPixels(l.shpRiempimento));
-    setFillWidth(l.shpRiempimento.width);
+    m_refreshBar->setWidths(l.shpBase.width, l.shpRiempimento.width);
     lblStatus->setGeometry(toPixels(l.lblStatus));
     ptcStop->setGeometry(toPixels(l.ptcStop));
     ptcRefresh->setGeometry(toPixels(l.ptcRefresh));
@@ -467,10 +478,7 @@ void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int statusCode, const
         // countdown retry the start page.
         showBuiltInErrorText();
     }
-    m_passingThroughPause = true;
-    ChangeStatus(1);
-    m_passingThroughPause = false;
-    ChangeStatus(4);
+    m_status->changeToErrorThroughPause();
 }
 
 void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
@@ -484,8 +492,8 @@ void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
     logEvent("Pagina di nuovo caricata: " + url.toString(QUrl::RemoveUserInfo).toStdString());
     // The design keeps the error status until a restart; the server checks run only in play, and
     // the metrics would report an error that is over.
-    if (returnsToPlay() && m_appliedStatus == 4)
-        ChangeStatus(2);
+    if (returnsToPlay() && m_status->applied() == ServiceStatus::Error)
+        ChangeStatus(ServiceStatus::Play);
 }
 
 void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
@@ -604,39 +612,22 @@ void frmTesmora::cmdClose_Click()
 
 void frmTesmora::lblButton1_Click()
 {
-    lblButton1->Tag = QStringLiteral("7");
-    TryOpenAdmin();
+    m_gesture->leftCornerClicked();
 }
 
 void frmTesmora::lblButton2_Click()
 {
-    lblButton2->Tag = QStringLiteral("3");
-    TryOpenAdmin();
-}
-
-void frmTesmora::TryOpenAdmin()
-{
-    tmrOpenAdmin->setEnabled(true);
-    if (lblButton1->Tag + lblButton2->Tag != QLatin1String("73"))
-        return;
-    tmrOpenAdmin->setEnabled(false);
-    lblButton1->Tag = QStringLiteral("0");
-    lblButton2->Tag = QStringLiteral("0");
-    pitAdmin->show();
-    tmrUnloadAdmin->setEnabled(true);
+    m_gesture->rightCornerClicked();
 }
 
 void frmTesmora::tmrOpenAdmin_Timer()
 {
-    lblButton1->Tag = QStringLiteral("0");
-    lblButton2->Tag = QStringLiteral("0");
-    tmrOpenAdmin->setEnabled(false);
+    m_gesture->openTimeUp();
 }
 
 void frmTesmora::tmrUnloadAdmin_Timer()
 {
-    pitAdmin->hide();
-    tmrUnloadAdmin->setEnabled(false);
+    m_gesture->hideTimeUp();
 }
 
 void frmTesmora::tmrLoadTimeout_Timer()
@@ -691,7 +682,7 @@ void frmTesmora::writeMetrics()
         {"tesmora_kiosk_status",
          "Service status: 1 pause, 2 play, 3 stop, 4 error.",
          "gauge",
-         static_cast<double>(m_appliedStatus),
+         static_cast<double>(m_status->applied()),
          {}},
         {"tesmora_kiosk_navigation_errors_total",
          "Navigation errors since the kiosk started.",
@@ -735,59 +726,39 @@ void frmTesmora::lblStop_Click()
 
 void frmTesmora::ptcStop_Click()
 {
-    tmrRefreshPage->setEnabled(false);
+    m_refreshBar->stop();
 }
 
 void frmTesmora::ptcRefresh_Click()
 {
-    ResetRefreshBar();
-    tmrRefreshPage->setEnabled(true);
+    m_refreshBar->restart();
 }
 
 int16_t frmTesmora::ChangeStatus(const int16_t &Stato)
 {
-    if (Stato >= 1 && Stato <= 4)
-        statusApplied(Stato);
-    switch (Stato) {
-    case 1: // pause
-        lblPlay->setEnabled(true);
-        lblPause->setEnabled(false);
-        tmrUnloadAdmin->setEnabled(true);
-        lblStatus->setText(QStringLiteral("Service pause"));
+    m_status->change(Stato);
+    return 0;
+}
+
+void frmTesmora::statusChanged(int16_t code)
+{
+    switch (code) {
+    case ServiceStatus::Pause:
         Serviziotesmora(0);
         break;
-    case 2: // play
-        lblPlay->setEnabled(false);
-        lblPause->setEnabled(true);
-        tmrUnloadAdmin->setEnabled(false);
-        lblStatus->setText(QStringLiteral("Service play"));
+    case ServiceStatus::Play:
         Serviziotesmora(1);
         break;
-    case 3: // stop
+    case ServiceStatus::Stop:
         close();
         break;
-    case 4: // error
-        lblPlay->setEnabled(false);
-        lblPause->setEnabled(false);
-        tmrRefreshPage->setEnabled(false);
+    case ServiceStatus::Error:
         tmrRestartApp->setEnabled(true);
         Serviziotesmora(0);
         break;
     default:
         break;
     }
-    return 0;
-}
-
-void frmTesmora::statusApplied(int16_t status)
-{
-    // The pause a navigation error passes through on its way to error is no status of its own.
-    if (m_passingThroughPause || status == m_appliedStatus)
-        return;
-    m_appliedStatus = status;
-    static const char *const names[] = {"", "pause", "play", "stop", "error"};
-    logEvent(std::string("Stato del servizio: ") + names[status]);
-    writeMetrics();
 }
 
 void frmTesmora::Serviziotesmora(int16_t Avvia)
@@ -798,9 +769,8 @@ void frmTesmora::Serviziotesmora(int16_t Avvia)
         tmrTestWebServer->setEnabled(false);
 }
 
-void frmTesmora::setFillWidth(float twips)
+void frmTesmora::showFill(float twips)
 {
-    m_fillWidth = twips;
     QRect r = shpRiempimento->geometry();
     r.setWidth(twipsToPixels(twips));
     shpRiempimento->setGeometry(r);
@@ -808,14 +778,10 @@ void frmTesmora::setFillWidth(float twips)
 
 void frmTesmora::ResetRefreshBar()
 {
-    RefreshTicks = 0;
-    setFillWidth(0);
+    m_refreshBar->reset();
 }
 
 void frmTesmora::tmrRefreshPage_Timer()
 {
-    setFillWidth(m_fillWidth + m_baseWidth / static_cast<float>(settings.refreshInterval));
-    RefreshTicks++;
-    if (RefreshTicks == settings.refreshInterval)
-        ResetRefreshBar();
+    m_refreshBar->tick();
 }

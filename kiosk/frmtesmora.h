@@ -9,9 +9,12 @@
 #include "kiosksettings.h"
 #include "metricsfile.h"
 #include "monthlylog.h"
+#include "operatorgesture.h"
 #include "platform.h"
 #include "programpaths.h"
+#include "refreshbar.h"
 #include "serverprobe.h"
+#include "servicestatus.h"
 #include "shutdownrequest.h"
 #include "updaterstart.h"
 
@@ -121,14 +124,9 @@ public:
     int16_t ServerIndex = 0;
     int16_t FailureLimit = 1;
     int16_t RestartCountdown = 1;
-    int16_t RefreshTicks = 0;
     // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
     // last session reset.
     int IdleSeconds = -1;
-
-    // Width of the filled part of the refresh bar, in twips.
-    float shpRiempimentoWidth() const { return m_fillWidth; }
-    float shpBaseWidth() const { return m_baseWidth; }
 
 signals:
     // Every address the window asks the browser for, as it asks.
@@ -150,7 +148,8 @@ private:
     bool returnsToPlay() const;
     void watchAnswered(const QUrl &url, const ProbeAnswer &answer);
     void failbackAnswered(const ProbeAnswer &answer);
-    void statusApplied(int16_t status);
+    void statusChanged(int16_t code);
+    void showFill(float twips);
     void logEvent(const std::string &line);
     void writeMetrics();
     void startTimers();
@@ -161,10 +160,8 @@ private:
     void Navigate(const std::string &address);
     void Navigate2(const std::string &address);
     void showBuiltInErrorText();
-    void TryOpenAdmin();
     std::string startPageAddress() const;
     void endAtOnce();
-    void setFillWidth(float twips);
 
     KioskEnvironment m_env;
     KioskLog m_log;
@@ -178,8 +175,6 @@ private:
     QString m_lastRequested;
     bool m_errorPageRequested = false;
     bool m_builtInErrorShown = false;
-    float m_fillWidth = 0;
-    float m_baseWidth = 0;
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
@@ -193,11 +188,11 @@ private:
     ServerProbe *m_failbackProbe = nullptr;
     int m_watchSeconds = 0;
     int m_failbackSeconds = 0;
+    ServiceStatus *m_status = nullptr;
+    RefreshBar *m_refreshBar = nullptr;
+    OperatorGesture *m_gesture = nullptr;
     ShutdownRequest *m_shutdown = nullptr;
     std::unique_ptr<UpdaterStart> m_updaterStart;
-    // Kept for the metrics and the event log only: the design stores no status.
-    int16_t m_appliedStatus = 0;
-    bool m_passingThroughPause = false;
     uint64_t m_navigationErrors = 0;
     std::optional<TimePoint> m_lastPageLoaded;
     bool m_errorSinceLoad = false;

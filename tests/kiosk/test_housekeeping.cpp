@@ -182,25 +182,4 @@ TEST_F(Housekeeping, ServiceTestSwitchIgnoresOtherValues)
     EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
 }
 
-TEST_F(Housekeeping, RefreshControlsStopAndRestartTheBar)
-{
-    auto w = started("geturl_interval=4\r\n");
-    w->ptcRefresh_Click();
-    EXPECT_TRUE(w->tmrRefreshPage->isEnabled());
-    w->tmrRefreshPage_Timer();
-    w->tmrRefreshPage_Timer();
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 1695.0f / 4 * 2);
-    w->ptcStop_Click();
-    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 1695.0f / 4 * 2) << "stopped, not emptied";
-    w->ptcStop_Click();
-    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
-
-    w->ChangeStatus(4);
-    w->ptcRefresh_Click();
-    EXPECT_TRUE(w->tmrRefreshPage->isEnabled()) << "refresh works in the error status too";
-    EXPECT_EQ(w->RefreshTicks, 0);
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-}
-
 } // namespace

@@ -66,7 +66,7 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
     EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
     EXPECT_TRUE(w->pitAdmin->isHidden());
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
+    EXPECT_EQ(w->shpRiempimento->width(), 0);
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);
     EXPECT_EQ(w->windowTitle(), "Tesmora");
@@ -188,24 +188,6 @@ TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)
         w->ArrayUrl,
         (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/", "http://a.invalid/", "http://b.invalid/"}));
     EXPECT_EQ(w->lastRequestedAddress(), "http://a.invalid/start.html");
-}
-
-TEST_F(StartUp, TheRefreshBarFillsInStepsAndEmptiesOnTheLastTick)
-{
-    writeSettings(settingsFor("http://127.0.0.1:9/", "geturl_interval=10\r\n"));
-    auto w = makeWindow();
-    w->Form_Load();
-    const float base = w->shpBaseWidth();
-    EXPECT_FLOAT_EQ(base, 1695);
-    for (int i = 0; i < 9; ++i)
-        w->tmrRefreshPage_Timer();
-    EXPECT_NEAR(w->shpRiempimentoWidth(), base * 9 / 10, 0.01);
-    EXPECT_EQ(w->RefreshTicks, 9);
-    EXPECT_EQ(w->shpRiempimento->width(), twipsToPixels(base * 9 / 10));
-    w->tmrRefreshPage_Timer();
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-    EXPECT_EQ(w->RefreshTicks, 0);
-    EXPECT_EQ(w->shpRiempimento->width(), 0);
 }
 
 } // namespace
