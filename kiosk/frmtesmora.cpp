@@ -4,9 +4,7 @@
 #include "kioskpage.h"
 #include "layout.h"
 #include "metricsfile.h"
-#include "pageaddress.h"
 #include "pagedialog.h"
-#include "serverprobe.h"
 #include "tesmoraart.h"
 #include "text.h"
 #include "updaterstart.h"
@@ -19,11 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
-
-#include <algorithm>
 
 frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
     : QWidget(parent)
@@ -41,21 +35,12 @@ frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
 
 frmTesmora::~frmTesmora()
 {
-    // The page must go before the profile it was made with.
+    // The view goes before its page, the page before its profile.
     delete WebBrowser;
-    WebBrowser = nullptr;
-    delete m_page;
-    m_page = nullptr;
+    delete m_browser;
 }
 
 namespace {
-
-// A server as the log and the metrics show it: never with a user name and password written in it.
-std::string shownServer(const std::string &server)
-{
-    const QUrl url(QString::fromStdString(server));
-    return url.userInfo().isEmpty() ? server : url.toString(QUrl::RemoveUserInfo).toStdString();
-}
 
 QPushButton *makeButton(QWidget *parent, const QString &caption, const TwipsRect &design)
 {
@@ -74,49 +59,11 @@ ClickArea *makeArea(QWidget *parent, const TwipsRect &design)
 
 } // namespace
 
-void frmTesmora::createBrowserSession()
-{
-    // Each session starts from nothing: no cookies, storage, cache or history survive a restart
-    // or an idle reset.
-    m_profile = new QWebEngineProfile(this);
-    m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    // An address the engine cannot show itself (mailto:, tel:, smb:, a made-up scheme) would go to
-    // the desktop, which starts a program over the kiosk. After a touch the engine asks the page
-    // first, which refuses it and logs the refusal; without one the engine drops it unasked.
-    // DisallowUnknownUrlSchemes would drop them all unasked, with nothing left to log.
-    m_profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
-    // Downloads are left unanswered: the engine cancels a download nobody accepts, and nothing
-    // is saved.
-    m_page = new KioskPage(m_profile, m_dialog, this);
-    m_page->setAllowedHosts(m_allowedHosts);
-    m_page->setFilePagesAllowed(m_filePagesAllowed);
-    WebBrowser->setPage(m_page);
-    connect(m_page, &KioskPage::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
-    connect(m_page, &KioskPage::navigationRefused, this, &frmTesmora::WebBrowser_NavigationRefused);
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        if (ok)
-            WebBrowser_DocumentComplete(m_page->url());
-    });
-}
-
-void frmTesmora::startNewBrowserSession()
-{
-    // Qt 6.4 has no call that empties a profile's web storage (local storage, IndexedDB); a new
-    // off-the-record profile has none, nor cookies or cache. The old page goes before its profile.
-    QWebEngineProfile *oldProfile = m_profile;
-    KioskPage *oldPage = m_page;
-    createBrowserSession();
-    delete oldPage;
-    delete oldProfile;
-    m_dialog->setRefusing(false);
-}
-
 void frmTesmora::createControls()
 {
     WebBrowser = new QWebEngineView(this);
-    m_dialog = new PageDialog(this);
-    createBrowserSession();
     WebBrowser->setContextMenuPolicy(Qt::NoContextMenu);
+    m_dialog = new PageDialog(this);
 
     cmdLogOut = makeButton(this, QStringLiteral("Logout"), Design::cmdLogOut);
     cmdAdminPannel = makeButton(this, QStringLiteral("Passa al pannello amministrativo"), Design::cmdAdminPannel);
@@ -147,8 +94,9 @@ void frmTesmora::createControls()
     m_gesture = new OperatorGesture(tmrOpenAdmin, tmrUnloadAdmin, this);
     m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
     m_updaterStart = std::make_unique<UpdaterStart>(tmrUpdate, m_env.paths, *m_env.clock, m_log);
-    m_watchProbe = new ServerProbe(this);
-    m_failbackProbe = new ServerProbe(this);
+    m_browser = new KioskBrowser(WebBrowser, m_dialog, this);
+    m_errors = new NavigationErrors(tmrRestartApp, *m_browser, *m_status, m_counts, m_log, *m_env.clock, this);
+    m_watch = new ServerWatch(tmrTestWebServer, m_servers, *m_browser, m_log, this);
 
     ptcRefresh = makeArea(this, Design::ptcRefresh);
     ptcStop = makeArea(this, Design::ptcStop);
@@ -210,9 +158,15 @@ void frmTesmora::createControls()
     });
     connect(m_gesture, &OperatorGesture::panelShown, pitAdmin, &QWidget::setVisible);
     connect(m_refreshBar, &RefreshBar::fillChanged, this, &frmTesmora::showFill);
-    connect(m_watchProbe, &ServerProbe::answered, this, &frmTesmora::watchAnswered);
-    connect(m_failbackProbe, &ServerProbe::answered, this,
-            [this](const QUrl &, const ProbeAnswer &answer) { failbackAnswered(answer); });
+    connect(m_browser, &KioskBrowser::navigationRequested, this, &frmTesmora::navigationRequested);
+    connect(m_browser, &KioskBrowser::navigateError, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(m_browser, &KioskBrowser::navigationRefused, this, &frmTesmora::WebBrowser_NavigationRefused);
+    connect(m_browser, &KioskBrowser::documentComplete, this, &frmTesmora::WebBrowser_DocumentComplete);
+    connect(m_watch, &ServerWatch::serverDown, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(m_errors, &NavigationErrors::countdownEnded, m_watch, &ServerWatch::retryStartPage);
+    connect(m_errors, &NavigationErrors::labelChanged, lblStatus, &QLabel::setText);
+    connect(m_status, &ServiceStatus::changed, m_errors, &NavigationErrors::statusChanged);
+    connect(m_status, &ServiceStatus::changed, m_watch, &ServerWatch::statusChanged);
     connect(cmdTesmora, &QPushButton::clicked, this, &frmTesmora::cmdTesmora_Click);
     connect(cmdAdminPannel, &QPushButton::clicked, this, &frmTesmora::cmdAdminPannel_Click);
     connect(cmdLogOut, &QPushButton::clicked, this, &frmTesmora::cmdLogOut_Click);
@@ -265,44 +219,22 @@ void frmTesmora::Form_Load()
     m_log.setEventsLogged(settings.logEvents);
     if (lockWritten.failed())
         WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
-    FailureLimit = settings.failureLimit;
-    RestartCountdown = settings.restartCountdown;
+    m_errors->configure(settings);
     m_shutdown->configure(settings);
     // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
     startTimers();
     watchEndRequests();
 
-    ReturnUrl(settings.serverList, ArrayUrl, FailureLimit);
-    // The error page is usually a file of the program folder, and a demo's server can be a
-    // folder: only then may pages be files.
-    const auto isFile = [](const std::string &address) {
-        return QUrl(QString::fromStdString(address)).scheme() == QLatin1String("file");
-    };
-    m_filePagesAllowed = isFile(settings.errorPage) || std::ranges::any_of(ArrayUrl, isFile);
-    m_page->setFilePagesAllowed(m_filePagesAllowed);
+    m_servers.configure(settings);
+    m_browser->configure(settings, m_servers, m_log);
+    m_watch->configure(settings);
     applyFleetSettings();
-    Navigate(startPageAddress());
-    ChangeStatus(2);
+    Navigate(m_servers.startPage());
+    ChangeStatus(ServiceStatus::Play);
 }
 
 void frmTesmora::applyFleetSettings()
 {
-    if (!settings.allowedHosts.empty()) {
-        HostAllowList hosts = HostAllowList::fromSettingValue(settings.allowedHosts);
-        if (hosts.cutEntry())
-            WriteLog("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength) + " caratteri): '"
-                     + *hosts.cutEntry() + "'");
-        for (const std::string &entry : hosts.refused())
-            WriteLog("Voce non valida in allowed_hosts: '" + entry + "'");
-        for (const std::string &server : ArrayUrl)
-            hosts.allow(hostOf(QUrl(QString::fromStdString(server))));
-        hosts.allow(hostOf(QUrl(QString::fromStdString(settings.errorPage))));
-        m_allowedHosts = hosts;
-        m_page->setAllowedHosts(m_allowedHosts);
-    }
-    // Without these the timer keeps its interval 0: switched by the status, it never fires.
-    if (settings.failover || settings.watchInterval > 0)
-        tmrTestWebServer->setInterval(1000);
     if (settings.idleReset > 0) {
         QCoreApplication::instance()->installEventFilter(this);
         tmrIdleReset->setEnabled(true);
@@ -422,78 +354,24 @@ void frmTesmora::WriteLog(const std::string &message)
     m_log.write(message);
 }
 
-std::string frmTesmora::startPageAddress() const
-{
-    return pageAddress(ArrayUrl, ServerIndex, settings.startPage);
-}
-
 void frmTesmora::Navigate(const std::string &address)
 {
-    // A question of the page left waiting would stand in the way of the new one.
-    m_dialog->dismiss();
-    m_errorPageRequested = false;
-    m_builtInErrorShown = false;
-    m_lastRequested = QString::fromStdString(address);
-    emit navigationRequested(m_lastRequested);
-    WebBrowser->load(QUrl(m_lastRequested));
+    m_browser->Navigate(address);
 }
 
 void frmTesmora::Navigate2(const std::string &address)
 {
-    Navigate(address);
-    m_errorPageRequested = true;
-}
-
-const QString frmTesmora::BuiltInErrorHtml =
-    QStringLiteral("<!DOCTYPE html><html lang=\"it\"><head><meta charset=\"utf-8\"><title>Tesmora</title></head>"
-                   "<body style=\"margin:0;height:100vh;display:flex;align-items:center;justify-content:center;"
-                   "background:#00338c;color:white;font-family:sans-serif;text-align:center\">"
-                   "<div><h1>Servizio momentaneamente non disponibile</h1>"
-                   "<p>Il chiosco riprover\u00e0 tra pochi secondi.</p></div></body></html>");
-
-void frmTesmora::showBuiltInErrorText()
-{
-    m_builtInErrorShown = true;
-    WebBrowser->setHtml(BuiltInErrorHtml);
+    m_browser->Navigate2(address);
 }
 
 void frmTesmora::WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
 {
-    ++m_navigationErrors;
-    m_errorSinceLoad = true;
-    const std::string line = "Errore di navigazione: " + url.toString(QUrl::RemoveUserInfo).toStdString() + " ("
-        + std::to_string(statusCode) + ")" + (description.isEmpty() ? "" : " " + description.toStdString());
-    if (line != m_lastErrorLine)
-        logEvent(line);
-    m_lastErrorLine = line;
-    if (settings.errorPage.empty() && !m_builtInErrorShown) {
-        // No error page configured: an empty address would leave the failed page on screen.
-        m_errorPageRequested = true;
-        showBuiltInErrorText();
-    } else if (!m_errorPageRequested) {
-        Navigate2(settings.errorPage);
-    } else if (!(m_builtInErrorShown && url.scheme() == QLatin1String("data"))) {
-        // The error page itself failed: asking for it again would spin as long as it cannot be
-        // loaded, so the kiosk shows its own text, which needs no network, and lets the
-        // countdown retry the start page.
-        showBuiltInErrorText();
-    }
-    m_status->changeToErrorThroughPause();
+    m_errors->navigateError(url, statusCode, description);
 }
 
 void frmTesmora::WebBrowser_DocumentComplete(const QUrl &url)
 {
-    if (m_errorPageRequested)
-        return; // the error page, or the kiosk's own text
-    m_lastPageLoaded = m_env.clock->now();
-    if (!m_errorSinceLoad || tmrRestartApp->isEnabled())
-        return;
-    m_errorSinceLoad = false;
-    logEvent("Pagina di nuovo caricata: " + url.toString(QUrl::RemoveUserInfo).toStdString());
-    // The design keeps the error status until a restart; the server checks run only in play, and
-    // the metrics would report an error that is over.
-    if (returnsToPlay() && m_status->applied() == ServiceStatus::Error)
-        ChangeStatus(ServiceStatus::Play);
+    m_errors->documentComplete(url);
 }
 
 void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
@@ -513,69 +391,14 @@ void frmTesmora::WebBrowser_NavigationRefused(const QUrl &url)
     WriteLog(line);
 }
 
-bool frmTesmora::returnsToPlay() const
-{
-    return settings.failover || settings.watchInterval > 0 || !settings.metricsFile.empty();
-}
-
 void frmTesmora::tmrRestartApp_Timer()
 {
-    lblStatus->setText(QStringLiteral("Service error %1").arg(RestartCountdown));
-    RestartCountdown--;
-    if (RestartCountdown == 0) {
-        m_lastErrorLine.clear();
-        if (settings.failover)
-            moveToNextServer();
-        Navigate(startPageAddress());
-        RestartCountdown = m_counts.read(KioskKeys::timeRestartExe);
-        tmrRestartApp->setEnabled(false);
-    }
-}
-
-void frmTesmora::moveToNextServer()
-{
-    const std::string before = pageAddress(ArrayUrl, ServerIndex, "");
-    const size_t next = static_cast<size_t>(ServerIndex) + 1;
-    ServerIndex = next < ArrayUrl.size() && next <= INT16_MAX ? static_cast<int16_t>(next) : 0;
-    m_failbackSeconds = 0;
-    const std::string server = pageAddress(ArrayUrl, ServerIndex, "");
-    if (server != before)
-        WriteLog("Passaggio al server " + shownServer(server));
-}
-
-bool frmTesmora::onBackupServer() const
-{
-    return settings.failbackInterval > 0 && pageAddress(ArrayUrl, ServerIndex, "") != pageAddress(ArrayUrl, 0, "");
+    m_errors->countdownTick();
 }
 
 void frmTesmora::tmrTestWebServer_Timer()
 {
-    m_watchProbe->secondPassed(settings.loadTimeout);
-    m_failbackProbe->secondPassed(settings.loadTimeout);
-    if (settings.watchInterval > 0 && ++m_watchSeconds >= settings.watchInterval) {
-        m_watchSeconds = 0;
-        m_watchProbe->start(QUrl(QString::fromStdString(startPageAddress())));
-    }
-    if (onBackupServer() && ++m_failbackSeconds >= settings.failbackInterval) {
-        m_failbackSeconds = 0;
-        m_failbackProbe->start(QUrl(QString::fromStdString(pageAddress(ArrayUrl, 0, settings.startPage))));
-    }
-}
-
-void frmTesmora::watchAnswered(const QUrl &url, const ProbeAnswer &answer)
-{
-    // An answer that comes when the kiosk no longer plays, or for a server it has left, is old.
-    if (answer.failed() && tmrTestWebServer->isEnabled() && url == QUrl(QString::fromStdString(startPageAddress())))
-        WebBrowser_NavigateError(url, answer.value, QString::fromStdString(answer.error.description));
-}
-
-void frmTesmora::failbackAnswered(const ProbeAnswer &answer)
-{
-    if (answer.failed() || !tmrTestWebServer->isEnabled() || !onBackupServer())
-        return;
-    ServerIndex = 0;
-    WriteLog("Ritorno al primo server " + shownServer(pageAddress(ArrayUrl, 0, "")));
-    Navigate(startPageAddress());
+    m_watch->tick();
 }
 
 void frmTesmora::tmrShutdown_Timer()
@@ -590,18 +413,18 @@ void frmTesmora::tmrUpdate_Timer()
 
 void frmTesmora::cmdTesmora_Click()
 {
-    Navigate(startPageAddress());
+    Navigate(m_servers.startPage());
     ParkMousePointer();
 }
 
 void frmTesmora::cmdAdminPannel_Click()
 {
-    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.adminPage));
+    Navigate(m_servers.adminPage());
 }
 
 void frmTesmora::cmdLogOut_Click()
 {
-    Navigate(pageAddress(ArrayUrl, ServerIndex, settings.logoutPage));
+    Navigate(m_servers.logoutPage());
 }
 
 void frmTesmora::cmdClose_Click()
@@ -632,7 +455,7 @@ void frmTesmora::tmrUnloadAdmin_Timer()
 
 void frmTesmora::tmrLoadTimeout_Timer()
 {
-    m_page->secondPassed(settings.loadTimeout);
+    m_browser->secondPassed();
 }
 
 bool frmTesmora::eventFilter(QObject *watched, QEvent *event)
@@ -664,8 +487,9 @@ void frmTesmora::tmrIdleReset_Timer()
     }
     IdleSeconds = -1;
     WriteLog("Sessione azzerata dopo " + std::to_string(settings.idleReset) + " secondi di inattività");
-    startNewBrowserSession();
-    Navigate(startPageAddress());
+    m_browser->startNewSession();
+    m_dialog->setRefusing(false);
+    Navigate(m_servers.startPage());
 }
 
 void frmTesmora::tmrMetrics_Timer()
@@ -687,26 +511,21 @@ void frmTesmora::writeMetrics()
         {"tesmora_kiosk_navigation_errors_total",
          "Navigation errors since the kiosk started.",
          "counter",
-         static_cast<double>(m_navigationErrors),
+         static_cast<double>(m_errors->errorCount()),
          {}},
         {"tesmora_kiosk_last_page_loaded_timestamp_seconds",
          "When a page other than the error page last loaded; 0: none yet.",
          "gauge",
-         m_lastPageLoaded ? seconds(*m_lastPageLoaded) : 0.0,
+         m_errors->lastPageLoaded() ? seconds(*m_errors->lastPageLoaded()) : 0.0,
          {}},
         {"tesmora_kiosk_server",
          "The server in use.",
          "gauge",
          1,
-         {{"index", std::to_string(ServerIndex)}, {"url", shownServer(pageAddress(ArrayUrl, ServerIndex, ""))}}},
+         {{"index", std::to_string(m_servers.index())}, {"url", m_servers.shownServer()}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
     m_metricsFile.write(metrics);
-}
-
-void frmTesmora::logEvent(const std::string &line)
-{
-    m_log.event(line);
 }
 
 void frmTesmora::lblPlay_Click()
@@ -742,31 +561,13 @@ int16_t frmTesmora::ChangeStatus(const int16_t &Stato)
 
 void frmTesmora::statusChanged(int16_t code)
 {
-    switch (code) {
-    case ServiceStatus::Pause:
-        Serviziotesmora(0);
-        break;
-    case ServiceStatus::Play:
-        Serviziotesmora(1);
-        break;
-    case ServiceStatus::Stop:
+    if (code == ServiceStatus::Stop)
         close();
-        break;
-    case ServiceStatus::Error:
-        tmrRestartApp->setEnabled(true);
-        Serviziotesmora(0);
-        break;
-    default:
-        break;
-    }
 }
 
 void frmTesmora::Serviziotesmora(int16_t Avvia)
 {
-    if (Avvia == 1)
-        tmrTestWebServer->setEnabled(true);
-    else if (Avvia == 0)
-        tmrTestWebServer->setEnabled(false);
+    m_watch->Serviziotesmora(Avvia);
 }
 
 void frmTesmora::showFill(float twips)

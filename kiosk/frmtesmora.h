@@ -4,16 +4,19 @@
 #include "clsfileini.h"
 #include "formtimer.h"
 #include "hostallowlist.h"
+#include "kioskbrowser.h"
 #include "kioskenvironment.h"
 #include "kiosklog.h"
 #include "kiosksettings.h"
 #include "metricsfile.h"
 #include "monthlylog.h"
+#include "navigationerrors.h"
 #include "operatorgesture.h"
 #include "platform.h"
 #include "programpaths.h"
 #include "refreshbar.h"
-#include "serverprobe.h"
+#include "serverlist.h"
+#include "serverwatch.h"
 #include "servicestatus.h"
 #include "shutdownrequest.h"
 #include "updaterstart.h"
@@ -29,7 +32,6 @@
 class QLabel;
 class QPushButton;
 class QSocketNotifier;
-class QWebEngineProfile;
 class QWebEngineView;
 class KioskPage;
 class PageDialog;
@@ -81,11 +83,10 @@ public:
     void ResetRefreshBar();
 
     // The address the browser was last asked for (by Navigate or Navigate2).
-    QString lastRequestedAddress() const { return m_lastRequested; }
+    QString lastRequestedAddress() const { return m_browser->lastRequestedAddress(); }
     // True while the browser shows the kiosk's own text because the error page failed too.
-    bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
-    static const QString BuiltInErrorHtml;
-    KioskPage *page() const { return m_page; }
+    bool showsBuiltInErrorText() const { return m_browser->showsBuiltInErrorText(); }
+    KioskPage *page() const { return m_browser->page(); }
     // Where a page's alert, confirm and prompt are asked.
     PageDialog *pageDialog() const { return m_dialog; }
 
@@ -120,10 +121,6 @@ public:
     // Window-level state that start-up fills.
     clsFileIni IniFile;
     KioskSettings settings;
-    std::vector<std::string> ArrayUrl;
-    int16_t ServerIndex = 0;
-    int16_t FailureLimit = 1;
-    int16_t RestartCountdown = 1;
     // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
     // last session reset.
     int IdleSeconds = -1;
@@ -140,17 +137,9 @@ protected:
 
 private:
     void createControls();
-    void createBrowserSession();
-    void startNewBrowserSession();
     void applyFleetSettings();
-    void moveToNextServer();
-    bool onBackupServer() const;
-    bool returnsToPlay() const;
-    void watchAnswered(const QUrl &url, const ProbeAnswer &answer);
-    void failbackAnswered(const ProbeAnswer &answer);
     void statusChanged(int16_t code);
     void showFill(float twips);
-    void logEvent(const std::string &line);
     void writeMetrics();
     void startTimers();
     void watchEndRequests();
@@ -159,43 +148,30 @@ private:
     void WriteLog(const std::string &message);
     void Navigate(const std::string &address);
     void Navigate2(const std::string &address);
-    void showBuiltInErrorText();
-    std::string startPageAddress() const;
     void endAtOnce();
 
     KioskEnvironment m_env;
     KioskLog m_log;
     CountSettingReader m_counts;
     platform::InstanceLock m_instanceLock;
-    QWebEngineProfile *m_profile = nullptr;
-    KioskPage *m_page = nullptr;
     PageDialog *m_dialog = nullptr;
     std::unique_ptr<platform::EndRequestWatch> m_endRequests;
     QSocketNotifier *m_endRequestNotifier = nullptr;
-    QString m_lastRequested;
-    bool m_errorPageRequested = false;
-    bool m_builtInErrorShown = false;
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
 
-    bool m_filePagesAllowed = false;
-    std::optional<HostAllowList> m_allowedHosts;
     static constexpr size_t RefusalsLoggedPerMinute = 20;
     static constexpr size_t RefusedSchemeShown = 40; // characters
     std::map<std::string, TimePoint> m_refusedLogged; // refusal line -> when it was last logged
-    ServerProbe *m_watchProbe = nullptr;
-    ServerProbe *m_failbackProbe = nullptr;
-    int m_watchSeconds = 0;
-    int m_failbackSeconds = 0;
+    ServerList m_servers;
+    KioskBrowser *m_browser = nullptr;
+    NavigationErrors *m_errors = nullptr;
+    ServerWatch *m_watch = nullptr;
     ServiceStatus *m_status = nullptr;
     RefreshBar *m_refreshBar = nullptr;
     OperatorGesture *m_gesture = nullptr;
     ShutdownRequest *m_shutdown = nullptr;
     std::unique_ptr<UpdaterStart> m_updaterStart;
-    uint64_t m_navigationErrors = 0;
-    std::optional<TimePoint> m_lastPageLoaded;
-    bool m_errorSinceLoad = false;
-    std::string m_lastErrorLine; // the error line of the running countdown
     MetricsFile m_metricsFile;
 };

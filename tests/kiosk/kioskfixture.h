@@ -3,9 +3,11 @@
 #include "clsfileini.h"
 #include "countsetting.h"
 #include "frmtesmora.h"
+#include "httpserver.h"
 #include "kiosklog.h"
 #include "kioskpage.h"
 #include "kiosksettings.h"
+#include "navigator.h"
 #include "tempfolder.h"
 #include "testclock.h"
 
@@ -22,14 +24,41 @@ class KioskFolder : public ::testing::Test
 protected:
     void writeSettings(const std::string &content) { writeFile(dir / "tesmora.ini", content); }
     std::string kioskLog() const { return readFile(dir / ("tesmora." + monthStamp(clock.localNow()) + ".log")); }
+    // Lets the event loop run until the server has had the path asked for count times.
+    static bool requested(const TestHttpServer &server, const std::string &path, size_t count = 1, int ms = 30000)
+    {
+        return QTest::qWaitFor([&] { return server.requestCount(path) >= count; }, ms);
+    }
+    // The value of a script run in the page; invalid when no answer came within 10 seconds.
+    static QVariant evaluate(QWebEnginePage *page, const QString &script)
+    {
+        auto result = std::make_shared<std::optional<QVariant>>();
+        page->runJavaScript(script, [result](const QVariant &v) { *result = v; });
+        return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
+    }
 
     TempFolder dir;
     TestClock clock{{2026, 12, 7, 9, 0, 0}};
 };
 
-// One of the kiosk's rules in-process, with its log and its settings file read as the kiosk
-// reads it. Timers are made with interval 0: switched on, they never fire, and the test gives
-// the ticks.
+// What the rules asked of the browser, in order: the addresses, and "<own text>" for the kiosk's
+// own error text.
+class TestNavigator final : public Navigator
+{
+public:
+    void startNewSession() override { ++newSessions; }
+
+    std::vector<std::string> asked;
+    int newSessions = 0;
+
+protected:
+    void load(const QString &address) override { asked.push_back(address.toStdString()); }
+    void showHtml(const QString &) override { asked.emplace_back("<own text>"); }
+};
+
+// One of the kiosk's rules in-process: its log, its settings file read as the kiosk reads it,
+// and a browser that only notes what it is asked. Timers are made with interval 0: switched on, they never fire, and
+// the test gives the ticks.
 class RuleFixture : public KioskFolder
 {
 protected:
@@ -48,6 +77,7 @@ protected:
     KioskLog log{dir.path(), "tesmora", clock};
     clsFileIni ini;
     CountSettingReader counts{ini, log.writer()};
+    TestNavigator navigator;
 };
 
 // A kiosk window in-process, whose immediate end is counted instead of ending the test process.
@@ -72,13 +102,7 @@ protected:
         return std::make_unique<frmTesmora>(env);
     }
 
-    // The value of a script run in the page; invalid when no answer came within 10 seconds.
-    static QVariant evaluate(frmTesmora &w, const QString &script)
-    {
-        auto result = std::make_shared<std::optional<QVariant>>();
-        w.page()->runJavaScript(script, [result](const QVariant &v) { *result = v; });
-        return QTest::qWaitFor([&] { return result->has_value(); }, 10000) ? **result : QVariant();
-    }
+    static QVariant evaluate(frmTesmora &w, const QString &script) { return KioskFolder::evaluate(w.page(), script); }
 
     int immediateEnds = 0;
 };

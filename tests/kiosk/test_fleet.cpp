@@ -1,7 +1,6 @@
 #include "httpserver.h"
 #include "kioskfixture.h"
 #include "pagedialog.h"
-#include "serverprobe.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -47,56 +46,6 @@ protected:
             (w.*handler)();
     }
 };
-
-TEST_F(Fleet, FailoverMovesToTheNextEntryAtTheEndOfEachCountdownAndTheButtonsFollow)
-{
-    auto w = started("http://a.invalid/, http://b.invalid/", {}, "failover=1\r\ngeturl_failure_limit=2\r\n");
-    std::string switches;
-    for (const char *server : {"b", "a", "b", "a", "b"}) { // a, b, a, b, then round again
-        w->WebBrowser_NavigateError(QUrl(), 0, {});
-        w->tmrRestartApp_Timer();
-        switches += "Passaggio al server http://" + std::string(server) + ".invalid/\r\n";
-    }
-    EXPECT_EQ(kioskLog(), switches);
-    EXPECT_EQ(w->lastRequestedAddress(), "http://b.invalid/start.html");
-    w->cmdAdminPannel_Click();
-    EXPECT_EQ(w->lastRequestedAddress(), "http://b.invalid/admin.html");
-}
-
-TEST_F(Fleet, TheWatchCountsAServerThatTakesTheQuestionButNeverAnswersAsANavigationError)
-{
-    TestHttpServer server;
-    server.serveNoAnswer("/start.html");
-    auto w = started(server.baseUrl(), {}, "watch_interval=5\r\nload_timeout=2\r\n");
-    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 5);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") == 2; }, 10000))
-        << "the page and the check";
-    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 2);
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html")
-        << "load_timeout not yet passed";
-    w->tmrTestWebServer_Timer();
-    EXPECT_EQ(w->lastRequestedAddress(), "file:///error.html");
-    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
-}
-
-TEST_F(Fleet, FailbackReturnsToTheFirstServerOnlyWhenItAnswersBelow400)
-{
-    TestHttpServer first;
-    first.serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
-    auto w = started(first.baseUrl() + ", http://backup.invalid/", {}, "failover=1\r\nfailback_interval=3\r\n");
-    ASSERT_TRUE(loaded(*w, first.baseUrl() + "start.html"));
-    w->ServerIndex = 1;
-    first.serve("/start.html", "<html><body>first</body></html>", 503, "text/html");
-    QSignalSpy answers(w->findChildren<ServerProbe *>().at(1), &ServerProbe::answered); // the failback's
-    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 3);
-    ASSERT_TRUE(answers.wait(10000));
-    EXPECT_EQ(w->ServerIndex, 1);
-    first.serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
-    ticks(*w, &frmTesmora::tmrTestWebServer_Timer, 3);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->ServerIndex == 0; }, 10000));
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), first.baseUrl() + "start.html");
-    EXPECT_EQ(kioskLog(), "Ritorno al primo server " + first.baseUrl() + "\r\n");
-}
 
 TEST_F(Fleet, AnIdleResetEmptiesTheSessionOnceAfterAVisitorAndNeverWhileThePanelOrACountdownRuns)
 {
@@ -215,6 +164,36 @@ TEST_F(Fleet, MetricsAndTheEventLogFollowErrorsRecoveryStatusAndTheUpdaterLaunch
           "tesmora_kiosk_info{version=\"1.0.1\"} 1", "# TYPE tesmora_kiosk_navigation_errors_total counter"})
         EXPECT_NE(metrics.find("\n" + sample + "\n"), std::string::npos) << sample << " in\n" << metrics;
     EXPECT_NE(metrics.find("\ntesmora_kiosk_last_page_loaded_timestamp_seconds " + loadedAt + "\n"), std::string::npos);
+}
+
+TEST_F(Fleet, TheWatchSeesTheOutageFailoverMovesOnAndFailbackComesBackWhenTheFirstAnswersAgain)
+{
+    // A page that never reloads itself: only the watch can see its server go.
+    auto first = std::make_unique<TestHttpServer>();
+    const int port = first->port();
+    const std::string firstBase = first->baseUrl();
+    first->serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
+    TestHttpServer second;
+    second.serve("/start.html", "<html><body>second</body></html>", 200, "text/html");
+    // The window's own timers give the seconds.
+    writeSettings(
+        "[data]\r\nweb_server=" + firstBase + ", " + second.baseUrl()
+        + "\r\nstart_page=start.html\r\nshutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\n"
+          "failback_interval=1\r\nwatch_interval=5\r\ntime_restart_exe=1\r\nerror_page=file:///error.html\r\n");
+    auto w = makeWindow();
+    w->Form_Load();
+    ASSERT_TRUE(loaded(*w, firstBase + "start.html"));
+    first.reset();
+    ASSERT_TRUE(requested(second, "/start.html")) << kioskLog();
+    ASSERT_TRUE(loaded(*w, second.baseUrl() + "start.html"));
+
+    first = std::make_unique<TestHttpServer>(port);
+    first->serve("/start.html", "<html><body>first again</body></html>", 200, "text/html");
+    ASSERT_TRUE(loaded(*w, firstBase + "start.html")) << kioskLog();
+    EXPECT_EQ(kioskLog(),
+              "Passaggio al server " + second.baseUrl() + "\r\nRitorno al primo server " + firstBase + "\r\n");
+    EXPECT_EQ(first->requests().at(0).userAgent, "tesmora/1.0.1 (server check)") << "the check, then the page";
+    EXPECT_EQ(w->lblStatus->text(), "Service play");
 }
 
 } // namespace

@@ -1,6 +1,4 @@
-#include "clock.h"
 #include "httpserver.h"
-#include "platform.h"
 #include "process.h"
 #include "tempfolder.h"
 
@@ -129,39 +127,6 @@ TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpe
     EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
     EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk.pid()).empty(); }, 10s));
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(KioskProcess, FailsOverToTheSecondServerAndComesBackWhenTheFirstAnswersAgain)
-{
-    // The first server's page reloads itself every second, so the kiosk meets the outage unaided.
-    auto first = std::make_unique<TestHttpServer>();
-    const std::string firstBase = first->baseUrl();
-    first->serve("/start.html", "<html><head><meta http-equiv=\"refresh\" content=\"1\"></head></html>", 200,
-                 "text/html");
-    writeFile(dir / "tesmora.ini",
-              "[data]\r\nweb_server=" + firstBase + ", " + server.baseUrl()
-                  + "kiosk/\r\nstart_page=start.html\r\n"
-                    "shutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\nfailback_interval=1\r\nerror_page=file:/"
-                    "//e\r\n");
-    auto kiosk = startKiosk();
-    ASSERT_TRUE(first->waitForRequest("/start.html", 30s)) << readFile(dir / "output.txt");
-    const int port = first->port();
-    first.reset();
-    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
-
-    first = std::make_unique<TestHttpServer>(port);
-    first->serve("/start.html", "<html><body>first again</body></html>", 200, "text/html");
-    const auto log = [&] {
-        return readFile(dir / ("tesmora." + monthStamp(platform::toLocal(std::chrono::system_clock::now())) + ".log"));
-    };
-    ASSERT_TRUE(waitUntil([&] { return log().find("Ritorno") != std::string::npos; }, 30s)) << log();
-    EXPECT_EQ(log(),
-              "Passaggio al server " + server.baseUrl() + "kiosk/\r\nRitorno al primo server " + firstBase + "\r\n");
-    EXPECT_TRUE(waitUntil([&] { return first->requestCount("/start.html") == 2; }, 30s)) << "the check, then the page";
 }
 
 } // namespace

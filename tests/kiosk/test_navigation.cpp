@@ -135,52 +135,6 @@ TEST_F(Navigation, ARendererThatDiesIsANavigationErrorAndTheStartPageComesBack)
     EXPECT_NE(w->page()->renderProcessPid(), renderer);
 }
 
-TEST_F(Navigation, ALoadWithoutAnAnswerIsStoppedAfterTheLoadTimeoutAndIsANavigationError)
-{
-    server.serveNoAnswer("/start.html");
-    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600, "load_timeout=3\r\n");
-    w->tmrLoadTimeout->setEnabled(false); // the test gives the seconds
-    ASSERT_TRUE(waitForRequests("/start.html", 1));
-    for (int second = 0; second < 3; ++second)
-        w->tmrLoadTimeout_Timer();
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
-    w->tmrLoadTimeout_Timer();
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "error.html");
-    EXPECT_TRUE(w->tmrRestartApp->isEnabled());
-    EXPECT_TRUE(waitForRequests("/error.html", 1));
-}
-
-TEST_F(Navigation, AFrameThatGetsNoDocumentWithinTheLoadTimeoutIsANavigationError)
-{
-    // Frames answered with a page, a 404 and a redirect get their documents, as does an empty
-    // one; the admin page adds one on a port that refuses, which gets none.
-    RefusingPort dead;
-    const std::string frames = "<iframe src=\"/frame.html\"></iframe><iframe src=\"/missing.html\"></iframe>"
-                               "<iframe src=\"/moved\"></iframe><iframe></iframe>";
-    server.serve("/start.html", frames, 200, "text/html");
-    server.serve("/admin.html", frames + "<iframe src=\"" + dead.baseUrl() + "\"></iframe>", 200, "text/html");
-    server.serve("/frame.html", "frame", 200, "text/html");
-    server.serveRedirect("/moved", "/frame.html?moved");
-    auto w = startedOn(server.baseUrl(), server.baseUrl() + "error.html", 600, "load_timeout=2\r\n");
-    w->tmrLoadTimeout->setEnabled(false);
-    // The frames report from their own processes: each second lets their reports arrive.
-    const auto secondsPass = [&](int seconds) {
-        for (int second = 0; second < seconds; ++second, w->tmrLoadTimeout_Timer())
-            QTest::qWait(50);
-    };
-    QSignalSpy loaded(w->WebBrowser, &QWebEngineView::loadFinished);
-    ASSERT_TRUE(loaded.wait(30000));
-    secondsPass(10);
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
-
-    w->cmdAdminPannel_Click();
-    ASSERT_TRUE(loaded.wait(30000));
-    secondsPass(2);
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "admin.html");
-    secondsPass(1);
-    EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "error.html");
-}
-
 TEST_F(Navigation, AfterEachOfThreeOutagesTheStartPageIsBackWithinTheCountdownAndItsLoad)
 {
     using Clock = std::chrono::steady_clock;

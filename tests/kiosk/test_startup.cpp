@@ -50,7 +50,6 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     auto w = makeWindow();
     w->Form_Load();
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
-    EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{server.baseUrl(), "http://second.invalid/"}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
 
     EXPECT_EQ(w->lblStatus->text(), "Service play");
@@ -177,17 +176,6 @@ TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
         EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt")) << signal;
     }
     EXPECT_EQ(immediateEnds, 2);
-}
-
-TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)
-{
-    writeSettings(settingsFor("http://a.invalid/, http://b.invalid/", "", "geturl_failure_limit=2\r\n"));
-    auto w = makeWindow();
-    w->Form_Load();
-    EXPECT_EQ(
-        w->ArrayUrl,
-        (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/", "http://a.invalid/", "http://b.invalid/"}));
-    EXPECT_EQ(w->lastRequestedAddress(), "http://a.invalid/start.html");
 }
 
 } // namespace
