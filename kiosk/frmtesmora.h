@@ -1,19 +1,17 @@
 #pragma once
 
-#include "clickarea.h"
 #include "clsfileini.h"
-#include "formtimer.h"
-#include "hostallowlist.h"
+#include "countsetting.h"
+#include "endrequests.h"
+#include "idlereset.h"
 #include "kioskbrowser.h"
 #include "kioskenvironment.h"
 #include "kiosklog.h"
-#include "kiosksettings.h"
-#include "metricsfile.h"
-#include "monthlylog.h"
+#include "kioskmetrics.h"
 #include "navigationerrors.h"
+#include "navigationrefusals.h"
 #include "operatorgesture.h"
 #include "platform.h"
-#include "programpaths.h"
 #include "refreshbar.h"
 #include "serverlist.h"
 #include "serverwatch.h"
@@ -23,22 +21,21 @@
 
 #include <QWidget>
 
-#include <functional>
-#include <map>
+#include <cstdint>
 #include <memory>
-#include <optional>
-#include <vector>
 
-class QLabel;
-class QPushButton;
-class QSocketNotifier;
-class QWebEngineView;
+class ClickArea;
+class FormTimer;
 class KioskPage;
 class PageDialog;
+class QLabel;
+class QPushButton;
+class QWebEngineView;
 
 // The kiosk's one window: the browser above a strip of buttons, the status label and refresh
-// bar, two hidden click areas and the operator panel. Controls are public, as the window's
-// handlers and its tests address them directly.
+// bar, two hidden click areas and the operator panel. The window shows; the rules decide: it
+// creates its controls and timers, wires them to the rules below, and its handlers, named as the
+// design names them, forward to the rule each belongs to.
 class frmTesmora : public QWidget
 {
     Q_OBJECT
@@ -49,39 +46,52 @@ public:
     // Start-up, then the window is shown over the whole screen.
     void start();
 
-    // Event handlers.
+    // The design's handlers, each forwarding to the rule it belongs to.
     void Form_Load();
-    void Form_Activate();
+    void Form_Activate() { ParkMousePointer(); }
     void Form_Unload();
-    void tmrRefreshPage_Timer();
-    void tmrRestartApp_Timer();
-    void tmrShutdown_Timer();
-    void tmrUpdate_Timer();
-    void tmrOpenAdmin_Timer();
-    void tmrUnloadAdmin_Timer();
-    void tmrLoadTimeout_Timer();
-    void tmrTestWebServer_Timer();
-    void tmrIdleReset_Timer();
-    void tmrMetrics_Timer();
-    void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
-    void WebBrowser_NavigationRefused(const QUrl &url);
-    void WebBrowser_DocumentComplete(const QUrl &url);
-    void cmdTesmora_Click();
-    void cmdAdminPannel_Click();
-    void cmdLogOut_Click();
-    void cmdClose_Click();
-    void lblButton1_Click();
-    void lblButton2_Click();
-    void lblPlay_Click();
-    void lblPause_Click();
-    void lblStop_Click();
-    void ptcStop_Click();
-    void ptcRefresh_Click();
+    void tmrRefreshPage_Timer() { m_refreshBar->tick(); }
+    void tmrRestartApp_Timer() { m_errors->countdownTick(); }
+    void tmrShutdown_Timer() { m_shutdown->tick(); }
+    void tmrUpdate_Timer() { m_updaterStart->tick(); }
+    void tmrOpenAdmin_Timer() { m_gesture->openTimeUp(); }
+    void tmrUnloadAdmin_Timer() { m_gesture->hideTimeUp(); }
+    void tmrLoadTimeout_Timer() { m_browser->secondPassed(); }
+    void tmrTestWebServer_Timer() { m_watch->tick(); }
+    void tmrIdleReset_Timer() { m_idleReset->tick(); }
+    void tmrMetrics_Timer() { m_metrics->write(); }
+    void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
+    {
+        m_errors->navigateError(url, statusCode, description);
+    }
+    void WebBrowser_NavigationRefused(const QUrl &url) { m_refusals.refused(url); }
+    void WebBrowser_DocumentComplete(const QUrl &url) { m_errors->documentComplete(url); }
+    void cmdTesmora_Click()
+    {
+        Navigate(m_servers.startPage());
+        ParkMousePointer();
+    }
+    void cmdAdminPannel_Click() { Navigate(m_servers.adminPage()); }
+    void cmdLogOut_Click() { Navigate(m_servers.logoutPage()); }
+    // At once, without the unload handler: the lock file stays.
+    void cmdClose_Click() { endAtOnce(); }
+    void lblButton1_Click() { m_gesture->leftCornerClicked(); }
+    void lblButton2_Click() { m_gesture->rightCornerClicked(); }
+    void lblPlay_Click() { ChangeStatus(ServiceStatus::Play); }
+    void lblPause_Click() { ChangeStatus(ServiceStatus::Pause); }
+    void lblStop_Click() { ChangeStatus(ServiceStatus::Stop); }
+    void ptcStop_Click() { m_refreshBar->stop(); }
+    void ptcRefresh_Click() { m_refreshBar->restart(); }
 
-    int16_t ChangeStatus(const int16_t &Stato);
-    void Serviziotesmora(int16_t Avvia);
-    void ResetRefreshBar();
+    int16_t ChangeStatus(const int16_t &Stato)
+    {
+        m_status->change(Stato);
+        return 0;
+    }
+    void Serviziotesmora(int16_t Avvia) { m_watch->Serviziotesmora(Avvia); }
+    void ResetRefreshBar() { m_refreshBar->reset(); }
 
+    // For tests of the whole window. Its controls and timers are found by their design names.
     // The address the browser was last asked for (by Navigate or Navigate2).
     QString lastRequestedAddress() const { return m_browser->lastRequestedAddress(); }
     // True while the browser shows the kiosk's own text because the error page failed too.
@@ -90,7 +100,7 @@ public:
     // Where a page's alert, confirm and prompt are asked.
     PageDialog *pageDialog() const { return m_dialog; }
 
-    // Controls, in the order of the design.
+    // Controls and timers, in the order of the design.
     QPushButton *cmdLogOut = nullptr;
     QPushButton *cmdAdminPannel = nullptr;
     QPushButton *cmdClose = nullptr;
@@ -110,6 +120,7 @@ public:
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
     QWebEngineView *WebBrowser = nullptr;
+    PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
     ClickArea *ptcStop = nullptr;
     ClickArea *lblButton2 = nullptr;
@@ -118,13 +129,6 @@ public:
     QWidget *shpRiempimento = nullptr;
     QWidget *shpBase = nullptr;
 
-    // Window-level state that start-up fills.
-    clsFileIni IniFile;
-    KioskSettings settings;
-    // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
-    // last session reset.
-    int IdleSeconds = -1;
-
 signals:
     // Every address the window asks the browser for, as it asks.
     void navigationRequested(const QString &address);
@@ -132,46 +136,41 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    // Sees every touch, click and key of the application, for the idle reset.
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
-    void applyFleetSettings();
-    void statusChanged(int16_t code);
-    void showFill(float twips);
-    void writeMetrics();
+    void createRules();
+    void wireRules();
     void startTimers();
-    void watchEndRequests();
     void ResizeToScreen();
     void ParkMousePointer();
-    void WriteLog(const std::string &message);
-    void Navigate(const std::string &address);
-    void Navigate2(const std::string &address);
+    void WriteLog(const std::string &message) { m_log.write(message); }
+    void Navigate(const std::string &address) { m_browser->Navigate(address); }
+    void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
+    void showFill(float twips);
     void endAtOnce();
 
     KioskEnvironment m_env;
     KioskLog m_log;
+    clsFileIni IniFile;
     CountSettingReader m_counts;
     platform::InstanceLock m_instanceLock;
-    PageDialog *m_dialog = nullptr;
-    std::unique_ptr<platform::EndRequestWatch> m_endRequests;
-    QSocketNotifier *m_endRequestNotifier = nullptr;
+    EndRequests *m_endRequests = nullptr;
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
 
-    static constexpr size_t RefusalsLoggedPerMinute = 20;
-    static constexpr size_t RefusedSchemeShown = 40; // characters
-    std::map<std::string, TimePoint> m_refusedLogged; // refusal line -> when it was last logged
-    ServerList m_servers;
-    KioskBrowser *m_browser = nullptr;
-    NavigationErrors *m_errors = nullptr;
-    ServerWatch *m_watch = nullptr;
-    ServiceStatus *m_status = nullptr;
-    RefreshBar *m_refreshBar = nullptr;
-    OperatorGesture *m_gesture = nullptr;
-    ShutdownRequest *m_shutdown = nullptr;
-    std::unique_ptr<UpdaterStart> m_updaterStart;
-    MetricsFile m_metricsFile;
+    // The rules, each with its state and its settings.
+    ServerList m_servers; // the laid-out server list and the entry in use
+    KioskBrowser *m_browser = nullptr; // the browser session; Navigate, Navigate2
+    ServiceStatus *m_status = nullptr; // ChangeStatus: pause, play, stop, error; the label
+    NavigationErrors *m_errors = nullptr; // error page, status error, countdown (tmrRestartApp)
+    ServerWatch *m_watch = nullptr; // failover, failback, server watch (tmrTestWebServer)
+    NavigationRefusals m_refusals; // the log lines of refused navigations
+    IdleReset *m_idleReset = nullptr; // idle_reset (tmrIdleReset)
+    KioskMetrics *m_metrics = nullptr; // metrics_file (tmrMetrics)
+    std::unique_ptr<UpdaterStart> m_updaterStart; // the daily updater start (tmrUpdate)
+    ShutdownRequest *m_shutdown = nullptr; // Shutdown.txt (tmrShutdown)
+    OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
+    RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
 };

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "clickarea.h"
 #include "clsfileini.h"
 #include "countsetting.h"
+#include "formtimer.h"
 #include "frmtesmora.h"
 #include "httpserver.h"
 #include "kiosklog.h"
