@@ -100,35 +100,6 @@ public:
     // Where a page's alert, confirm and prompt are asked.
     PageDialog *pageDialog() const { return m_dialog; }
 
-    // Controls and timers, in the order of the design.
-    QPushButton *cmdLogOut = nullptr;
-    QPushButton *cmdAdminPannel = nullptr;
-    QPushButton *cmdClose = nullptr;
-    QPushButton *cmdTesmora = nullptr;
-    FormTimer *tmrUpdate = nullptr;
-    FormTimer *tmrShutdown = nullptr;
-    FormTimer *tmrRestartApp = nullptr;
-    QLabel *pitAdmin = nullptr;
-    FormTimer *tmrUnloadAdmin = nullptr;
-    ClickArea *lblPlay = nullptr;
-    ClickArea *lblPause = nullptr;
-    ClickArea *lblStop = nullptr;
-    FormTimer *tmrRefreshPage = nullptr;
-    FormTimer *tmrTestWebServer = nullptr;
-    FormTimer *tmrOpenAdmin = nullptr;
-    FormTimer *tmrLoadTimeout = nullptr;
-    FormTimer *tmrIdleReset = nullptr;
-    FormTimer *tmrMetrics = nullptr;
-    QWebEngineView *WebBrowser = nullptr;
-    PageDialog *m_dialog = nullptr;
-    ClickArea *ptcRefresh = nullptr;
-    ClickArea *ptcStop = nullptr;
-    ClickArea *lblButton2 = nullptr;
-    ClickArea *lblButton1 = nullptr;
-    QLabel *lblStatus = nullptr;
-    QWidget *shpRiempimento = nullptr;
-    QWidget *shpBase = nullptr;
-
 signals:
     // Every address the window asks the browser for, as it asks.
     void navigationRequested(const QString &address);
@@ -159,6 +130,35 @@ private:
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
+
+    // Controls and timers, in the order of the design.
+    QPushButton *cmdLogOut = nullptr;
+    QPushButton *cmdAdminPannel = nullptr;
+    QPushButton *cmdClose = nullptr;
+    QPushButton *cmdTesmora = nullptr;
+    FormTimer *tmrUpdate = nullptr;
+    FormTimer *tmrShutdown = nullptr;
+    FormTimer *tmrRestartApp = nullptr;
+    QLabel *pitAdmin = nullptr;
+    FormTimer *tmrUnloadAdmin = nullptr;
+    ClickArea *lblPlay = nullptr;
+    ClickArea *lblPause = nullptr;
+    ClickArea *lblStop = nullptr;
+    FormTimer *tmrRefreshPage = nullptr;
+    FormTimer *tmrTestWebServer = nullptr;
+    FormTimer *tmrOpenAdmin = nullptr;
+    FormTimer *tmrLoadTimeout = nullptr;
+    FormTimer *tmrIdleReset = nullptr;
+    FormTimer *tmrMetrics = nullptr;
+    QWebEngineView *WebBrowser = nullptr;
+    PageDialog *m_dialog = nullptr;
+    ClickArea *ptcRefresh = nullptr;
+    ClickArea *ptcStop = nullptr;
+    ClickArea *lblButton2 = nullptr;
+    ClickArea *lblButton1 = nullptr;
+    QLabel *lblStatus = nullptr;
+    QWidget *shpRiempimento = nullptr;
+    QWidget *shpBase = nullptr;
 
     // The rules, each with its state and its settings.
     ServerList m_servers; // the laid-out server list and the entry in use

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "clickarea.h"
 #include "clsfileini.h"
 #include "countsetting.h"
 #include "formtimer.h"
@@ -13,7 +12,9 @@
 #include "tempfolder.h"
 #include "testclock.h"
 
+#include <QLabel>
 #include <QTest>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -59,8 +60,8 @@ protected:
 };
 
 // One of the kiosk's rules in-process: its log, its settings file read as the kiosk reads it,
-// and a browser that only notes what it is asked. Timers are made with interval 0: switched on, they never fire, and
-// the test gives the ticks.
+// and a browser that only notes what it is asked. Timers are made with interval 0: switched on,
+// they never fire, and the test gives the ticks.
 class RuleFixture : public KioskFolder
 {
 protected:
@@ -103,6 +104,18 @@ protected:
         KioskEnvironment env{{dir.path(), "tesmora"}, &clock, [this](int) { ++immediateEnds; }};
         return std::make_unique<frmTesmora>(env);
     }
+
+    // A control or timer of the window, by its design name.
+    template<typename T = QWidget>
+    static T *control(const frmTesmora &w, const char *name)
+    {
+        T *found = w.findChild<T *>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    static FormTimer *timer(const frmTesmora &w, const char *name) { return control<FormTimer>(w, name); }
+    static QString status(const frmTesmora &w) { return control<QLabel>(w, "lblStatus")->text(); }
+    static QWebEngineView *browserView(const frmTesmora &w) { return control<QWebEngineView>(w, "WebBrowser"); }
 
     static QVariant evaluate(frmTesmora &w, const QString &script) { return KioskFolder::evaluate(w.page(), script); }
 

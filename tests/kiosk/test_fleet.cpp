@@ -13,6 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The fleet settings in the whole window, its timers running, its pages from real servers.
 class Fleet : public KioskFixture
 {
 protected:
@@ -31,7 +32,7 @@ protected:
     static bool loaded(frmTesmora &w, const std::string &address)
     {
         return QTest::qWaitFor(
-            [&] { return w.WebBrowser->url().toString().toStdString() == address && !w.page()->isLoading(); }, 30000);
+            [&] { return browserView(w)->url().toString().toStdString() == address && !w.page()->isLoading(); }, 30000);
     }
 };
 
@@ -48,7 +49,7 @@ TEST_F(Fleet, AnIdleResetEmptiesTheSessionEvenWhileThePageKeepsAskingQuestions)
 
     // A visitor's key, then a page that asks again as soon as it is answered.
     QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QApplication::sendEvent(w->WebBrowser->focusProxy(), &key);
+    QApplication::sendEvent(browserView(*w)->focusProxy(), &key);
     evaluate(*w, "setTimeout(() => { for (;;) alert('Sessione in scadenza'); }, 0)");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !kioskLog().empty(); }, 20000));
     EXPECT_EQ(kioskLog(), "Sessione azzerata dopo 2 secondi di inattività\r\n");
@@ -96,13 +97,8 @@ TEST_F(Fleet, TheWatchSeesTheOutageFailoverMovesOnAndFailbackComesBackWhenTheFir
     first->serve("/start.html", "<html><body>first</body></html>", 200, "text/html");
     TestHttpServer second;
     second.serve("/start.html", "<html><body>second</body></html>", 200, "text/html");
-    // The window's own timers give the seconds.
-    writeSettings(
-        "[data]\r\nweb_server=" + firstBase + ", " + second.baseUrl()
-        + "\r\nstart_page=start.html\r\nshutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\n"
-          "failback_interval=1\r\nwatch_interval=5\r\ntime_restart_exe=1\r\nerror_page=file:///error.html\r\n");
-    auto w = makeWindow();
-    w->Form_Load();
+    auto w = started(firstBase + ", " + second.baseUrl(), "",
+                     "failover=1\r\nfailback_interval=1\r\nwatch_interval=5\r\ntime_restart_exe=1\r\n");
     ASSERT_TRUE(loaded(*w, firstBase + "start.html"));
     first.reset();
     ASSERT_TRUE(requested(second, "/start.html")) << kioskLog();
@@ -114,7 +110,7 @@ TEST_F(Fleet, TheWatchSeesTheOutageFailoverMovesOnAndFailbackComesBackWhenTheFir
     EXPECT_EQ(kioskLog(),
               "Passaggio al server " + second.baseUrl() + "\r\nRitorno al primo server " + firstBase + "\r\n");
     EXPECT_EQ(first->requests().at(0).userAgent, "tesmora/1.0.1 (server check)") << "the check, then the page";
-    EXPECT_EQ(w->lblStatus->text(), "Service play");
+    EXPECT_EQ(status(*w), "Service play");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -41,7 +42,7 @@ struct MessageBoxWatcher
     }
 };
 
-TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
+TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlayWithItsControlsLaidOutOnTheScreen)
 {
     TestHttpServer server;
     server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
@@ -52,26 +53,35 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
 
-    EXPECT_EQ(w->lblStatus->text(), "Service play");
-    EXPECT_FALSE(w->lblPlay->isEnabled());
-    EXPECT_TRUE(w->lblPause->isEnabled());
-    EXPECT_TRUE(w->lblStop->isEnabled());
-    EXPECT_TRUE(w->tmrUpdate->isEnabled());
-    EXPECT_TRUE(w->tmrShutdown->isEnabled());
-    EXPECT_FALSE(w->tmrRestartApp->isEnabled());
-    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
-    EXPECT_FALSE(w->tmrOpenAdmin->isEnabled());
-    EXPECT_FALSE(w->tmrUnloadAdmin->isEnabled()) << "play switches the panel's hide timer off";
-    EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
-    EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
-    EXPECT_TRUE(w->pitAdmin->isHidden());
-    EXPECT_EQ(w->shpRiempimento->width(), 0);
+    EXPECT_EQ(status(*w), "Service play");
+    EXPECT_FALSE(control(*w, "lblPlay")->isEnabled());
+    EXPECT_TRUE(control(*w, "lblPause")->isEnabled());
+    EXPECT_TRUE(control(*w, "lblStop")->isEnabled());
+    for (const char *on : {"tmrUpdate", "tmrShutdown", "tmrTestWebServer", "tmrLoadTimeout"})
+        EXPECT_TRUE(timer(*w, on)->isEnabled()) << on;
+    for (const char *off : {"tmrRestartApp", "tmrRefreshPage", "tmrOpenAdmin", "tmrIdleReset", "tmrMetrics"})
+        EXPECT_FALSE(timer(*w, off)->isEnabled()) << off;
+    EXPECT_FALSE(timer(*w, "tmrUnloadAdmin")->isEnabled()) << "play switches the panel's hide timer off";
+    EXPECT_FALSE(timer(*w, "tmrTestWebServer")->isActive()) << "interval 0: on, but never fires";
+    EXPECT_TRUE(control(*w, "pitAdmin")->isHidden());
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);
+
     EXPECT_EQ(w->windowTitle(), "Tesmora");
-    EXPECT_EQ(w->pitAdmin->pixmap().size(), QSize(330, 119));
+    EXPECT_EQ(control<QLabel>(*w, "pitAdmin")->pixmap().size(), QSize(330, 119));
     EXPECT_EQ(w->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const KioskLayout l = layoutForScreen(screen.width() * TwipsPerPixel, screen.height() * TwipsPerPixel);
+    EXPECT_EQ(w->geometry(), toPixels(l.window).translated(screen.topLeft()));
+    const std::pair<const char *, TwipsRect> places[] = {
+        {"WebBrowser", l.WebBrowser},         {"cmdTesmora", l.cmdTesmora}, {"cmdAdminPannel", l.cmdAdminPannel},
+        {"cmdLogOut", l.cmdLogOut},           {"cmdClose", l.cmdClose},     {"pitAdmin", l.pitAdmin},
+        {"lblButton1", l.lblButton1},         {"lblButton2", l.lblButton2}, {"shpBase", l.shpBase},
+        {"shpRiempimento", l.shpRiempimento}, {"lblStatus", l.lblStatus},   {"ptcStop", l.ptcStop},
+        {"ptcRefresh", l.ptcRefresh}};
+    for (const auto &[name, place] : places)
+        EXPECT_EQ(control(*w, name)->geometry(), toPixels(place)) << name;
 }
 
 TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
@@ -96,17 +106,6 @@ TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
     EXPECT_TRUE(w->lastRequestedAddress().isEmpty()) << "nothing is loaded";
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"),
               (std::vector<std::string>{"06/12/2026 08:00:00", "07/12/2026 09:00:00"}));
-}
-
-TEST_F(StartUp, ASettingsFolderIsNotASettingsFile)
-{
-    std::filesystem::create_directory(dir / "tesmora.ini");
-    MessageBoxWatcher box;
-    box.arm();
-    auto w = makeWindow();
-    w->Form_Load();
-    EXPECT_TRUE(box.seen);
-    EXPECT_EQ(immediateEnds, 1);
 }
 
 TEST_F(StartUp, ASecondInstanceEndsAtOnceTouchingNothing)
