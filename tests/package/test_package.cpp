@@ -312,6 +312,8 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     EXPECT_TRUE(std::ranges::any_of(folderNames(folder / "backup"),
                                     [](const std::string &name) { return name.starts_with("tesmora."); }));
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
+    const std::string month = run("date +%Y%m").substr(0, 6);
+    writeFile(folder / ("tesmora-session." + month + ".log"), "07/12/2026 07:06:00 - the session starts\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
     ASSERT_TRUE(ok) << removed;
@@ -320,10 +322,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     std::set<std::string> kept;
     for (const auto &entry : fs::directory_iterator(folder))
         kept.insert(entry.path().filename().string());
-    const std::string updaterLog = "TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log";
-    EXPECT_EQ(
-        kept,
-        (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini", updaterLog}))
+    EXPECT_EQ(kept,
+              (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini",
+                                     "TesmoraUpdate" + month + ".log", "tesmora-session." + month + ".log"}))
         << removed;
 
     const std::string purged = root.dpkg("--purge tesmora", &ok);
