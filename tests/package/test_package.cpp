@@ -442,4 +442,49 @@ TEST_F(InstalledPackage, StopAndRestartNeverHangAndLeaveNoRequestBehind)
     EXPECT_TRUE((::run("timeout 120 dpkg --root='" + root.path().string() + "' -r tesmora", &ok), ok));
 }
 
+TEST_F(InstalledPackage, NothingOfTheGroupStaysWithNodeExporterAndDpkgStaysWhole)
+{
+    // The collector's folder as Debian makes it, given to the group as the guide once did, with the
+    // kiosk's figures in it.
+    const std::string collector = "/var/lib/prometheus/node-exporter";
+    const fs::path collectorFolder = root.path() / collector.substr(1);
+    fs::create_directories(collectorFolder);
+    writeFile(collectorFolder / "node.prom", "node_other_figure 1\n");
+    const auto giveTheGroupTheCollector = [&] {
+        bool given = false;
+        ASSERT_TRUE((root.run("dpkg-statoverride --update --add root tesmora 2775 " + collector, &given), given));
+    };
+    giveTheGroupTheCollector();
+    writeFile(folder / "tesmora.ini", "[data]\r\nmetrics_file=" + collector + "/tesmora.prom\r\n");
+    writeFile(collectorFolder / "tesmora.prom", "tesmora_kiosk_status 2\n");
+    bool ok = false;
+    const std::string removed = root.dpkg("-r tesmora", &ok);
+    ASSERT_TRUE(ok) << removed;
+    EXPECT_EQ(folderNames(collectorFolder), std::vector<std::string>{"node.prom"}) << removed;
+    const std::string purged = root.dpkg("--purge tesmora", &ok);
+    ASSERT_TRUE(ok) << purged;
+    EXPECT_EQ(root.run("dpkg --audit; echo $?"), "0\n");
+    EXPECT_EQ(root.run("dpkg-statoverride --list").find(" tesmora "), std::string::npos) << purged;
+    EXPECT_EQ(statOf(collectorFolder).st_gid, 0u);
+
+    // Installed again, monitoring needs no override: it undoes the old one and links the figures
+    // of the program folder, which the group replaces whole.
+    ASSERT_TRUE((root.dpkg("-i '" + deb.string() + "'", &ok), ok));
+    giveTheGroupTheCollector();
+    const std::string said = root.run("tesmora-admin monitoring", &ok);
+    ASSERT_TRUE(ok) << said;
+    EXPECT_EQ(root.run("dpkg-statoverride --list").find(" tesmora "), std::string::npos) << said;
+    const struct stat collectorStat = statOf(collectorFolder);
+    EXPECT_EQ(std::tuple(collectorStat.st_gid, collectorStat.st_mode & 07777), std::tuple(0u, 0755u));
+    EXPECT_EQ(root.run("cat " + collector + "/tesmora-update.prom"), "") << "no dangling link for the collector";
+    EXPECT_NE(said.find("set metrics_file=tesmora.prom in [data] of tesmora.ini"), std::string::npos) << said;
+    writeFile(folder / ".tesmora.prom.new", "tesmora_kiosk_status 2\n");
+    fs::rename(folder / ".tesmora.prom.new", folder / "tesmora.prom");
+    EXPECT_EQ(root.run("cat " + collector + "/tesmora.prom"), "tesmora_kiosk_status 2\n");
+    const std::string removedAgain = root.dpkg("-r tesmora", &ok);
+    ASSERT_TRUE(ok) << removedAgain;
+    EXPECT_EQ(folderNames(collectorFolder), std::vector<std::string>{"node.prom"}) << removedAgain;
+    EXPECT_FALSE(fs::exists(root.path() / "var/lib/tesmora"));
+}
+
 } // namespace
