@@ -557,4 +557,34 @@ TEST_F(InstalledPackage, UpdateNowRunsTheUpdaterAsTheKiosksUserAndEndsWithItsSta
     EXPECT_TRUE(kiosk->running()) << "a run that installs nothing leaves the kiosk alone";
 }
 
+TEST_F(InstalledPackage, TheConsoleRouteLogsTheUserInOnTty1AndAnotherWayTakesItAway)
+{
+    bool ok = false;
+    const std::string said = root.run("tesmora-admin add-user --create --xinit " + user, &ok);
+    ASSERT_TRUE(ok) << said;
+    const std::string dropInName = "/etc/systemd/system/getty@tty1.service.d/tesmora-autologin.conf";
+    const fs::path dropIn = root.path() / dropInName.substr(1), profile = home / ".bash_profile";
+    for (const std::string &written : {dropInName, "/home/" + user + "/.bash_profile"})
+        EXPECT_NE(said.find(written), std::string::npos) << said;
+    EXPECT_NE(readFile(dropIn).find("\nExecStart=\nExecStart=-/sbin/agetty -o '-p -f -- \\\\u' --noclear --autologin "
+                                    + user + " - $TERM\n"),
+              std::string::npos)
+        << readFile(dropIn);
+    EXPECT_EQ(std::pair(ownerOf(dropIn), ownerOf(profile)), std::pair(0u, idOf("id -u " + user)));
+    EXPECT_NE(readFile(profile).find("\n        startx /opt/tesmora/tesmora-session -- -s 0 -dpms\n"),
+              std::string::npos);
+    // Anywhere but on tty1 the login goes on to the user's own profile.
+    writeFile(home / ".profile", "echo own profile\n");
+    EXPECT_EQ(root.run("timeout 20 runuser -u " + user + " -- bash --login -c true </dev/null"), "own profile\n");
+
+    // Another way takes both, and a profile of the user's own is never written over.
+    ASSERT_TRUE((root.run("tesmora-admin add-user --systemd " + user, &ok), ok));
+    EXPECT_FALSE(fs::exists(profile) || fs::exists(dropIn));
+    writeFile(profile, "# mine\n");
+    EXPECT_FALSE((root.run("tesmora-admin add-user --xinit " + user, &ok), ok));
+    EXPECT_EQ(readFile(profile), "# mine\n");
+    EXPECT_TRUE(fs::is_symlink(home / ".config/systemd/user/graphical-session.target.wants/tesmora.service"))
+        << "the earlier way stays when the new one cannot be made";
+}
+
 } // namespace
