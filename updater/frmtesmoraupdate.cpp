@@ -272,12 +272,12 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     if (!recoverInterruptedUpdate())
         return {RunEnd::Failed, {}};
 
-    const TrustSettingsReading trust = readTrustSettings(modMain::IniFile);
-    if (!trust.ok()) {
+    const Result<TrustSettings> trust = readTrustSettings(modMain::IniFile);
+    if (trust.failed()) {
         WriteLog(trust.error.description);
         return {RunEnd::Refused, {}};
     }
-    m_trust = trust.settings;
+    m_trust = trust.value;
 
     ActivityBlinker blinker(*this, *ShpActivity);
     modDownload::Options options;
@@ -302,7 +302,7 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
         return failed(manifestLength.error);
     // With updates verified, "nothing to do" must be signed too: an empty answer anyone could
     // give would hold the kiosk on its old release unseen.
-    if (manifestLength.value == 0 && !trust.settings.verifies())
+    if (manifestLength.value == 0 && !trust.value.verifies())
         return {RunEnd::NothingToDo, {}};
     const Result<std::string> manifestText = readWholeFile(manifestCopy);
     if (manifestText.failed())
@@ -333,20 +333,20 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
     // Nothing is installed, and the kiosk is not touched, unless the set is signed by a trusted
     // key, no older than the last one installed, and every file is the one signed for.
     std::optional<HashWorker> hash; // a thread of its own, only when there is something to check
-    if (trust.settings.verifies()) {
+    if (trust.value.verifies()) {
         for (const std::string_view name : {HashListName, SignatureName}) {
             WriteLog("Download file " + std::string(name));
             download(url + std::string(name), std::string(name),
                      (name == HashListName ? HashListMaxBytes : SignatureMaxBytes) + 1);
         }
-        TrustCheck check =
-            verifyUpdateSet(trust.settings, content, m_updateFolder, m_env.paths.trustStateFile(), *m_env.clock);
-        if (!check.ok()) {
+        Result<TrustedSet> check =
+            verifyUpdateSet(trust.value, content, m_updateFolder, m_env.paths.trustStateFile(), *m_env.clock);
+        if (check.failed()) {
             WriteLog(check.error.description);
             return {RunEnd::Refused, {}};
         }
-        WriteLog(check.set.verifiedLine());
-        m_trustedSet = std::move(check.set);
+        WriteLog(check.value.verifiedLine());
+        m_trustedSet = std::move(check.value);
         if (content.empty()) {
             keepUpdate(nullptr);
             return {RunEnd::NothingToDo, {}};

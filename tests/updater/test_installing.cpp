@@ -54,13 +54,14 @@ TEST(BackupCopy, TakesTheFirstFreeNameAndNeverOverwrites)
     TempFolder dir;
     fs::create_directory(dir / "backup");
     const LocalDateTime stamp{2026, 12, 7, 9, 0, 0};
-    std::string made;
+    Result<std::string> made;
     for (const char *content : {"first", "second", "third"}) {
         fs::remove(dir / "a");
         writeFile(dir / "a", content); // each run replaces the file, as installing does
-        ASSERT_TRUE(makeBackupCopy(dir / "a", dir / "backup", stamp, made).ok());
+        made = makeBackupCopy(dir / "a", dir / "backup", stamp);
+        ASSERT_TRUE(made.ok());
     }
-    EXPECT_EQ(made, "a.20261207090000-2.bak");
+    EXPECT_EQ(made.value, "a.20261207090000-2.bak");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000.bak"), "first");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-1.bak"), "second");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-2.bak"), "third");
