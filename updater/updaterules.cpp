@@ -23,7 +23,7 @@ Result<std::string> makeBackupCopy(const std::filesystem::path &installed, const
     for (int variant = 0;; ++variant) {
         std::string made = backupCopyName(name, stamp, variant);
         if (!std::filesystem::exists(backupFolder / made, ec) && !ec) {
-            if (ErrorInfo e = copyToNewFile(installed, backupFolder / made); e.failed())
+            if (ErrorInfo e = copyFile(installed, backupFolder / made, CopyPlacement::NewName); e.failed())
                 return Result<std::string>::failure(std::move(e));
             return {std::move(made), {}};
         }

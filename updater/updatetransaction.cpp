@@ -161,7 +161,7 @@ ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string
         if (!entry.backup.empty()) {
             std::error_code ec;
             changed = !fs::equivalent(m_backupFolder / entry.backup, target, ec);
-            result = changed ? replaceWithCopy(m_backupFolder / entry.backup, target) : ErrorInfo{};
+            result = changed ? copyFile(m_backupFolder / entry.backup, target, CopyPlacement::Replace) : ErrorInfo{};
         } else {
             changed = ordinaryFileExists(target);
             result = removeFileIfPresent(target);

@@ -1,3 +1,4 @@
+#include "fileops.h"
 #include "installfile.h"
 #include "tempfolder.h"
 #include "testclock.h"
@@ -242,25 +243,25 @@ TEST_F(Installing, StepsOverAFileThatHasTheTemporaryName)
     EXPECT_EQ(readFile(dir / "a"), "new");
 }
 
-TEST_F(Installing, CopyToNewFileNeverOverwrites)
+TEST_F(Installing, ACopyUnderANewNameNeverOverwrites)
 {
     const fs::path source = installed("a", "current", fs::perms(0644));
-    ASSERT_TRUE(copyToNewFile(source, dir / "copy").ok());
+    ASSERT_TRUE(copyFile(source, dir / "copy", CopyPlacement::NewName).ok());
     EXPECT_EQ(readFile(dir / "copy"), "current");
 
     fs::remove(source); // replaced, as the updater replaces files: by a new file
     writeFile(source, "newer");
-    const ErrorInfo error = copyToNewFile(source, dir / "copy");
+    const ErrorInfo error = copyFile(source, dir / "copy", CopyPlacement::NewName);
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(readFile(dir / "copy"), "current");
 }
 
-TEST_F(Installing, CopyToNewFileLeavesOnlyTheWholeCopy)
+TEST_F(Installing, ACopyUnderANewNameLeavesOnlyTheWholeCopy)
 {
     const fs::path source = installed("a", std::string(300000, 'x'), fs::perms(0644));
     fs::create_directory(dir / "backup");
     writeFile(dir / "backup" / ".a.bak.copy-0", "somebody's file");
-    ASSERT_TRUE(copyToNewFile(source, dir / "backup" / "a.bak").ok());
+    ASSERT_TRUE(copyFile(source, dir / "backup" / "a.bak", CopyPlacement::NewName).ok());
     EXPECT_EQ(readFile(dir / "backup" / "a.bak"), std::string(300000, 'x'));
     EXPECT_EQ(namesIn(dir / "backup"), (std::set<std::string>{".a.bak.copy-0", "a.bak"}));
 }
@@ -280,7 +281,7 @@ TEST_F(Installing, LeftoversOfAKilledInstallationAreRemovedAndNothingElse)
 TEST_F(Installing, CopyIntoAMissingFolderIsPathNotFound)
 {
     const fs::path source = installed("a", "current", fs::perms(0644));
-    EXPECT_EQ(copyToNewFile(source, dir / "backup" / "a.bak").number, 76);
+    EXPECT_EQ(copyFile(source, dir / "backup" / "a.bak", CopyPlacement::NewName).number, 76);
 }
 
 TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)
