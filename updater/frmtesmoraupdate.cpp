@@ -23,13 +23,10 @@
 
 #include <chrono>
 #include <map>
-#include <thread>
 
 namespace fs = std::filesystem;
 using modMain::BackupFolder;
 using modMain::KioskExeName;
-using modMain::KioskLockFile;
-using modMain::ShutdownRequestFile;
 using modMain::UpdateFolder;
 
 namespace {
@@ -61,27 +58,13 @@ int progressStep(int barWidthTwips, std::size_t entryCount)
     return static_cast<int>(static_cast<std::size_t>(barWidthTwips) / entryCount);
 }
 
-UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
-{
-    UpdaterEnvironment env;
-    env.paths = ProgramPaths::ofRunningProgram();
-    env.clock = &clock;
-    env.waitOneSecond = [] { std::this_thread::sleep_for(std::chrono::seconds(1)); };
-    env.startProgram = [folder = env.paths.folder](const fs::path &program) {
-        return platform::startProgram(platform::ProgramStart::inFolder(program, folder)).value;
-    };
-    env.processRunning = platform::processRunning;
-    env.killProcess = platform::killProcess;
-    env.endProcess = [](int exitCode) { platform::endProcessNow(exitCode); };
-    return env;
-}
-
 frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent)
     : QWidget(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
     , m_env(std::move(environment))
     , m_log(LogStyle::Updater, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
+    , m_kiosk(m_env, m_log)
     , m_counts(modMain::IniFile, [this](const std::string &line) { WriteLog(line); })
     , m_updateFolder(m_env.paths.file(UpdateFolder))
     , m_backupFolder(m_env.paths.file(BackupFolder))
@@ -253,11 +236,6 @@ void frmTesmoraUpdate::cmdUpDate_Click()
     endWith(m_outcome->exitCode());
 }
 
-bool frmTesmoraUpdate::kioskRunning() const
-{
-    return ordinaryFileExists(m_env.paths.file(KioskLockFile));
-}
-
 frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
 {
     const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
@@ -415,11 +393,8 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std:
     // Undone as a whole: a kiosk of mixed versions is worse than the old one.
     const auto undo = [&](RunEnd end, const ErrorInfo &error) {
         rollBack(transaction);
-        if (m_kioskStopped && !kioskRunning()) {
-            WriteLog("Start servizio Tesmora");
-            if (startKiosk() == 0)
-                WriteLog("Impossibile riavviare servizio Tesmora");
-        }
+        if (m_kioskStopped && !m_kiosk.running())
+            (void)m_kiosk.start(); // logged when it fails; the run's end is the failure above
         return RunOutcome{end, error};
     };
 
@@ -428,17 +403,15 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std:
         const bool isKiosk = namesExecutable(entry, KioskExeName);
         if (isKiosk) {
             WriteLog("Stop servizio Tesmora");
-            if (kioskRunning()) {
-                ErrorInfo error;
-                switch (StopTesmora(error)) {
-                case StopResult::Stopped:
-                    m_kioskStopped = true;
-                    break;
-                case StopResult::GaveUp:
+            if (m_kiosk.running()) {
+                // Read first: once the request stands, nothing may fail before the kiosk is back.
+                const Result<KioskService::Stop> stop =
+                    m_kiosk.StopTesmora(m_counts.read(modMain::Keys::shutdownTimeout));
+                if (stop.failed())
+                    return undo(RunEnd::Failed, stop.error);
+                if (stop.value == KioskService::Stop::GaveUp)
                     return undo(RunEnd::GaveUp, {});
-                case StopResult::Failed:
-                    return undo(RunEnd::Failed, error);
-                }
+                m_kioskStopped = true;
             }
         }
         if (!transaction.entries()[i].backup.empty())
@@ -488,12 +461,9 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::startAndWatchKiosk(UpdateTransact
         keepUpdate(transaction);
         return RunOutcome{RunEnd::Finished, {}};
     };
-    if (kioskRunning() || !ordinaryFileExists(m_env.paths.file(KioskExeName)))
+    if (m_kiosk.running() || !m_kiosk.installed())
         return keep();
-    WriteLog("Start servizio Tesmora");
-    const long pid = startKiosk();
-    if (pid == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
+    const Result<long> started = m_kiosk.start();
     const int16_t seconds = transaction ? m_counts.read(modMain::Keys::healthCheckSeconds) : 0;
     if (seconds == 0)
         return keep();
@@ -501,60 +471,15 @@ frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::startAndWatchKiosk(UpdateTransact
     // A kiosk that cannot come up after an update would leave the screen dark until someone
     // comes by: it gets the files it ran on before.
     showActivity("Verifica avvio Tesmora...");
-    std::string reason;
-    if (pid == 0)
-        reason = "Tesmora non si avvia";
-    for (int16_t waited = 0; reason.empty() && waited < seconds; ++waited) {
-        m_env.waitOneSecond();
-        if (!m_env.processRunning(pid))
-            reason = "Tesmora terminato dopo " + std::to_string(waited + 1) + " secondi";
-    }
-    if (reason.empty() && !kioskRunning())
-        reason = std::string(KioskLockFile) + " assente dopo " + std::to_string(seconds) + " secondi";
-    if (reason.empty())
+    const std::string problem = m_kiosk.watch(started, seconds);
+    if (problem.empty())
         return keep();
 
-    WriteLog("Aggiornamento annullato: " + reason);
-    if (pid != 0 && m_env.processRunning(pid))
-        m_env.killProcess(pid);
+    WriteLog("Aggiornamento annullato: " + problem);
+    m_kiosk.end(started);
     rollBack(*transaction);
-    WriteLog("Start servizio Tesmora");
-    if (startKiosk() == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
+    (void)m_kiosk.start(); // logged when it fails; the update is undone either way
     return {RunEnd::RolledBack, {}};
-}
-
-frmTesmoraUpdate::StopResult frmTesmoraUpdate::StopTesmora(ErrorInfo &error)
-{
-    // Read first: once the request stands, nothing may fail before the kiosk is back.
-    const int16_t timeout = m_counts.read(modMain::Keys::shutdownTimeout);
-    const fs::path request = m_env.paths.file(ShutdownRequestFile);
-    if (error = appendLine(request, dateTimeText(m_env.clock->localNow())); error.failed())
-        return StopResult::Failed;
-
-    for (int16_t checks = 0; checks < timeout; ++checks) {
-        if (!kioskRunning()) {
-            // Served: the kiosk this run starts later must not find it and close again.
-            if (removeFileIfPresent(request).failed())
-                WriteLog("Impossibile cancellare file Shutdown.txt");
-            return StopResult::Stopped;
-        }
-        // The kiosk looks for the request on its own schedule; the window stays still meanwhile.
-        m_env.waitOneSecond();
-    }
-
-    const std::string count = std::to_string(timeout);
-    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in " + count + " secondi");
-    if (removeFileIfPresent(request).failed())
-        WriteLog("Impossibile cancellare file Shutdown.txt");
-    if (startKiosk() == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
-    return StopResult::GaveUp;
-}
-
-long frmTesmoraUpdate::startKiosk()
-{
-    return m_env.startProgram(m_env.paths.file(KioskExeName));
 }
 
 void frmTesmoraUpdate::showActivity(const std::string &text)

@@ -3,9 +3,11 @@
 #include "clock.h"
 #include "countsetting.h"
 #include "errorinfo.h"
+#include "kioskservice.h"
 #include "monthlylog.h"
 #include "programpaths.h"
 #include "twips.h"
+#include "updaterenvironment.h"
 #include "updatetrust.h"
 
 #include <QWidget>
@@ -26,25 +28,6 @@ class UpdateTransaction;
 // How far the progress bar's filled part grows per downloaded entry: the bar's full width
 // (twips) integer-divided by the number of entries. entryCount must be above 0.
 int progressStep(int barWidthTwips, std::size_t entryCount);
-
-// What the updater needs from outside: where its files are, the clock of its stamps and log
-// lines, the pause between two looks for the kiosk, how a program of the folder is started and
-// watched, and how the process ends at once. Tests replace the pause, the programs and the end,
-// so that no real time passes and the test process lives on.
-struct UpdaterEnvironment
-{
-    ProgramPaths paths;
-    const Clock *clock = nullptr;
-    std::function<void()> waitOneSecond;
-    // Starts a program without waiting for it, the program folder as its working folder; the
-    // process's id, or 0 when it could not be started.
-    std::function<long(const std::filesystem::path &program)> startProgram;
-    std::function<bool(long pid)> processRunning;
-    std::function<void(long pid)> killProcess;
-    std::function<void(int exitCode)> endProcess;
-
-    static UpdaterEnvironment ofRunningProgram(const Clock &clock);
-};
 
 // The updater's small progress window. Its first activation performs the update run once; every
 // outcome of the run, and closing the window, ends the process. Its controls carry their design
@@ -81,8 +64,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class StopResult { Stopped, GaveUp, Failed };
-
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
@@ -94,9 +75,6 @@ private:
     void keepUpdate(UpdateTransaction *transaction);
     bool rollBack(UpdateTransaction &transaction);
     RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
-    StopResult StopTesmora(ErrorInfo &error);
-    long startKiosk();
-    bool kioskRunning() const;
     void widenProgress(std::size_t entryCount);
     void showActivity(const std::string &text);
     void removeStagedFiles();
@@ -112,6 +90,7 @@ private:
 
     UpdaterEnvironment m_env;
     MonthlyLog m_log;
+    KioskService m_kiosk;
     CountSettingReader m_counts;
     std::filesystem::path m_updateFolder;
     std::filesystem::path m_backupFolder;

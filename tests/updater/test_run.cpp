@@ -61,13 +61,13 @@ protected:
             if (onWait)
                 onWait();
         };
-        env.startProgram = [this](const fs::path &program) -> long {
+        env.startProgram = [this](const fs::path &program) -> Result<long> {
             started.push_back(program.filename().string());
             if (!kioskStarts)
-                return 0;
+                return Result<long>::failure(errorFor(ErrorNumber::PermissionDenied));
             if (kioskTakesItsLock)
                 kioskRunning();
-            return 4242;
+            return {4242, {}};
         };
         env.processRunning = [this](long) { return kioskKeepsRunning && waits < kioskDiesAfter; };
         env.killProcess = [this](long pid) { killed.push_back(pid); };
