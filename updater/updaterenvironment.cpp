@@ -16,6 +16,5 @@ UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
     };
     env.processRunning = platform::processRunning;
     env.killProcess = platform::killProcess;
-    env.endProcess = [](int exitCode) { platform::endProcessNow(exitCode); };
     return env;
 }

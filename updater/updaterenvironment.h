@@ -21,7 +21,6 @@ struct UpdaterEnvironment
     std::function<Result<long>(const std::filesystem::path &program)> startProgram;
     std::function<bool(long pid)> processRunning;
     std::function<void(long pid)> killProcess;
-    std::function<void(int exitCode)> endProcess;
 
     static UpdaterEnvironment ofRunningProgram(const Clock &clock);
 };

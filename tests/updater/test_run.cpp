@@ -1,13 +1,12 @@
-// The update run in this process: the real window, downloads from a real server on 127.0.0.1,
-// a test clock, and a pause, program starts and process end that only count.
+// The update run in this process: downloads from a real server on 127.0.0.1, a test clock, and
+// a pause and program starts that only count.
 
-#include "frmtesmoraupdate.h"
 #include "httpserver.h"
 #include "logreading.h"
-#include "modmain.h"
 #include "platform.h"
 #include "tempfolder.h"
 #include "testclock.h"
+#include "updaterun.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +20,8 @@ using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 using namespace RunLines;
 using Names = std::vector<std::string>;
-using RunEnd = frmTesmoraUpdate::RunEnd;
 
-class Run : public ::testing::Test
+class Run : public ::testing::Test, public RunObserver
 {
 protected:
     void SetUp() override
@@ -49,11 +47,10 @@ protected:
     }
     void kioskRunning() { writeFile(dir / "tesmora.lck", "07/12/2026 09:00:00\r\n"); }
 
-    RunEnd run()
+    UpdaterEnvironment environment(const fs::path &folder)
     {
-        modMain::readSettings({dir.path(), "TesmoraUpdate"});
         UpdaterEnvironment env;
-        env.paths = {dir.path(), "TesmoraUpdate"};
+        env.paths = {folder, "TesmoraUpdate"};
         env.clock = &clock;
         env.waitOneSecond = [this] {
             clock.advance(1s);
@@ -71,15 +68,36 @@ protected:
         };
         env.processRunning = [this](long) { return kioskKeepsRunning && waits < kioskDiesAfter; };
         env.killProcess = [this](long pid) { killed.push_back(pid); };
-        env.endProcess = [this](int code) { exitCodes.push_back(code); };
-        const size_t endsBefore = exitCodes.size();
-        frmTesmoraUpdate form(env);
-        form.cmdUpDate_Click();
-        EXPECT_TRUE(form.outcome());
-        EXPECT_EQ(exitCodes.size(), endsBefore + 1) << "the process ends once";
-        return form.outcome() ? form.outcome()->end : RunEnd::Failed;
+        return env;
     }
+    // One run in the folder, as the window performs it: its settings read first, its metrics
+    // written last.
+    RunOutcome perform(const fs::path &folder)
+    {
+        clsFileIni ini;
+        ini.setNomeFile((folder / "TesmoraUpdate.ini").string());
+        const MonthlyLog updaterLog(LogStyle::Updater, folder, "TesmoraUpdate", clock);
+        CountSettingReader counts(ini, [&updaterLog](const std::string &line) { updaterLog.write(line); });
+        UpdateRun updateRun(environment(folder), readUpdateSettings(ini), counts, *this);
+        running = &updateRun;
+        const RunOutcome outcome = updateRun.perform();
+        running = nullptr;
+        updateRun.writeMetrics(outcome);
+        exitCodes.push_back(outcome.exitCode());
+        return outcome;
+    }
+    RunEnd run() { return perform(dir.path()).end; }
     Lines log() const { return updaterLogMessages(dir.path()); }
+
+    void paintNow() override { }
+    void showText(const std::string &text) override { shown.push_back(text); }
+    void showProgress(size_t done, size_t total) override { progress.emplace_back(done, total); }
+    void blockArrived() override
+    {
+        if (onBlock)
+            onBlock();
+    }
+    void downloadEnded() override { }
 
     TempFolder dir;
     TestClock clock{{2026, 12, 7, 9, 0, 0}};
@@ -93,6 +111,11 @@ protected:
     Names started;
     std::vector<long> killed;
     std::vector<int> exitCodes;
+    // What the run showed.
+    Names shown;
+    std::vector<std::pair<size_t, size_t>> progress;
+    std::function<void()> onBlock;
+    UpdateRun *running = nullptr;
 };
 
 TEST_F(Run, TouchesOnlyWhatItPutInTheUpdateFolderWhereverThatLies)
@@ -154,6 +177,8 @@ TEST_F(Run, EntriesNameFilesAsTheFolderHasThemAndTravelEncoded)
     EXPECT_NE(fs::status(dir / "tesmora").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(folderNames(dir / "backup"), (Names{"Data.CFG.20261207090000.bak", "update.last"}));
     EXPECT_EQ(started, Names{"tesmora"}) << "the kiosk the update brought is started";
+    EXPECT_EQ(shown, (Names{"data.cfg", "Tesmora", "x#y", "50% off"}));
+    EXPECT_EQ(progress, (std::vector<std::pair<size_t, size_t>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 
     // The same update again within the same second: a second copy, the first kept.
     fs::remove(dir / "tesmora.lck");
@@ -252,16 +277,8 @@ TEST_F(Run, AFullDiskWhileInstallingIsDiskFullAndTheFolderStaysAsItWas)
     publishManifest({"small", "big"});
     publish("small", "new small");
     publish("big", std::string(512 * 1024, 'b'));
-    modMain::readSettings({program.path(), "TesmoraUpdate"});
-    UpdaterEnvironment env;
-    env.paths = {program.path(), "TesmoraUpdate"};
-    env.clock = &clock;
-    env.endProcess = [this](int code) { exitCodes.push_back(code); };
-    frmTesmoraUpdate form(env);
-    form.cmdUpDate_Click();
 
-    ASSERT_TRUE(form.outcome());
-    EXPECT_EQ(form.outcome()->end, RunEnd::Failed);
+    EXPECT_EQ(perform(program.path()).end, RunEnd::Failed);
     const Lines messages = updaterLogMessages(program.path());
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2], "Ripristino file small");
@@ -315,6 +332,7 @@ TEST_F(Run, AKioskThatDoesNotComeUpAfterTheUpdateGetsItsOldFilesBack)
         EXPECT_EQ(killed, std::strcmp(c.what, "hangs") == 0 ? std::vector<long>{4242} : std::vector<long>{});
         EXPECT_EQ(exitCodes, std::vector<int>{1});
         EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
+        EXPECT_EQ(shown.back(), "Verifica avvio Tesmora...");
     }
 
     // One that keeps running with its lock file keeps the update.
