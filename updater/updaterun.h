@@ -31,6 +31,8 @@ public:
     // `counts` reads the counting settings when the run uses them; it logs a value that falls back.
     UpdateRun(UpdaterEnvironment env, UpdateSettings settings, CountSettingReader &counts, RunObserver &observer);
     ~UpdateRun();
+    UpdateRun(const UpdateRun &) = delete;
+    UpdateRun &operator=(const UpdateRun &) = delete;
 
     // The run, once. A failure that ends it is logged ("Error " + the error), and with
     // max_age_days a kiosk held on an old release is told (the outcome's `stale`).

@@ -20,7 +20,8 @@
 class Run : public ::testing::Test, public RunObserver
 {
 protected:
-    using Names = std::vector<std::string>;
+    using Lines = std::vector<std::string>; // of the log
+    using Names = std::vector<std::string>; // of files
 
     void SetUp() override
     {
@@ -83,7 +84,7 @@ protected:
         return outcome;
     }
     RunEnd run() { return perform(dir.path()).end; }
-    std::vector<std::string> log() const { return updaterLogMessages(dir.path()); }
+    Lines log() const { return updaterLogMessages(dir.path()); }
     void forgetLog() const
     {
         std::filesystem::remove(MonthlyLog(LogStyle::Updater, dir.path(), "TesmoraUpdate", clock).currentFile());

@@ -12,9 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
 using namespace RunLines;
-using Names = std::vector<std::string>;
 
 TEST_F(Run, TouchesOnlyWhatItPutInTheUpdateFolderWhereverThatLies)
 {

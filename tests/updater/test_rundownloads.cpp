@@ -8,9 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
 using namespace RunLines;
-using Names = std::vector<std::string>;
 
 const std::string OpenFailed = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
 const std::string NotFound = "Error (53) File not found";
