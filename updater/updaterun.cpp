@@ -63,7 +63,8 @@ RunOutcome UpdateRun::perform()
         log(stale);
         outcome.stale = true;
     }
-    // These ends always unloaded the window, which took this run's files out of the update folder.
+    // A refused set, or a kiosk that would not quit, leaves nothing of this run in the update
+    // folder; a failed run's downloads stay there for whoever looks into the failure.
     if (outcome.end == RunEnd::Refused || outcome.end == RunEnd::GaveUp)
         removeStagedFiles();
     return outcome;
