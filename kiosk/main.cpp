@@ -5,7 +5,7 @@
 
 int main(int argc, char *argv[])
 {
-    platform::closeInheritedDescriptors();
+    platform::markInheritedDescriptorsCloseOnExec();
     prepareBrowserEngine();
     // The kiosk reads no command line, and the browser engine must not read one either.
     argc = 1;

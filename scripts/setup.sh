@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev libcpp-httplib-dev
   xvfb xauth nginx-light ca-certificates fonts-liberation
-  clang libclang-rt-14-dev curl
+  clang clang-format libclang-rt-14-dev curl
   libsodium-dev libssl-dev minisign shellcheck
 )
 

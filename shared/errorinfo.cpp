@@ -12,6 +12,8 @@ ErrorInfo errorFor(int number)
         return {number, "Invalid procedure call or argument"};
     case ErrorNumber::Overflow:
         return {number, "Overflow"};
+    case ErrorNumber::UserInterrupt:
+        return {number, "User interrupt occurred"};
     case ErrorNumber::TypeMismatch:
         return {number, "Type mismatch"};
     case ErrorNumber::FileNotFound:

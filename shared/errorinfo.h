@@ -19,6 +19,7 @@ struct [[nodiscard]] ErrorInfo
 namespace ErrorNumber {
 constexpr int InvalidArgument = 5;
 constexpr int Overflow = 6;
+constexpr int UserInterrupt = 18;
 constexpr int TypeMismatch = 13;
 constexpr int FileNotFound = 53;
 constexpr int DiskFull = 61;

@@ -174,37 +174,6 @@ Result<std::string> readFileUpTo(const std::filesystem::path &path, std::uintmax
     return read;
 }
 
-ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target)
-{
-    errno = 0;
-    // A link in a folder others may write could lead the copy to any file this program can read.
-    FilePtr in(platform::openFileNoFollow(source));
-    if (!in)
-        return errorFromErrno(errno, source);
-    FilePtr out(platform::openFile(target, "wbx"));
-    if (!out)
-        return errorFromErrno(errno, target);
-    // Not std::filesystem::copy_file: it reports a full disk as an input/output error.
-    static constexpr size_t ChunkSize = 64 * 1024;
-    std::unique_ptr<char[]> chunk(new char[ChunkSize]);
-    int failure = 0;
-    for (size_t n; failure == 0 && (n = std::fread(chunk.get(), 1, ChunkSize, in.get())) > 0;) {
-        if (std::fwrite(chunk.get(), 1, n, out.get()) != n)
-            failure = errno ? errno : EIO;
-    }
-    if (failure == 0 && std::ferror(in.get()))
-        failure = errno ? errno : EIO;
-    if (failure == 0 && platform::syncFile(out.get()).failed())
-        failure = errno ? errno : EIO;
-    if (std::fclose(out.release()) != 0 && failure == 0)
-        failure = errno ? errno : EIO;
-    if (failure == 0)
-        return {};
-    std::error_code ignored;
-    std::filesystem::remove(target, ignored);
-    return errorFromErrno(failure, target);
-}
-
 ErrorInfo replaceFileAtomically(const std::filesystem::path &target, std::string_view content, Durability durability)
 {
     const bool durable = durability == Durability::UntilPowerCut;

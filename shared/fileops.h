@@ -76,11 +76,6 @@ void removeBesideFiles(const std::filesystem::path &folder, std::initializer_lis
 // The longest file name the file systems in use take, in bytes.
 constexpr size_t MaxNameBytes = 255;
 
-// Copies the bytes of source into target, which must not exist (exclusive creation), and makes
-// them reach the disk. On failure target is removed again; the failure says what the system
-// said (a full disk is "Disk full").
-ErrorInfo copyIntoNewFile(const std::filesystem::path &source, const std::filesystem::path &target);
-
 // Writes content to a new file beside the target and renames it over the target, so that a
 // reader never sees a half-written file, even after a crash or, when durable, a power cut.
 enum class Durability { UntilPowerCut, UntilCrash };

@@ -49,9 +49,11 @@ void killProcess(long pid);
 // Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);
 
-// Closes every descriptor above standard input, output and error: a program of this system keeps
-// nothing that whoever started it left open. For the very start of a program.
-void closeInheritedDescriptors();
+// Marks every descriptor above standard input, output and error close-on-exec: what whoever started
+// the program left open reaches none of the programs it starts (the browser's helpers, the
+// updater, the kiosk again). They stay open in this process, because a parent may watch one of
+// them for our end (a Wayland compositor such as cage does). For the very start of a program.
+void markInheritedDescriptorsCloseOnExec();
 
 // A program to start. It gets standard input, output and error and no other descriptor, its
 // signals as a fresh program has them, and the given folder as its working folder.

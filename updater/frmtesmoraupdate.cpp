@@ -1,18 +1,7 @@
 #include "frmtesmoraupdate.h"
 
-#include "activityblinker.h"
-#include "fileops.h"
-#include "hashworker.h"
-#include "metricsfile.h"
-#include "moddownload.h"
-#include "modmain.h"
-#include "platform.h"
 #include "tesmoraart.h"
-#include "text.h"
-#include "updatemanifest.h"
-#include "updaterecovery.h"
-#include "updaterules.h"
-#include "updatetransaction.h"
+#include "twips.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -20,17 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-
-#include <chrono>
-#include <map>
-#include <thread>
-
-namespace fs = std::filesystem;
-using modMain::BackupFolder;
-using modMain::KioskExeName;
-using modMain::KioskLockFile;
-using modMain::ShutdownRequestFile;
-using modMain::UpdateFolder;
 
 namespace {
 
@@ -40,8 +18,6 @@ constexpr int BarLeft = 120;
 constexpr int BarTop = 360;
 constexpr int BarWidth = 4455;
 constexpr int BarHeight = 255;
-
-const char *const ManifestName = "update.txt";
 
 QWidget *filledShape(QWidget *parent, const char *name, const QColor &colour)
 {
@@ -61,31 +37,13 @@ int progressStep(int barWidthTwips, std::size_t entryCount)
     return static_cast<int>(static_cast<std::size_t>(barWidthTwips) / entryCount);
 }
 
-UpdaterEnvironment UpdaterEnvironment::ofRunningProgram(const Clock &clock)
-{
-    UpdaterEnvironment env;
-    env.paths = ProgramPaths::ofRunningProgram();
-    env.clock = &clock;
-    env.waitOneSecond = [] { std::this_thread::sleep_for(std::chrono::seconds(1)); };
-    env.startProgram = [folder = env.paths.folder](const fs::path &program) {
-        return platform::startProgram(platform::ProgramStart::inFolder(program, folder)).value;
-    };
-    env.processRunning = platform::processRunning;
-    env.killProcess = platform::killProcess;
-    env.endProcess = [](int exitCode) { platform::endProcessNow(exitCode); };
-    return env;
-}
-
-frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent)
+frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, UpdateSettings settings, CountSettingReader &counts,
+                                   QWidget *parent)
     : QWidget(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
-    , m_env(std::move(environment))
-    , m_log(LogStyle::Updater, m_env.paths.folder, m_env.paths.exeName, *m_env.clock)
-    , m_counts(modMain::IniFile, [this](const std::string &line) { WriteLog(line); })
-    , m_updateFolder(m_env.paths.file(UpdateFolder))
-    , m_backupFolder(m_env.paths.file(BackupFolder))
-    , m_runStarted(m_env.clock->now())
+    , m_exeName(environment.paths.exeName)
+    , m_run(std::move(environment), std::move(settings), counts, *this)
 {
     setObjectName("frmTesmoraUpdate");
     setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
@@ -111,6 +69,7 @@ frmTesmoraUpdate::frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *pare
 
     ShpActivity = filledShape(this, "ShpActivity", QColor(255, 0, 0));
     ShpActivity->setGeometry(toPixels({120, 720, BarWidth, 135}));
+    m_blinker = std::make_unique<ActivityBlinker>(*this, *ShpActivity);
 
     setTabOrder(lblFile, cmdUpDate);
     connect(cmdUpDate, &QPushButton::clicked, this, [this] { cmdUpDate_Click(); });
@@ -125,7 +84,7 @@ frmTesmoraUpdate::~frmTesmoraUpdate() = default;
 
 void frmTesmoraUpdate::Form_Load()
 {
-    setWindowTitle(QString::fromStdString(m_env.paths.exeName) + " v" TESMORA_VERSION_TEXT);
+    setWindowTitle(QString::fromStdString(m_exeName) + " v" TESMORA_VERSION_TEXT);
     m_shpFileAWidth = 0;
     ShpFileA->resize(0, ShpFileA->height());
 }
@@ -143,9 +102,6 @@ void frmTesmoraUpdate::showEvent(QShowEvent *event)
 
 void frmTesmoraUpdate::Form_Activate()
 {
-    std::error_code ignored;
-    fs::create_directory(m_updateFolder, ignored);
-    fs::create_directory(m_backupFolder, ignored);
     cmdUpDate_Click();
 }
 
@@ -157,415 +113,59 @@ void frmTesmoraUpdate::closeEvent(QCloseEvent *event)
 
 void frmTesmoraUpdate::Form_Unload()
 {
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    removeStagedFiles();
-    // Closed by hand in the middle of a run, the update did not happen.
-    endWith(m_outcome ? m_outcome->exitCode() : 1);
-}
-
-void frmTesmoraUpdate::endWith(int exitCode)
-{
-    writeMetrics(exitCode);
-    m_env.endProcess(exitCode);
-}
-
-void frmTesmoraUpdate::writeMetrics(int exitCode)
-{
-    MetricsFile file(m_env.paths.folder, [this](const std::string &line) { WriteLog(line); });
-    file.setSetting(modMain::IniFile.ReadKey("data", "metrics_file", ""));
-    if (!file.enabled())
-        return;
-    static const std::map<RunEnd, const char *> results{
-        {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"},
-        {RunEnd::Refused, "refused"},   {RunEnd::Failed, "failed"},
-        {RunEnd::GaveUp, "gave_up"},    {RunEnd::RolledBack, "rolled_back"}};
-    const TimePoint now = m_env.clock->now();
-    const auto seconds = [](TimePoint::duration d) { return std::chrono::duration<double>(d).count(); };
-    const std::vector<Metric> metrics{
-        {"tesmora_update_last_run_timestamp_seconds",
-         "When the updater's last run ended.",
-         "gauge",
-         seconds(now.time_since_epoch()),
-         {}},
-        {"tesmora_update_last_run_success",
-         "1 when the last run installed its update or had nothing to do.",
-         "gauge",
-         exitCode == 0 ? 1.0 : 0.0,
-         {}},
-        {"tesmora_update_last_run_result",
-         "How the last run ended.",
-         "gauge",
-         1,
-         {{"result",
-           !m_outcome             ? "closed"
-               : m_outcome->stale ? "stale"
-                                  : results.at(m_outcome->end)}}},
-        {"tesmora_update_files_installed",
-         "Files the last run installed and kept.",
-         "gauge",
-         static_cast<double>(m_filesInstalled),
-         {}},
-        {"tesmora_update_downloaded_bytes",
-         "Bytes the last run downloaded.",
-         "gauge",
-         static_cast<double>(m_bytesDownloaded),
-         {}},
-        {"tesmora_update_duration_seconds", "How long the last run took.", "gauge", seconds(now - m_runStarted), {}},
-        {"tesmora_update_info", "The updater's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
-    };
-    file.write(metrics);
-}
-
-void frmTesmoraUpdate::removeStagedFiles()
-{
-    // Only what this run put there: the folder may be a link to a place that holds other files.
-    for (const std::string &name : m_staged)
-        (void)removeFileIfPresent(m_updateFolder / name); // passed over, as the window's unload does
-    removeBesideFiles(m_updateFolder, {"download"});
+    // Closed by hand in the middle of a run: the update does not happen, and the run, which
+    // holds the thread, ends first.
+    if (m_running)
+        m_run.requestCancel();
+    else
+        endWith(m_outcome ? *m_outcome : m_run.abandon());
 }
 
 void frmTesmoraUpdate::cmdUpDate_Click()
 {
     // The run lets window events through during downloads, where a click must not start a
     // second run over the first.
-    if (m_running)
+    if (m_running || m_outcome)
         return;
     m_running = true;
     cmdUpDate->setEnabled(false);
+    m_outcome = m_run.perform();
+    m_running = false;
+    endWith(*m_outcome);
+}
 
-    m_runStarted = m_env.clock->now();
-    m_outcome = updateRun();
-    if (m_outcome->end == RunEnd::Failed && m_outcome->error.failed())
-        WriteLog("Error " + errorText(m_outcome->error));
-    // Whatever the server offered, or failed to: a fleet held on an old release is told.
-    if (const std::string stale = staleSetLine(m_trust, m_env.paths.trustStateFile(), m_env.clock->now());
-        !stale.empty()) {
-        WriteLog(stale);
-        m_outcome->stale = true;
-    }
-    if (m_outcome->end == RunEnd::Refused || m_outcome->end == RunEnd::GaveUp) {
-        close();
-        Form_Unload(); // in case the close event did not come through
+void frmTesmoraUpdate::endWith(const RunOutcome &outcome)
+{
+    if (m_ended)
         return;
-    }
-    endWith(m_outcome->exitCode());
+    m_ended = true;
+    m_run.writeMetrics(outcome);
+    emit finished(outcome.exitCode());
 }
 
-bool frmTesmoraUpdate::kioskRunning() const
+void frmTesmoraUpdate::paintNow()
 {
-    return ordinaryFileExists(m_env.paths.file(KioskLockFile));
-}
-
-frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::updateRun()
-{
-    const auto failed = [](const ErrorInfo &error) { return RunOutcome{RunEnd::Failed, error}; };
-    const std::string &url = modMain::UpdateUrl;
-
-    // What a killed run left half-made; the run lock keeps any other run away.
-    removeBesideFiles(m_updateFolder, {"download"});
-    removeBesideFiles(m_env.paths.folder, {"install", "copy"});
-    removeBesideFiles(m_backupFolder, {"copy", "write"});
-    // Until an interrupted update is undone, its journal is the only record of which backup
-    // belongs where: a new update would write over it.
-    if (!recoverInterruptedUpdate())
-        return {RunEnd::Failed, {}};
-
-    const TrustSettingsReading trust = readTrustSettings(modMain::IniFile);
-    if (!trust.ok()) {
-        WriteLog(trust.error.description);
-        return {RunEnd::Refused, {}};
-    }
-    m_trust = trust.settings;
-
-    ActivityBlinker blinker(*this, *ShpActivity);
-    modDownload::Options options;
-    options.userAgent = m_env.paths.exeName;
-    options.log = [this](const std::string &line) { WriteLog(line); };
-    options.onBlock = [&blinker] { blinker.onBlock(); };
-    options.timeoutSeconds = m_counts.read(modMain::Keys::downloadTimeout);
-    const auto download = [&](const std::string &address, const std::string &name, std::uintmax_t maxBytes) {
-        m_staged.push_back(name);
-        options.maxBytes = maxBytes;
-        m_bytesDownloaded += modDownload::DownloadFile(address, (m_updateFolder / name).string(), options).value.bytes;
-        blinker.finish();
-    };
-
     repaint();
-    WriteLog("Download file semaforo");
-    const fs::path manifestCopy = m_updateFolder / ManifestName;
-    // Read no further than a manifest may reach, whatever the server sends.
-    download(url + ManifestName, ManifestName, ManifestMaxBytes + 1);
-    const Result<std::uintmax_t> manifestLength = fileLength(manifestCopy);
-    if (manifestLength.failed())
-        return failed(manifestLength.error);
-    // With updates verified, "nothing to do" must be signed too: an empty answer anyone could
-    // give would hold the kiosk on its old release unseen.
-    if (manifestLength.value == 0 && !trust.settings.verifies())
-        return {RunEnd::NothingToDo, {}};
-    const Result<std::string> manifestText = readWholeFile(manifestCopy);
-    if (manifestText.failed())
-        return failed(manifestText.error);
-    const std::string &content = manifestText.value;
-
-    ManifestReading manifest;
-    manifest.outcome = ManifestReading::Outcome::Accepted;
-    if (!content.empty()) {
-        WriteLog("Verifica autenticità file di upload");
-        manifest = readManifest(content, reservedNames(m_env.paths));
-    }
-    switch (manifest.outcome) {
-    case ManifestReading::Outcome::BadHeader:
-        WriteLog("Sintassi file semaforo non compatibile!");
-        return {RunEnd::Refused, {}};
-    case ManifestReading::Outcome::UnsafeEntry:
-        WriteLog("Voce non valida nel file semaforo: '"
-                 + cutToCharacters(manifest.unsafeEntry, RefusedEntryShownCharacters) + "'");
-        return {RunEnd::Refused, {}};
-    case ManifestReading::Outcome::TooManyEntries:
-        return failed(errorFor(ErrorNumber::Overflow));
-    case ManifestReading::Outcome::Accepted:
-        break;
-    }
-    const std::vector<std::string> &entries = manifest.entries;
-
-    // Nothing is installed, and the kiosk is not touched, unless the set is signed by a trusted
-    // key, no older than the last one installed, and every file is the one signed for.
-    std::optional<HashWorker> hash; // a thread of its own, only when there is something to check
-    if (trust.settings.verifies()) {
-        for (const std::string_view name : {HashListName, SignatureName}) {
-            WriteLog("Download file " + std::string(name));
-            download(url + std::string(name), std::string(name),
-                     (name == HashListName ? HashListMaxBytes : SignatureMaxBytes) + 1);
-        }
-        TrustCheck check =
-            verifyUpdateSet(trust.settings, content, m_updateFolder, m_env.paths.trustStateFile(), *m_env.clock);
-        if (!check.ok()) {
-            WriteLog(check.error.description);
-            return {RunEnd::Refused, {}};
-        }
-        WriteLog(check.set.verifiedLine());
-        m_trustedSet = std::move(check.set);
-        if (content.empty()) {
-            keepUpdate(nullptr);
-            return {RunEnd::NothingToDo, {}};
-        }
-        hash.emplace();
-        options.onData = [&hash](std::string_view bytes) { hash->add(bytes); };
-    } else {
-        WriteLog(unverifiedUpdatesLine(m_env.paths.settingsFile().filename().string()));
-    }
-
-    for (const std::string &entry : entries) {
-        lblFile->setText(QString::fromStdString(entry));
-        lblFile->adjustSize();
-        WriteLog("Download file " + entry);
-        download(entryAddress(url, entry), entry, 0);
-        const Result<std::uintmax_t> length = fileLength(m_updateFolder / entry);
-        if (length.failed())
-            return failed(length.error);
-        if (m_trustedSet) {
-            if (const ErrorInfo e = m_trustedSet->checkDigest(entry, hash->finish()); e.failed()) {
-                WriteLog(e.description);
-                return {RunEnd::Refused, {}};
-            }
-        }
-        if (length.value == 0)
-            WriteLog("File '" + url + entry + "' non trovato, scaricato con lunghezza zero!");
-        widenProgress(entries.size());
-    }
-    // The new files' content reaches the disk before any of them takes an installed file's
-    // place, in one go rather than file by file.
-    if (!entries.empty() && platform::syncFileSystem(m_updateFolder).failed()) {
-        for (const std::string &entry : entries) {
-            // A file that cannot be synced fails where it is installed, which syncs once more.
-            if (const ErrorInfo e = platform::syncPath(m_updateFolder / entry); e.failed())
-                return failed(e);
-        }
-    }
-
-    WriteLog("Cancellazione file di backup, vecchi di 15 giorni");
-    if (const ErrorInfo e = removeExpiredBkuFiles(m_env.paths.folder, *m_env.clock); e.failed())
-        return failed(e);
-
-    return installAll(entries);
 }
 
-frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::installAll(const std::vector<std::string> &entries)
-{
-    if (entries.empty()) {
-        WriteLog("Cancellazione file temporanei (cartella update) ");
-        removeStagedFiles();
-        return startAndWatchKiosk(nullptr);
-    }
-
-    // An entry replaces the installed file of its name in any letter case.
-    const FolderNames installed(m_env.paths.folder);
-    std::vector<std::string> names;
-    for (const std::string &entry : entries) {
-        const std::string found = installed.find(entry);
-        names.push_back(namesExecutable(entry, KioskExeName) ? KioskExeName : found.empty() ? entry : found);
-    }
-
-    UpdateTransaction transaction(m_env.paths.folder, m_backupFolder);
-    if (const ErrorInfo e = transaction.begin(names, m_env.clock->localNow()); e.failed())
-        return {RunEnd::Failed, e};
-
-    // Undone as a whole: a kiosk of mixed versions is worse than the old one.
-    const auto undo = [&](RunEnd end, const ErrorInfo &error) {
-        rollBack(transaction);
-        if (m_kioskStopped && !kioskRunning()) {
-            WriteLog("Start servizio Tesmora");
-            if (startKiosk() == 0)
-                WriteLog("Impossibile riavviare servizio Tesmora");
-        }
-        return RunOutcome{end, error};
-    };
-
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const std::string &entry = entries[i];
-        const bool isKiosk = namesExecutable(entry, KioskExeName);
-        if (isKiosk) {
-            WriteLog("Stop servizio Tesmora");
-            if (kioskRunning()) {
-                ErrorInfo error;
-                switch (StopTesmora(error)) {
-                case StopResult::Stopped:
-                    m_kioskStopped = true;
-                    break;
-                case StopResult::GaveUp:
-                    return undo(RunEnd::GaveUp, {});
-                case StopResult::Failed:
-                    return undo(RunEnd::Failed, error);
-                }
-            }
-        }
-        if (!transaction.entries()[i].backup.empty())
-            WriteLog("Backup file " + entry);
-        WriteLog("Aggiornamento file " + entry);
-        const bool executable = isKiosk || namesExecutable(entry, m_env.paths.exeName);
-        if (const ErrorInfo e = transaction.install(i, m_updateFolder / entry, executable); e.failed())
-            return undo(RunEnd::Failed, e);
-    }
-    if (const ErrorInfo e = transaction.markInstalled(); e.failed())
-        return undo(RunEnd::Failed, e);
-
-    WriteLog("Cancellazione file temporanei (cartella update) ");
-    removeStagedFiles();
-    return startAndWatchKiosk(&transaction);
-}
-
-bool frmTesmoraUpdate::rollBack(UpdateTransaction &transaction)
-{
-    return UpdateRecovery(m_env.paths, *m_env.clock, m_log).rollBack(transaction);
-}
-
-bool frmTesmoraUpdate::recoverInterruptedUpdate()
-{
-    // The kiosk's own lock, not its lock file, which a kiosk that died leaves behind.
-    const ProgramPaths kiosk{m_env.paths.folder, KioskExeName};
-    return UpdateRecovery(m_env.paths, *m_env.clock, m_log)
-        .recoverInterrupted(platform::InstanceLock::heldElsewhere(kiosk.instanceLockFile()));
-}
-
-void frmTesmoraUpdate::keepUpdate(UpdateTransaction *transaction)
-{
-    if (transaction) {
-        UpdateRecovery(m_env.paths, *m_env.clock, m_log).commit(*transaction);
-        m_filesInstalled = transaction->entries().size();
-    }
-    // Only an update that stays raises the bar for replayed sets: a failed one may be tried again.
-    if (m_trustedSet) {
-        if (const ErrorInfo e = recordAcceptedSet(*m_trustedSet, m_env.paths.trustStateFile()); e.failed())
-            WriteLog(e.description);
-    }
-}
-
-frmTesmoraUpdate::RunOutcome frmTesmoraUpdate::startAndWatchKiosk(UpdateTransaction *transaction)
-{
-    const auto keep = [this, transaction] {
-        keepUpdate(transaction);
-        return RunOutcome{RunEnd::Finished, {}};
-    };
-    if (kioskRunning() || !ordinaryFileExists(m_env.paths.file(KioskExeName)))
-        return keep();
-    WriteLog("Start servizio Tesmora");
-    const long pid = startKiosk();
-    if (pid == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
-    const int16_t seconds = transaction ? m_counts.read(modMain::Keys::healthCheckSeconds) : 0;
-    if (seconds == 0)
-        return keep();
-
-    // A kiosk that cannot come up after an update would leave the screen dark until someone
-    // comes by: it gets the files it ran on before.
-    showActivity("Verifica avvio Tesmora...");
-    std::string reason;
-    if (pid == 0)
-        reason = "Tesmora non si avvia";
-    for (int16_t waited = 0; reason.empty() && waited < seconds; ++waited) {
-        m_env.waitOneSecond();
-        if (!m_env.processRunning(pid))
-            reason = "Tesmora terminato dopo " + std::to_string(waited + 1) + " secondi";
-    }
-    if (reason.empty() && !kioskRunning())
-        reason = std::string(KioskLockFile) + " assente dopo " + std::to_string(seconds) + " secondi";
-    if (reason.empty())
-        return keep();
-
-    WriteLog("Aggiornamento annullato: " + reason);
-    if (pid != 0 && m_env.processRunning(pid))
-        m_env.killProcess(pid);
-    rollBack(*transaction);
-    WriteLog("Start servizio Tesmora");
-    if (startKiosk() == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
-    return {RunEnd::RolledBack, {}};
-}
-
-frmTesmoraUpdate::StopResult frmTesmoraUpdate::StopTesmora(ErrorInfo &error)
-{
-    // Read first: once the request stands, nothing may fail before the kiosk is back.
-    const int16_t timeout = m_counts.read(modMain::Keys::shutdownTimeout);
-    const fs::path request = m_env.paths.file(ShutdownRequestFile);
-    if (error = appendLine(request, dateTimeText(m_env.clock->localNow())); error.failed())
-        return StopResult::Failed;
-
-    for (int16_t checks = 0; checks < timeout; ++checks) {
-        if (!kioskRunning()) {
-            // Served: the kiosk this run starts later must not find it and close again.
-            if (removeFileIfPresent(request).failed())
-                WriteLog("Impossibile cancellare file Shutdown.txt");
-            return StopResult::Stopped;
-        }
-        // The kiosk looks for the request on its own schedule; the window stays still meanwhile.
-        m_env.waitOneSecond();
-    }
-
-    const std::string count = std::to_string(timeout);
-    WriteLog("Imposibile terminare il programma Tesmora, tentativi effettuati " + count + " in " + count + " secondi");
-    if (removeFileIfPresent(request).failed())
-        WriteLog("Impossibile cancellare file Shutdown.txt");
-    if (startKiosk() == 0)
-        WriteLog("Impossibile riavviare servizio Tesmora");
-    return StopResult::GaveUp;
-}
-
-long frmTesmoraUpdate::startKiosk()
-{
-    return m_env.startProgram(m_env.paths.file(KioskExeName));
-}
-
-void frmTesmoraUpdate::showActivity(const std::string &text)
+void frmTesmoraUpdate::showText(const std::string &text)
 {
     lblFile->setText(QString::fromStdString(text));
     lblFile->adjustSize();
-    repaint();
 }
 
-void frmTesmoraUpdate::widenProgress(std::size_t entryCount)
+void frmTesmoraUpdate::showProgress(std::size_t done, std::size_t total)
 {
-    m_shpFileAWidth += progressStep(BarWidth, entryCount);
+    m_shpFileAWidth = static_cast<int>(done) * progressStep(BarWidth, total);
     ShpFileA->resize(twipsToPixels(m_shpFileAWidth), ShpFileA->height());
+}
+
+void frmTesmoraUpdate::blockArrived()
+{
+    m_blinker->onBlock();
+}
+
+void frmTesmoraUpdate::downloadEnded()
+{
+    m_blinker->finish();
 }

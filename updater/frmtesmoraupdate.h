@@ -1,108 +1,67 @@
 #pragma once
 
-#include "clock.h"
+#include "activityblinker.h"
 #include "countsetting.h"
-#include "errorinfo.h"
-#include "monthlylog.h"
-#include "programpaths.h"
-#include "twips.h"
-#include "updatetrust.h"
+#include "runobserver.h"
+#include "runoutcome.h"
+#include "updaterenvironment.h"
+#include "updaterun.h"
+#include "updatesettings.h"
 
 #include <QWidget>
 
 #include <cstddef>
-#include <cstdint>
-#include <filesystem>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 class QFrame;
 class QLabel;
 class QPushButton;
-class UpdateTransaction;
 
 // How far the progress bar's filled part grows per downloaded entry: the bar's full width
 // (twips) integer-divided by the number of entries. entryCount must be above 0.
 int progressStep(int barWidthTwips, std::size_t entryCount);
 
-// What the updater needs from outside: where its files are, the clock of its stamps and log
-// lines, the pause between two looks for the kiosk, how a program of the folder is started and
-// watched, and how the process ends at once. Tests replace the pause, the programs and the end,
-// so that no real time passes and the test process lives on.
-struct UpdaterEnvironment
-{
-    ProgramPaths paths;
-    const Clock *clock = nullptr;
-    std::function<void()> waitOneSecond;
-    // Starts a program without waiting for it, the program folder as its working folder; the
-    // process's id, or 0 when it could not be started.
-    std::function<long(const std::filesystem::path &program)> startProgram;
-    std::function<bool(long pid)> processRunning;
-    std::function<void(long pid)> killProcess;
-    std::function<void(int exitCode)> endProcess;
-
-    static UpdaterEnvironment ofRunningProgram(const Clock &clock);
-};
-
-// The updater's small progress window. Its first activation performs the update run once; every
-// outcome of the run, and closing the window, ends the process. Its controls carry their design
-// names as object names.
-class frmTesmoraUpdate : public QWidget
+// The updater's small progress window. It shows what its update run tells it, and its first
+// activation performs that run once. Closing the window asks a run at work to stop; when the run
+// is over, or the window closed before it, finished() tells the exit status, once. Its controls
+// carry their design names as object names.
+class frmTesmoraUpdate : public QWidget, private RunObserver
 {
     Q_OBJECT
 
 public:
-    explicit frmTesmoraUpdate(UpdaterEnvironment environment, QWidget *parent = nullptr);
+    frmTesmoraUpdate(UpdaterEnvironment environment, UpdateSettings settings, CountSettingReader &counts,
+                     QWidget *parent = nullptr);
     ~frmTesmoraUpdate() override;
 
     // The update run (the click handler of cmdUpDate); the window's activation calls it.
     void cmdUpDate_Click();
 
-    // How the run ended, as the process's exit status says it: 0 for an update done or nothing
-    // to do, 1 for anything else.
-    enum class RunEnd { Finished, NothingToDo, Refused, Failed, GaveUp, RolledBack };
-    struct RunOutcome
-    {
-        RunEnd end = RunEnd::Finished;
-        ErrorInfo error;
-        // No signed set newer than max_age_days has been accepted, whatever this run did.
-        bool stale = false;
-        int exitCode() const { return !stale && (end == RunEnd::Finished || end == RunEnd::NothingToDo) ? 0 : 1; }
-    };
     std::optional<RunOutcome> outcome() const { return m_outcome; }
-
     // The filled part of the progress bar, in twips.
     int progressWidthTwips() const { return m_shpFileAWidth; }
+
+signals:
+    // The process is to end with this status.
+    void finished(int exitCode);
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class StopResult { Stopped, GaveUp, Failed };
-
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    void endWith(const RunOutcome &outcome);
 
-    RunOutcome updateRun();
-    // False when an interrupted update could not be undone: its journal stays for the next run.
-    bool recoverInterruptedUpdate();
-    RunOutcome installAll(const std::vector<std::string> &entries);
-    void keepUpdate(UpdateTransaction *transaction);
-    bool rollBack(UpdateTransaction &transaction);
-    RunOutcome startAndWatchKiosk(UpdateTransaction *transaction);
-    StopResult StopTesmora(ErrorInfo &error);
-    long startKiosk();
-    bool kioskRunning() const;
-    void widenProgress(std::size_t entryCount);
-    void showActivity(const std::string &text);
-    void removeStagedFiles();
-    void endWith(int exitCode);
-    void writeMetrics(int exitCode);
-    void WriteLog(const std::string &message) { m_log.write(message); }
+    void paintNow() override;
+    void showText(const std::string &text) override;
+    void showProgress(std::size_t done, std::size_t total) override;
+    void blockArrived() override;
+    void downloadEnded() override;
 
     QPushButton *cmdUpDate = nullptr;
     QLabel *lblFile = nullptr;
@@ -110,24 +69,12 @@ private:
     QFrame *ShpFileB = nullptr;
     QWidget *ShpActivity = nullptr;
 
-    UpdaterEnvironment m_env;
-    MonthlyLog m_log;
-    CountSettingReader m_counts;
-    std::filesystem::path m_updateFolder;
-    std::filesystem::path m_backupFolder;
-    // The names this run put into the update folder: emptying it removes these and nothing else.
-    std::vector<std::string> m_staged;
+    std::string m_exeName;
+    std::unique_ptr<ActivityBlinker> m_blinker;
+    UpdateRun m_run;
     std::optional<RunOutcome> m_outcome;
-    // The signed set this run installs, when updates are verified.
-    std::optional<TrustedSet> m_trustedSet;
-    TrustSettings m_trust;
-    // What the metrics file reports of the run.
-    TimePoint m_runStarted;
-    std::uintmax_t m_bytesDownloaded = 0;
-    size_t m_filesInstalled = 0;
     int m_shpFileAWidth = 0; // twips
     bool m_activated = false;
     bool m_running = false;
-    bool m_kioskStopped = false;
-    bool m_unloaded = false;
+    bool m_ended = false;
 };

@@ -1,25 +1,33 @@
 #pragma once
 
 // Putting files in place so that nobody ever finds one missing or half-written: a new name
-// appears only when its content is whole, and a replaced file is replaced by rename.
+// appears only when its content is whole, and a replaced file is replaced by rename. (A file
+// written whole from memory is replaceFileAtomically's, in fileops.h.)
 
 #include "errorinfo.h"
-#include "fileops.h"
 
 #include <filesystem>
 
-// Makes target, which must not exist, hold what source holds: a hard link where the file system
-// allows one, a copy otherwise. An existing target is a failure, never overwritten; a copy
-// reaches the disk before it appears under its name.
-ErrorInfo copyToNewFile(const std::filesystem::path &source, const std::filesystem::path &target);
+// Where copyFile's copy goes.
+enum class CopyPlacement {
+    // Target must not exist and is never overwritten, not even by a file that appears meanwhile.
+    // A hard link where the file system allows one (no room taken: installed files are replaced
+    // by rename, never rewritten), a copy otherwise. How backups are made.
+    NewName,
+    // Target is replaced (or created) by a copy that shares nothing with source. How a backup is
+    // put back.
+    Replace,
+};
 
-// Replaces (or creates) target with a copy of source, which stays as it is and shares nothing
-// with the copy; the copy reaches the disk before it takes target's place.
-ErrorInfo replaceWithCopy(const std::filesystem::path &source, const std::filesystem::path &target);
-
-// Replaces (or creates) target with source, which is moved there by rename where both lie on
-// one file system (the caller makes sure its data reached the disk), and copied otherwise. The
-// new file takes the permission bits of the file it replaces, or keeps its own; `executable`
-// adds execute bits wherever the file can be read. On failure target is as it was and no
+// Makes target hold what source holds; source stays as it is. Source is never followed through
+// a link (one there fails); a copy keeps source's permission bits and reaches the disk before it
+// appears under target's name. A full disk is "Disk full"; on failure target is as it was and no
 // temporary file is left.
+ErrorInfo copyFile(const std::filesystem::path &source, const std::filesystem::path &target, CopyPlacement placement);
+
+// Moves source into target's place, replacing (or creating) it: by rename where both lie on one
+// file system (the caller makes sure source's data reached the disk), by copyFile otherwise
+// (source then stays). The new file takes the permission bits of the file it replaces, or keeps
+// its own; `executable` adds execute bits wherever the file can be read. On failure target is as
+// it was and no temporary file is left.
 ErrorInfo installFile(const std::filesystem::path &source, const std::filesystem::path &target, bool executable);

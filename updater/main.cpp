@@ -5,7 +5,7 @@
 
 int main(int argc, char *argv[])
 {
-    platform::closeInheritedDescriptors();
+    platform::markInheritedDescriptorsCloseOnExec();
     if (argc == 2) {
         if (const int status = modMain::Recover(argv[1]); status >= 0)
             return status;

@@ -42,6 +42,7 @@ struct Transfer
     std::uintmax_t bytes = 0;
     std::uintmax_t writtenBack = 0;
     bool cutShort = false;
+    bool stopped = false;
     ErrorInfo fileError;
 };
 
@@ -63,6 +64,10 @@ size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcep
     } catch (...) {
         // The window's or the hash's trouble is not the transfer's.
     }
+    if (options.stop.stop_requested()) {
+        transfer->stopped = true;
+        return 0;
+    }
     errno = 0;
     if (std::fwrite(data, 1, kept, transfer->file) != kept) {
         transfer->fileError = errorFromErrno(errno ? errno : EIO, transfer->path);
@@ -74,6 +79,15 @@ size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcep
         transfer->writtenBack = transfer->bytes;
     }
     return transfer->cutShort ? 0 : length;
+}
+
+// libcurl calls this about once a second even while no data comes, so that a stop requested
+// during a stall is not kept waiting for the stall's time-out.
+int checkStop(void *userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    transfer->stopped = transfer->options->stop.stop_requested();
+    return transfer->stopped ? 1 : 0;
 }
 
 ErrorInfo userError(const std::string &description)
@@ -120,7 +134,7 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
         return Failure::failure(created.error);
     const NewFile &part = created.value;
     std::setvbuf(part.file, nullptr, _IOFBF, WriteBufferSize);
-    Transfer state{part.file, part.path, &options, 0, 0, false, {}};
+    Transfer state{part.file, part.path, &options, 0, 0, false, false, {}};
     char curlMessage[CURL_ERROR_SIZE] = {};
 
     CURL *h = curl.get();
@@ -145,6 +159,11 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     // One thread and no alarm signals behind the window's back.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (options.stop.stop_possible()) {
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, checkStop);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     // Proxies: libcurl takes http_proxy, https_proxy, all_proxy and no_proxy from the
@@ -157,6 +176,8 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     errno = 0;
     const bool closed = std::fclose(part.file) == 0;
     ErrorInfo failure = state.fileError;
+    if (failure.ok() && state.stopped)
+        failure = errorFor(ErrorNumber::UserInterrupt);
     if (failure.ok() && !closed)
         failure = errorFromErrno(errno ? errno : EIO, part.path);
     if (failure.ok() && result != CURLE_OK && !(state.cutShort && result == CURLE_WRITE_ERROR)) {
@@ -190,7 +211,7 @@ Result<Download> DownloadFile(const std::string &address, const std::string &loc
         // cannot go fails the run's check of its length.
         if (!localPath.empty() && ordinaryFileExists(localPath))
             (void)removeFileIfPresent(localPath);
-        if (options.log)
+        if (options.log && result.error.number != ErrorNumber::UserInterrupt)
             options.log("Error download " + errorText(result.error));
     }
     return result;

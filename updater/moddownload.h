@@ -7,13 +7,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
 namespace modDownload {
 
 // Called once per block that arrives, before its bytes are written: the window blinks and lets
-// its pending events run. A window closed there ends the process.
+// its pending events run (a close among them asks the run to stop).
 using BlockHook = std::function<void()>;
 // Sees every byte of the body, in order (what a hash is computed over).
 using DataSink = std::function<void(std::string_view bytes)>;
@@ -26,6 +27,9 @@ struct Options
     DataSink onData;
     long timeoutSeconds = 0; // for the whole transfer; 0: none
     std::uintmax_t maxBytes = 0; // a longer body is cut there and counts as whole; 0: no limit
+    // Once a stop is requested the transfer ends at its next block, or within a second while none
+    // comes.
+    std::stop_token stop;
 };
 
 struct Download
@@ -43,7 +47,7 @@ struct Download
 // in fase di chiamata InternetOpen"); an HTTP status of 400 or more (-2147220504, "Risposta del
 // server: " + status); a transfer that breaks off, stalls or passes the time-out (-2147220504,
 // "Trasferimento interrotto: " + reason); the local file cannot be written (the file error's
-// number).
+// number); a stop requested (18, "User interrupt occurred", not logged: whoever asked knows).
 Result<Download> DownloadFile(const std::string &address, const std::string &localPath, const Options &options);
 
 } // namespace modDownload

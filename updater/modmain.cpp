@@ -12,10 +12,12 @@ namespace modMain {
 clsFileIni IniFile;
 std::string UpdateUrl;
 
-void readSettings(const ProgramPaths &paths)
+UpdateSettings readSettings(const ProgramPaths &paths)
 {
     IniFile.setNomeFile(paths.settingsFile().string());
-    UpdateUrl = IniFile.ReadKey("data", "update_url", "");
+    UpdateSettings settings = readUpdateSettings(IniFile);
+    UpdateUrl = settings.updateUrl;
+    return settings;
 }
 
 int Main()
@@ -38,9 +40,10 @@ int Main()
         platform::endProcessNow(1);
     }
 
-    readSettings(paths);
-
-    frmTesmoraUpdate form(environment);
+    CountSettingReader counts(IniFile, [&log](const std::string &line) { log.write(line); });
+    frmTesmoraUpdate form(environment, readSettings(paths), counts);
+    // The one place the process ends: the run is over, or the window closed before it began.
+    QObject::connect(&form, &frmTesmoraUpdate::finished, [](int exitCode) { platform::endProcessNow(exitCode); });
     form.show();
 
     if (lastFailure.failed())

@@ -5,6 +5,7 @@
 #include "clsfileini.h"
 #include "countsetting.h"
 #include "programpaths.h"
+#include "updatesettings.h"
 
 #include <string>
 
@@ -33,12 +34,12 @@ constexpr CountSetting downloadTimeout{"data", "download_timeout", "1800", 1800,
 constexpr CountSetting healthCheckSeconds{"data", "health_check_seconds", "30", 30, 0};
 } // namespace Keys
 
-// Binds IniFile to the program's settings file and reads UpdateUrl.
-void readSettings(const ProgramPaths &paths);
+// Binds IniFile to the program's settings file; reads UpdateUrl and the rest of a run's settings.
+UpdateSettings readSettings(const ProgramPaths &paths);
 
 // The program: a second updater ends at once; otherwise reads the settings and shows the window,
-// whose activation runs the update. Needs a QApplication; every outcome of the run ends the
-// process, so this does not return.
+// whose activation runs the update. Needs a QApplication; the window's end (every outcome of the
+// run, or a close before it) ends the process, so this does not return.
 int Main();
 
 // The updater started with an argument, without a window and without downloading anything:

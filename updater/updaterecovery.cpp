@@ -22,26 +22,26 @@ UpdateRecovery::UpdateRecovery(const ProgramPaths &updater, const Clock &clock, 
 {
 }
 
-UpdateTransaction::Found UpdateRecovery::find(const char *journalName) const
+std::optional<UpdateTransaction> UpdateRecovery::find(const char *journalName) const
 {
     const fs::path backupFolder = m_paths.file(modMain::BackupFolder);
     const JournalRules rules{reservedNames(m_paths), {modMain::KioskExeName, m_paths.exeName}};
-    UpdateTransaction::Found found = UpdateTransaction::find(m_paths.folder, backupFolder, journalName, rules);
-    if (found.refusedLine != 0) {
+    Result<std::optional<UpdateTransaction>> found =
+        UpdateTransaction::find(m_paths.folder, backupFolder, journalName, rules);
+    if (found.failed()) {
         // Anyone of the kiosk's group can write there: a journal that names anything but the
         // folder's own files and their copies is not ours, and acting on it could reach anywhere.
-        ErrorInfo error;
-        const std::string asideName = UpdateTransaction::setAside(backupFolder, journalName, m_clock.localNow(), error);
-        m_log.write(std::string("Giornale di aggiornamento non valido: backup/") + journalName + " (riga "
-                    + std::to_string(found.refusedLine) + "), nessun file ripristinato"
-                    + (error.ok() ? "; spostato in backup/" + asideName : "; Error " + errorText(error)));
+        const Result<std::string> aside = UpdateTransaction::setAside(backupFolder, journalName, m_clock.localNow());
+        m_log.write("Giornale di aggiornamento non valido: backup/" + found.error.description
+                    + ", nessun file ripristinato"
+                    + (aside.ok() ? "; spostato in backup/" + aside.value : "; Error " + errorText(aside.error)));
     }
-    return found;
+    return std::move(found.value);
 }
 
 bool UpdateRecovery::recoverInterrupted(bool kioskRunning)
 {
-    auto left = find(UpdateTransaction::JournalName).transaction;
+    std::optional<UpdateTransaction> left = find(UpdateTransaction::JournalName);
     if (!left)
         return true;
     // Every file was in place and the kiosk that started this run came up on them.
@@ -57,7 +57,7 @@ bool UpdateRecovery::recoverInterrupted(bool kioskRunning)
 
 bool UpdateRecovery::undoLastUpdate(const std::string &reason)
 {
-    auto last = find(UpdateTransaction::LastUpdateName).transaction;
+    std::optional<UpdateTransaction> last = find(UpdateTransaction::LastUpdateName);
     if (!last)
         return true;
     m_log.write(reason);

@@ -10,6 +10,7 @@
 #include "programpaths.h"
 #include "updatetransaction.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ public:
     void commit(UpdateTransaction &transaction) const;
 
 private:
-    UpdateTransaction::Found find(const char *journalName) const;
+    // The journal, taken over; a refused one is set aside and logged, and none is returned.
+    std::optional<UpdateTransaction> find(const char *journalName) const;
 
     ProgramPaths m_paths;
     const Clock &m_clock;

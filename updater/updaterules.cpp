@@ -14,18 +14,21 @@ std::string backupCopyName(const std::string &name, const LocalDateTime &t, int 
     return cutToBytes(name, MaxNameBytes - tail.size()) + tail;
 }
 
-ErrorInfo makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
-                         const LocalDateTime &stamp, std::string &made)
+Result<std::string> makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
+                                   const LocalDateTime &stamp)
 {
     const std::string name = installed.filename().string();
     std::error_code ec;
     // Each name passed over is a file that really exists, so the tries end.
     for (int variant = 0;; ++variant) {
-        made = backupCopyName(name, stamp, variant);
-        if (!std::filesystem::exists(backupFolder / made, ec) && !ec)
-            return copyToNewFile(installed, backupFolder / made);
+        std::string made = backupCopyName(name, stamp, variant);
+        if (!std::filesystem::exists(backupFolder / made, ec) && !ec) {
+            if (ErrorInfo e = copyFile(installed, backupFolder / made, CopyPlacement::NewName); e.failed())
+                return Result<std::string>::failure(std::move(e));
+            return {std::move(made), {}};
+        }
         if (ec)
-            return errorFromSystem(ec, backupFolder / made);
+            return Result<std::string>::failure(errorFromSystem(ec, backupFolder / made));
     }
 }
 

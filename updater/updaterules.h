@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "errorinfo.h"
+#include "result.h"
 
 #include <filesystem>
 #include <string>
@@ -15,9 +16,9 @@
 std::string backupCopyName(const std::string &name, const LocalDateTime &t, int variant = 0);
 
 // Keeps what `installed` holds now in backupFolder, under the first backup name of the stamp
-// that is free: an older copy is never overwritten. `made` receives the name used.
-ErrorInfo makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
-                         const LocalDateTime &stamp, std::string &made);
+// that is free: an older copy is never overwritten. The name used.
+Result<std::string> makeBackupCopy(const std::filesystem::path &installed, const std::filesystem::path &backupFolder,
+                                   const LocalDateTime &stamp);
 
 // The address of a listed file: the base followed by the entry, whose characters other than
 // letters, digits and "-._~" travel percent-encoded, so that exactly the listed file is fetched

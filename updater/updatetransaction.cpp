@@ -105,8 +105,10 @@ ErrorInfo UpdateTransaction::begin(const std::vector<std::string> &names, const 
         JournalEntry entry{name, {}};
         const fs::path installed = m_programFolder / name;
         if (ordinaryFileExists(installed)) {
-            if (const ErrorInfo e = makeBackupCopy(installed, m_backupFolder, stamp, entry.backup); e.failed())
-                return e;
+            Result<std::string> copy = makeBackupCopy(installed, m_backupFolder, stamp);
+            if (copy.failed())
+                return copy.error;
+            entry.backup = std::move(copy.value);
         }
         m_journal.entries.push_back(std::move(entry));
     }
@@ -159,7 +161,7 @@ ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string
         if (!entry.backup.empty()) {
             std::error_code ec;
             changed = !fs::equivalent(m_backupFolder / entry.backup, target, ec);
-            result = changed ? replaceWithCopy(m_backupFolder / entry.backup, target) : ErrorInfo{};
+            result = changed ? copyFile(m_backupFolder / entry.backup, target, CopyPlacement::Replace) : ErrorInfo{};
         } else {
             changed = ordinaryFileExists(target);
             result = removeFileIfPresent(target);
@@ -177,43 +179,42 @@ ErrorInfo UpdateTransaction::rollback(const std::function<void(const std::string
     return dropJournal();
 }
 
-UpdateTransaction::Found UpdateTransaction::find(const fs::path &programFolder, const fs::path &backupFolder,
-                                                 const char *journalName, const JournalRules &rules)
+Result<std::optional<UpdateTransaction>> UpdateTransaction::find(const fs::path &programFolder,
+                                                                 const fs::path &backupFolder, const char *journalName,
+                                                                 const JournalRules &rules)
 {
-    Found found;
     UpdateTransaction transaction(programFolder, backupFolder);
     transaction.m_journalName = journalName;
     if (!ordinaryFileExists(transaction.journalPath()))
-        return found;
+        return {};
     const Result<std::string> read = readWholeFile(transaction.journalPath());
     // Unreadable now, so not to be acted on; the next run looks again.
     if (read.failed())
-        return found;
+        return {};
     const std::string &text = read.value;
-    if ((found.refusedLine = firstRefusedJournalLine(text, rules)) != 0)
-        return found;
+    if (const size_t refusedLine = firstRefusedJournalLine(text, rules); refusedLine != 0)
+        return Result<std::optional<UpdateTransaction>>::failure(
+            {ErrorNumber::UserError, std::string(journalName) + " (riga " + std::to_string(refusedLine) + ")"});
     transaction.m_journal = *parseJournal(text);
     transaction.m_installed = transaction.m_journal.entries.size();
-    found.transaction = std::move(transaction);
-    return found;
+    return {std::move(transaction), {}};
 }
 
-std::string UpdateTransaction::setAside(const fs::path &backupFolder, const char *journalName,
-                                        const LocalDateTime &stamp, ErrorInfo &error)
+Result<std::string> UpdateTransaction::setAside(const fs::path &backupFolder, const char *journalName,
+                                                const LocalDateTime &stamp)
 {
     std::error_code ec;
     for (int variant = 0;; ++variant) {
         const std::string name = std::string(journalName) + "." + compactStamp(stamp)
             + (variant > 0 ? "-" + std::to_string(variant) : "") + ".refused";
-        if (fs::exists(backupFolder / name, ec) || ec) {
-            if (ec) {
-                error = errorFromSystem(ec, backupFolder / name);
-                return name;
-            }
+        if (fs::exists(backupFolder / name, ec) && !ec)
             continue;
-        }
+        if (ec)
+            return Result<std::string>::failure(errorFromSystem(ec, backupFolder / name));
         fs::rename(backupFolder / journalName, backupFolder / name, ec);
-        error = ec ? errorFromSystem(ec, backupFolder / journalName) : platform::syncPath(backupFolder);
-        return name;
+        if (ErrorInfo e = ec ? errorFromSystem(ec, backupFolder / journalName) : platform::syncPath(backupFolder);
+            e.failed())
+            return Result<std::string>::failure(std::move(e));
+        return {name, {}};
     }
 }

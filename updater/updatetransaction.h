@@ -17,6 +17,7 @@
 
 #include "clock.h"
 #include "errorinfo.h"
+#include "result.h"
 
 #include <filesystem>
 #include <functional>
@@ -85,14 +86,17 @@ public:
     ErrorInfo rollback(const std::function<void(const std::string &name)> &restored);
 
     // A journal found in the backup folder: the one a run that was cut short left behind
-    // (JournalName), or the record of the last update kept (LastUpdateName).
-    struct Found;
-    static Found find(const std::filesystem::path &programFolder, const std::filesystem::path &backupFolder,
-                      const char *journalName, const JournalRules &rules);
+    // (JournalName), or the record of the last update kept (LastUpdateName), taken over so that it
+    // can be kept or undone (every file it lists counts as installed). None when there is no such
+    // journal, or it cannot be read now. A journal that breaks the rules is a failure whose
+    // description names it and its first line that does: "<journal> (riga <n>)".
+    static Result<std::optional<UpdateTransaction>> find(const std::filesystem::path &programFolder,
+                                                         const std::filesystem::path &backupFolder,
+                                                         const char *journalName, const JournalRules &rules);
     // Moves a refused journal out of the way, under a name of its own in the backup folder that
     // no run reads ("<journal>.<stamp>.refused"); that name.
-    static std::string setAside(const std::filesystem::path &backupFolder, const char *journalName,
-                                const LocalDateTime &stamp, ErrorInfo &error);
+    static Result<std::string> setAside(const std::filesystem::path &backupFolder, const char *journalName,
+                                        const LocalDateTime &stamp);
     Journal::State state() const { return m_journal.state; }
 
 private:
@@ -105,13 +109,4 @@ private:
     Journal m_journal;
     const char *m_journalName = JournalName;
     size_t m_installed = 0; // files of the journal in place, in order
-};
-
-struct UpdateTransaction::Found
-{
-    // Taken over so that it can be kept or undone: every file it lists counts as installed. None
-    // when there is no such journal, or it was refused.
-    std::optional<UpdateTransaction> transaction;
-    // A journal that breaks the rules: the first line that does.
-    size_t refusedLine = 0;
 };

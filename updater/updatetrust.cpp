@@ -24,6 +24,7 @@ constexpr size_t DigestHexLength = 64;
 constexpr std::int64_t SecondsPerDay = 86400;
 
 using Signature = std::array<unsigned char, crypto_sign_BYTES>;
+using Digests = std::map<std::string, std::string, std::less<>>;
 
 ErrorInfo refusal(std::string line)
 {
@@ -114,13 +115,14 @@ struct Minisig
 };
 
 // The four lines minisign writes; what follows them is ignored, as minisign itself does.
-ErrorInfo parseMinisig(std::string_view text, Minisig &sig)
+Result<Minisig> parseMinisig(std::string_view text)
 {
     const std::vector<std::string_view> lines = textLines(text);
     const auto bad = [](int lineNumber) {
-        return refusal("Formato non valido in " + std::string(SignatureName) + " (riga " + std::to_string(lineNumber)
-                       + ")");
+        return Result<Minisig>::failure(refusal("Formato non valido in " + std::string(SignatureName) + " (riga "
+                                                + std::to_string(lineNumber) + ")"));
     };
+    Minisig sig;
     if (lines.empty() || !lines[0].starts_with(UntrustedPrefix))
         return bad(1);
     std::array<unsigned char, 2 + 8 + crypto_sign_BYTES> raw{};
@@ -135,7 +137,7 @@ ErrorInfo parseMinisig(std::string_view text, Minisig &sig)
     std::copy_n(raw.begin() + 2, sig.keyId.size(), sig.keyId.begin());
     std::copy_n(raw.begin() + 2 + sig.keyId.size(), sig.signature.size(), sig.signature.begin());
     sig.trustedComment = lines[2].substr(TrustedPrefix.size());
-    return {};
+    return {sig, {}};
 }
 
 bool verifies(const Signature &signature, std::string_view message, const PublicKey &key)
@@ -199,21 +201,25 @@ bool isLowerHex(std::string_view text)
 }
 
 // sha256sum's lines: 64 lower-case hex digits, a space, a space (text) or "*" (binary), the name.
-ErrorInfo parseHashList(std::string_view text, std::map<std::string, std::string, std::less<>> &digests)
+Result<Digests> parseHashList(std::string_view text)
 {
+    using Failure = Result<Digests>;
     const std::vector<std::string_view> lines = textLines(text);
+    Digests digests;
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (line.empty())
             continue;
         if (line.size() <= DigestHexLength + 2 || !isLowerHex(line.substr(0, DigestHexLength))
             || line[DigestHexLength] != ' ' || (line[DigestHexLength + 1] != ' ' && line[DigestHexLength + 1] != '*'))
-            return refusal("Riga " + std::to_string(i + 1) + " non valida in " + std::string(HashListName));
+            return Failure::failure(
+                refusal("Riga " + std::to_string(i + 1) + " non valida in " + std::string(HashListName)));
         const std::string_view name = line.substr(DigestHexLength + 2);
         if (!digests.emplace(name, line.substr(0, DigestHexLength)).second)
-            return refusal("Hash ripetuto per " + std::string(name) + " in " + std::string(HashListName));
+            return Failure::failure(
+                refusal("Hash ripetuto per " + std::string(name) + " in " + std::string(HashListName)));
     }
-    return {};
+    return {std::move(digests), {}};
 }
 
 std::string sha256Hex(std::string_view bytes)
@@ -224,19 +230,20 @@ std::string sha256Hex(std::string_view bytes)
 }
 
 // Reads one file of the set, refusing it unread past the limit.
-ErrorInfo readSetFile(const std::filesystem::path &folder, std::string_view name, std::uintmax_t maxBytes,
-                      std::string &content)
+Result<std::string> readSetFile(const std::filesystem::path &folder, std::string_view name, std::uintmax_t maxBytes)
 {
     Result<std::string> read = readFileUpTo(folder / name, maxBytes);
-    content = std::move(read.value);
-    const ErrorInfo &e = read.error;
-    if (e.number == ErrorNumber::Overflow)
-        return refusal(std::string(name) + " troppo grande (oltre " + std::to_string(maxBytes) + " byte)");
-    return e.failed() ? fileRefusal("leggere", name, e) : ErrorInfo{};
+    if (read.error.number == ErrorNumber::Overflow)
+        read.error = refusal(std::string(name) + " troppo grande (oltre " + std::to_string(maxBytes) + " byte)");
+    else if (read.failed())
+        read.error = fileRefusal("leggere", name, read.error);
+    return read;
 }
 
-ErrorInfo readState(const std::filesystem::path &stateFile, std::optional<std::int64_t> &lastAccepted)
+// The newest signing time accepted, kept in stateFile; none when there is no such file.
+Result<std::optional<std::int64_t>> readState(const std::filesystem::path &stateFile)
 {
+    using State = Result<std::optional<std::int64_t>>;
     const std::string name = stateFile.filename().string();
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::symlink_status(stateFile, ec);
@@ -244,17 +251,20 @@ ErrorInfo readState(const std::filesystem::path &stateFile, std::optional<std::i
         return {};
     // A folder or a link there would read as "no set accepted yet" and let an older set back in.
     if (ec || status.type() != std::filesystem::file_type::regular)
-        return refusal(name + " non è un file regolare: impossibile controllare l'ultimo aggiornamento accettato");
+        return State::failure(
+            refusal(name + " non è un file regolare: impossibile controllare l'ultimo aggiornamento accettato"));
     const Result<std::string> content = readFileUpTo(stateFile, 64);
     if (const ErrorInfo &e = content.error; e.failed())
-        return e.number == ErrorNumber::Overflow ? refusal("Contenuto non valido in " + name)
-                                                 : fileRefusal("leggere", name, e);
+        return State::failure(e.number == ErrorNumber::Overflow ? refusal("Contenuto non valido in " + name)
+                                                                : fileRefusal("leggere", name, e));
     std::string_view line = content.value;
     if (line.ends_with("\r\n"))
         line.remove_suffix(2);
-    if (line.starts_with(TimestampField))
-        lastAccepted = parseTimestamp(line.substr(TimestampField.size()));
-    return lastAccepted ? ErrorInfo{} : refusal("Contenuto non valido in " + name);
+    const std::optional<std::int64_t> lastAccepted =
+        line.starts_with(TimestampField) ? parseTimestamp(line.substr(TimestampField.size())) : std::nullopt;
+    if (!lastAccepted)
+        return State::failure(refusal("Contenuto non valido in " + name));
+    return {lastAccepted, {}};
 }
 
 bool sodiumReady()
@@ -275,31 +285,28 @@ std::string keyIdText(const KeyId &id)
     return text;
 }
 
-TrustSettingsReading trustSettingsFrom(std::string_view publicKeys, std::string_view maxAgeDays)
+Result<TrustSettings> trustSettingsFrom(std::string_view publicKeys, std::string_view maxAgeDays)
 {
-    TrustSettingsReading reading;
+    using Failure = Result<TrustSettings>;
+    TrustSettings settings;
     if (!trimmed(publicKeys).empty()) {
         for (const std::string_view piece : splitAt(publicKeys, ',')) {
             const std::optional<PublicKey> key = parsePublicKey(trimmed(piece));
-            if (!key) {
-                reading.error = refusal("Chiave pubblica non valida in public_key: " + quoted(trimmed(piece)));
-                return reading;
-            }
-            reading.settings.keys.push_back(*key);
+            if (!key)
+                return Failure::failure(refusal("Chiave pubblica non valida in public_key: " + quoted(trimmed(piece))));
+            settings.keys.push_back(*key);
         }
     }
     if (!trimmed(maxAgeDays).empty()) {
         const Result<int16_t> days = toInt16(maxAgeDays);
-        if (days.error.failed() || days.value < 0) {
-            reading.error = refusal("Valore non valido per max_age_days: " + quoted(maxAgeDays));
-            return reading;
-        }
-        reading.settings.maxAgeDays = days.value;
+        if (days.failed() || days.value < 0)
+            return Failure::failure(refusal("Valore non valido per max_age_days: " + quoted(maxAgeDays)));
+        settings.maxAgeDays = days.value;
     }
-    return reading;
+    return {settings, {}};
 }
 
-TrustSettingsReading readTrustSettings(const clsFileIni &ini)
+Result<TrustSettings> readTrustSettings(const clsFileIni &ini)
 {
     return trustSettingsFrom(ini.ReadKey("data", "public_key", ""), ini.ReadKey("data", "max_age_days", ""));
 }
@@ -358,74 +365,72 @@ std::string TrustedSet::verifiedLine() const
     return "Aggiornamento verificato: firmato il " + dateText(signedAt) + " con la chiave " + keyIdText(keyId);
 }
 
-TrustCheck verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,
-                             std::optional<std::int64_t> lastAccepted, TimePoint now)
+Result<TrustedSet> verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,
+                                     std::optional<std::int64_t> lastAccepted, TimePoint now)
 {
-    TrustCheck check;
-    if (!sodiumReady()) {
-        check.error = refusal("Verifica delle firme non disponibile (libsodium)");
-        return check;
-    }
-    Minisig sig;
-    if ((check.error = parseMinisig(texts.signature, sig)).failed()
-        || (check.error = checkSignature(settings, sig, texts.hashList)).failed())
-        return check;
-    const std::optional<std::int64_t> signedAt = signingTime(sig.trustedComment);
-    if (!signedAt) {
-        check.error = refusal("Data di firma non valida in " + std::string(SignatureName));
-        return check;
-    }
-    if ((check.error = checkFreshness(*signedAt, lastAccepted, settings.maxAgeDays, now)).failed())
-        return check;
+    using Failure = Result<TrustedSet>;
+    if (!sodiumReady())
+        return Failure::failure(refusal("Verifica delle firme non disponibile (libsodium)"));
+    const Result<Minisig> sig = parseMinisig(texts.signature);
+    if (sig.failed())
+        return Failure::failure(sig.error);
+    if (const ErrorInfo e = checkSignature(settings, sig.value, texts.hashList); e.failed())
+        return Failure::failure(e);
+    const std::optional<std::int64_t> signedAt = signingTime(sig.value.trustedComment);
+    if (!signedAt)
+        return Failure::failure(refusal("Data di firma non valida in " + std::string(SignatureName)));
+    if (const ErrorInfo e = checkFreshness(*signedAt, lastAccepted, settings.maxAgeDays, now); e.failed())
+        return Failure::failure(e);
 
-    std::map<std::string, std::string, std::less<>> listed;
-    if ((check.error = parseHashList(texts.hashList, listed)).failed())
-        return check;
+    const Result<Digests> listed = parseHashList(texts.hashList);
+    if (listed.failed())
+        return Failure::failure(listed.error);
     std::vector<std::string> needed = readManifest(texts.manifest).entries;
     needed.insert(needed.begin(), std::string(ManifestName));
+    TrustedSet set;
     for (const std::string &name : needed) {
-        const auto line = listed.find(name);
-        if (line == listed.end()) {
-            check.error = missingHash(name);
-            return check;
-        }
-        check.set.digests.insert(*line);
+        const auto line = listed.value.find(name);
+        if (line == listed.value.end())
+            return Failure::failure(missingHash(name));
+        set.digests.insert(*line);
     }
-    if ((check.error = check.set.checkDigest(ManifestName, sha256Hex(texts.manifest))).failed())
-        return check;
-    check.set.signedAt = *signedAt;
-    check.set.keyId = sig.keyId;
-    return check;
+    if (const ErrorInfo e = set.checkDigest(ManifestName, sha256Hex(texts.manifest)); e.failed())
+        return Failure::failure(e);
+    set.signedAt = *signedAt;
+    set.keyId = sig.value.keyId;
+    return {std::move(set), {}};
 }
 
-TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
-                           const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
-                           const Clock &clock)
+Result<TrustedSet> verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
+                                   const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
+                                   const Clock &clock)
 {
-    TrustCheck check;
-    std::string hashList;
-    std::string signature;
-    std::optional<std::int64_t> lastAccepted;
+    using Failure = Result<TrustedSet>;
     std::error_code ec;
     if (!ordinaryFileExists(updateFolder / SignatureName)
-        || std::filesystem::file_size(updateFolder / SignatureName, ec) == 0) {
-        check.error = refusal("Aggiornamento non firmato: " + std::string(SignatureName) + " assente o vuoto");
-        return check;
-    }
-    if ((check.error = readSetFile(updateFolder, SignatureName, SignatureMaxBytes, signature)).failed()
-        || (check.error = readSetFile(updateFolder, HashListName, HashListMaxBytes, hashList)).failed()
-        || (check.error = readState(stateFile, lastAccepted)).failed())
-        return check;
-    return verifyUpdateTexts(settings, {manifestContent, hashList, signature}, lastAccepted, clock.now());
+        || std::filesystem::file_size(updateFolder / SignatureName, ec) == 0)
+        return Failure::failure(
+            refusal("Aggiornamento non firmato: " + std::string(SignatureName) + " assente o vuoto"));
+    const Result<std::string> signature = readSetFile(updateFolder, SignatureName, SignatureMaxBytes);
+    if (signature.failed())
+        return Failure::failure(signature.error);
+    const Result<std::string> hashList = readSetFile(updateFolder, HashListName, HashListMaxBytes);
+    if (hashList.failed())
+        return Failure::failure(hashList.error);
+    const Result<std::optional<std::int64_t>> lastAccepted = readState(stateFile);
+    if (lastAccepted.failed())
+        return Failure::failure(lastAccepted.error);
+    return verifyUpdateTexts(settings, {manifestContent, hashList.value, signature.value}, lastAccepted.value,
+                             clock.now());
 }
 
 std::string staleSetLine(const TrustSettings &settings, const std::filesystem::path &stateFile, TimePoint now)
 {
     if (!settings.verifies() || settings.maxAgeDays <= 0)
         return {};
-    std::optional<std::int64_t> lastAccepted;
-    const ErrorInfo e = readState(stateFile, lastAccepted);
-    if (e.ok() && lastAccepted && unixSeconds(now) - *lastAccepted <= settings.maxAgeDays * SecondsPerDay)
+    // A state that cannot be read says nothing of when a set was last accepted: the line says so.
+    const std::optional<std::int64_t> lastAccepted = readState(stateFile).value;
+    if (lastAccepted && unixSeconds(now) - *lastAccepted <= settings.maxAgeDays * SecondsPerDay)
         return {};
     const std::string days = std::to_string(settings.maxAgeDays) + (settings.maxAgeDays == 1 ? " giorno" : " giorni");
     return "Nessun aggiornamento firmato accettato da oltre " + days

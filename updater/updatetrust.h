@@ -17,6 +17,7 @@
 #include "clock.h"
 #include "clsfileini.h"
 #include "errorinfo.h"
+#include "result.h"
 
 #include <array>
 #include <cstdint>
@@ -59,20 +60,12 @@ struct TrustSettings
     bool verifies() const { return !keys.empty(); }
 };
 
-struct TrustSettingsReading
-{
-    TrustSettings settings;
-    ErrorInfo error;
-
-    bool ok() const { return error.ok(); }
-};
-
 // public_key: minisign public keys separated by commas, blanks around each allowed; blank turns
 // verification off. max_age_days: a whole number of days, 0 (off) when blank. Any piece that cannot
 // be read fails the whole reading, so that a kiosk meant to verify never quietly stops verifying.
-TrustSettingsReading trustSettingsFrom(std::string_view publicKeys, std::string_view maxAgeDays);
+Result<TrustSettings> trustSettingsFrom(std::string_view publicKeys, std::string_view maxAgeDays);
 // The same for the keys public_key and max_age_days of section "data" (missing: blank).
-TrustSettingsReading readTrustSettings(const clsFileIni &ini);
+Result<TrustSettings> readTrustSettings(const clsFileIni &ini);
 
 // The line that a run without verification logs, naming the settings file to change.
 std::string unverifiedUpdatesLine(std::string_view settingsFileName);
@@ -109,14 +102,6 @@ struct TrustedSet
     std::string verifiedLine() const;
 };
 
-struct TrustCheck
-{
-    TrustedSet set;
-    ErrorInfo error;
-
-    bool ok() const { return error.ok(); }
-};
-
 // The content of the three downloaded files.
 struct UpdateSetTexts
 {
@@ -129,14 +114,14 @@ struct UpdateSetTexts
 // the comment's timestamp not earlier than lastAccepted and, with maxAgeDays, not older than that
 // at now; every hash line well formed; a line for update.txt, matching manifest, and one for each
 // entry of readManifest(manifest). Lines for other names are ignored.
-TrustCheck verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,
-                             std::optional<std::int64_t> lastAccepted, TimePoint now);
+Result<TrustedSet> verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,
+                                     std::optional<std::int64_t> lastAccepted, TimePoint now);
 
 // The same for the files in updateFolder (oversized ones refused unread), with the newest
 // accepted timestamp kept in stateFile (a missing file: none yet) and now from clock.
-TrustCheck verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
-                           const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
-                           const Clock &clock);
+Result<TrustedSet> verifyUpdateSet(const TrustSettings &settings, std::string_view manifestContent,
+                                   const std::filesystem::path &updateFolder, const std::filesystem::path &stateFile,
+                                   const Clock &clock);
 
 // With maxAgeDays, the line telling that the newest set accepted (kept in stateFile) is older than
 // that at now, or that none was ever accepted; empty when the kiosk is up to date or nothing is

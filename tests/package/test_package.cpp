@@ -131,7 +131,9 @@ TEST_F(Package, SampleSettingsAreCommentedAndHoldUsableValues)
 
 // This machine's root seen through an overlay that keeps its changes in memory, in a mount
 // namespace of this test process alone: dpkg and the maintainer scripts work on it as on the
-// machine itself, and whatever they change goes with the process.
+// machine itself, and whatever they change goes with the process. Its /dev (with /dev/shm, which
+// the browser engine needs) and /proc are the machine's, so that programs started inside run and
+// see the processes outside.
 class ThrowAwayRoot
 {
 public:
@@ -144,11 +146,13 @@ public:
             && ::mount("overlay", path().c_str(), "overlay", 0,
                        ("lowerdir=/,upperdir=" + upper.string() + ",workdir=" + work.string()).c_str())
                 == 0
-            && ::mount("/dev", (path() / "dev").c_str(), nullptr, MS_BIND, nullptr) == 0;
+            && ::mount("/dev", (path() / "dev").c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0
+            && ::mount("/proc", (path() / "proc").c_str(), nullptr, MS_BIND, nullptr) == 0;
     }
     ~ThrowAwayRoot()
     {
-        // Before the folder is removed, which would otherwise reach through into the machine's /dev.
+        // Before the folder is removed, which would otherwise reach through into the machine's.
+        ::umount2((path() / "proc").c_str(), MNT_DETACH);
         ::umount2((path() / "dev").c_str(), MNT_DETACH);
         ::umount2(path().c_str(), MNT_DETACH);
         ::umount2(m_state.path().c_str(), MNT_DETACH);
@@ -224,6 +228,39 @@ protected:
     bool inGroup(const std::string &name) { return root.run("id -nG " + name).find("tesmora") != std::string::npos; }
     unsigned idOf(const std::string &command) { return std::stoul(root.run(command)); }
 
+    // Settings made from the samples for the programs at work from their folder, the kiosk's
+    // pages and the updates on server.
+    void writeSettings(const TestHttpServer &server)
+    {
+        std::string kioskSettings = readFile(folder / "tesmora.ini.sample");
+        for (const auto &[key, value] : {std::pair{"web_server", server.baseUrl()},
+                                         {"start_page", "start.html"},
+                                         {"shutdown_check_interval", "1"}})
+            kioskSettings =
+                std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
+        writeFile(folder / "tesmora.ini", kioskSettings);
+        writeFile(folder / "TesmoraUpdate.ini",
+                  std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"), std::regex("update_url=.*"),
+                                     "update_url=" + server.baseUrl() + "update/\r\nhealth_check_seconds=2"));
+        fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
+    }
+
+    // A packaged program started from outside as the kiosk's user, in the group of the folder, as
+    // a session of that user starts it.
+    std::unique_ptr<ChildProcess> startAsUser(const char *program, const std::map<std::string, std::string> &more = {})
+    {
+        auto env = headlessEnvironment();
+        env["HOME"] = home.string();
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"; // no user namespaces for its sandbox in a container
+        for (const auto &[name, value] : more)
+            env[name] = value;
+        return std::make_unique<ChildProcess>(
+            "/usr/bin/setpriv", folder, env, fs::path(),
+            std::vector<std::string>{"--reuid=" + std::to_string(idOf("id -u " + user)),
+                                     "--regid=" + std::to_string(statOf(folder).st_gid), "--clear-groups",
+                                     (folder / program).string()});
+    }
+
     ThrowAwayRoot root;
     const fs::path folder = root.path() / "opt/tesmora";
     const std::string user = "tesmorakiosk";
@@ -276,33 +313,17 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     server.serve("/update/update.txt", "TesmoraUpdate:\r\nlogo.png\r\ntesmora\r\n");
     server.serve("/update/logo.png", "not really a picture");
     server.serve("/update/tesmora", readFile(folder / "tesmora"));
-    std::string kioskSettings = readFile(folder / "tesmora.ini.sample");
-    for (const auto &[key, value] :
-         {std::pair{"web_server", server.baseUrl()}, {"start_page", "start.html"}, {"shutdown_check_interval", "1"}})
-        kioskSettings = std::regex_replace(kioskSettings, std::regex(std::string(key) + "=.*"), key + ("=" + value));
+    writeSettings(server);
     // Not the kiosk's error page: that one is read from [failure] alone.
-    kioskSettings =
-        std::regex_replace(kioskSettings, std::regex("\\[data\\]"), "[data]\nerror_page=file:///opt/tesmora/logo.png");
-    writeFile(folder / "tesmora.ini", kioskSettings);
-    writeFile(folder / "TesmoraUpdate.ini",
-              std::regex_replace(readFile(folder / "TesmoraUpdate.ini.sample"), std::regex("update_url=.*"),
-                                 "update_url=" + server.baseUrl() + "update/\r\nhealth_check_seconds=2"));
-    fs::copy_file(folder / "errore.html.sample", folder / "errore.html");
+    writeFile(folder / "tesmora.ini",
+              std::regex_replace(readFile(folder / "tesmora.ini"), std::regex("\\[data\\]"),
+                                 "[data]\nerror_page=file:///opt/tesmora/logo.png"));
     // As the kiosk's user: the package's own files are root's, and an update replaces them all the
     // same, keeping a copy of each.
     const uid_t uid = idOf("id -u " + user);
-    auto env = headlessEnvironment();
-    env["HOME"] = home.string();
-    env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"; // no user namespaces for its sandbox in a container
-    const auto asUser = [&](const char *program) {
-        return std::make_unique<ChildProcess>("/usr/bin/setpriv", folder, env, fs::path(),
-                                              std::vector<std::string>{"--reuid=" + std::to_string(uid),
-                                                                       "--regid=" + std::to_string(folderStat.st_gid),
-                                                                       "--clear-groups", (folder / program).string()});
-    };
-    auto kiosk = asUser("tesmora");
+    auto kiosk = startAsUser("tesmora");
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
-    ASSERT_TRUE(asUser("TesmoraUpdate")->waitForExit(60s));
+    ASSERT_TRUE(startAsUser("TesmoraUpdate")->waitForExit(60s));
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s, 2)) << "the updater started the new kiosk";
     std::vector<pid_t> running;
     ASSERT_TRUE(waitUntil([&] { return (running = processesRunning(folder / "tesmora")).size() == 1; }, 10s));
@@ -312,6 +333,8 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     EXPECT_TRUE(std::ranges::any_of(folderNames(folder / "backup"),
                                     [](const std::string &name) { return name.starts_with("tesmora."); }));
     writeFile(folder / "TesmoraUpdate.trust", "timestamp:1767225600\r\n");
+    const std::string month = run("date +%Y%m").substr(0, 6);
+    writeFile(folder / ("tesmora-session." + month + ".log"), "07/12/2026 07:06:00 - the session starts\r\n");
 
     const std::string removed = root.dpkg("-r tesmora", &ok);
     ASSERT_TRUE(ok) << removed;
@@ -320,10 +343,9 @@ TEST_F(InstalledPackage, RemoveKeepsTheSettingsAndLogsAndPurgeLeavesNothingOfIts
     std::set<std::string> kept;
     for (const auto &entry : fs::directory_iterator(folder))
         kept.insert(entry.path().filename().string());
-    const std::string updaterLog = "TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log";
-    EXPECT_EQ(
-        kept,
-        (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini", updaterLog}))
+    EXPECT_EQ(kept,
+              (std::set<std::string>{"TesmoraUpdate.ini", "TesmoraUpdate.trust", "errore.html", "tesmora.ini",
+                                     "TesmoraUpdate" + month + ".log", "tesmora-session." + month + ".log"}))
         << removed;
 
     const std::string purged = root.dpkg("--purge tesmora", &ok);
@@ -439,6 +461,130 @@ TEST_F(InstalledPackage, StopAndRestartNeverHangAndLeaveNoRequestBehind)
     fs::remove(home / ".xsession");
     ASSERT_EQ(::mkfifo((home / ".xsession").c_str(), 0666), 0);
     EXPECT_TRUE((::run("timeout 120 dpkg --root='" + root.path().string() + "' -r tesmora", &ok), ok));
+}
+
+// The last line of a text that is not empty, without its line end.
+std::string lastLine(const std::string &text)
+{
+    const std::string lines = text.substr(0, text.find_last_not_of("\r\n") + 1);
+    return lines.substr(lines.rfind('\n') + 1);
+}
+
+TEST_F(InstalledPackage, NothingOfTheGroupStaysWithNodeExporterAndDpkgStaysWhole)
+{
+    // The collector's folder as Debian makes it, given to the group as the guide once did, with the
+    // kiosk's figures in it.
+    const std::string collector = "/var/lib/prometheus/node-exporter";
+    const fs::path collectorFolder = root.path() / collector.substr(1);
+    fs::create_directories(collectorFolder);
+    writeFile(collectorFolder / "node.prom", "node_other_figure 1\n");
+    const auto giveTheGroupTheCollector = [&] {
+        bool given = false;
+        ASSERT_TRUE((root.run("dpkg-statoverride --update --add root tesmora 2775 " + collector, &given), given));
+    };
+    giveTheGroupTheCollector();
+    writeFile(folder / "tesmora.ini", "[data]\r\nmetrics_file=" + collector + "/tesmora.prom\r\n");
+    writeFile(collectorFolder / "tesmora.prom", "tesmora_kiosk_status 2\n");
+    bool ok = false;
+    const std::string removed = root.dpkg("-r tesmora", &ok);
+    ASSERT_TRUE(ok) << removed;
+    EXPECT_EQ(folderNames(collectorFolder), std::vector<std::string>{"node.prom"}) << removed;
+    const std::string purged = root.dpkg("--purge tesmora", &ok);
+    ASSERT_TRUE(ok) << purged;
+    EXPECT_EQ(root.run("dpkg --audit; echo $?"), "0\n");
+    EXPECT_EQ(root.run("dpkg-statoverride --list").find(" tesmora "), std::string::npos) << purged;
+    EXPECT_EQ(statOf(collectorFolder).st_gid, 0u);
+
+    // Installed again, monitoring needs no override: it undoes the old one and links the figures
+    // of the program folder, which the group replaces whole.
+    ASSERT_TRUE((root.dpkg("-i '" + deb.string() + "'", &ok), ok));
+    giveTheGroupTheCollector();
+    const std::string said = root.run("tesmora-admin monitoring", &ok);
+    ASSERT_TRUE(ok) << said;
+    EXPECT_EQ(root.run("dpkg-statoverride --list").find(" tesmora "), std::string::npos) << said;
+    const struct stat collectorStat = statOf(collectorFolder);
+    EXPECT_EQ(std::tuple(collectorStat.st_gid, collectorStat.st_mode & 07777), std::tuple(0u, 0755u));
+    EXPECT_EQ(root.run("cat " + collector + "/tesmora-update.prom"), "") << "no dangling link for the collector";
+    EXPECT_NE(said.find("set metrics_file=tesmora.prom in [data] of tesmora.ini"), std::string::npos) << said;
+    writeFile(folder / ".tesmora.prom.new", "tesmora_kiosk_status 2\n");
+    fs::rename(folder / ".tesmora.prom.new", folder / "tesmora.prom");
+    EXPECT_EQ(root.run("cat " + collector + "/tesmora.prom"), "tesmora_kiosk_status 2\n");
+    const std::string removedAgain = root.dpkg("-r tesmora", &ok);
+    ASSERT_TRUE(ok) << removedAgain;
+    EXPECT_EQ(folderNames(collectorFolder), std::vector<std::string>{"node.prom"}) << removedAgain;
+    EXPECT_FALSE(fs::exists(root.path() / "var/lib/tesmora"));
+}
+
+TEST_F(InstalledPackage, UpdateNowRunsTheUpdaterAsTheKiosksUserAndEndsWithItsStatus)
+{
+    bool ok = false;
+    ASSERT_TRUE((root.run("tesmora-admin add-user --create --xsession " + user, &ok), ok));
+    TestHttpServer server;
+    server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    server.serve("/update/update.txt", "TesmoraUpdate:\r\n");
+    writeSettings(server);
+    const fs::path log = folder / ("TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log");
+    // Until the updater finds its own way without a display, its platform is chosen here.
+    const std::string update = "env QT_QPA_PLATFORM=offscreen tesmora-admin update";
+
+    // No session: the only member of the group, no display; the kiosk the run starts is ended.
+    std::string said = root.run(update, &ok);
+    EXPECT_TRUE(ok && said.find("ended with exit status 0") != std::string::npos) << said;
+    EXPECT_EQ(lastLine(said), lastLine(readFile(log))) << said;
+    EXPECT_TRUE(processesRunning(folder / "tesmora").empty()) << said;
+
+    // The kiosk's session: the updater gets the kiosk's environment, display and all; this run is
+    // refused.
+    auto kiosk = startAsUser("tesmora", {{"DISPLAY", ":77"}, {"TESMORA_FROM_THE_SESSION", "1"}});
+    ASSERT_TRUE(server.waitForRequest("/start.html", 30s));
+    server.serveSlowly("/slowly/update.txt", "Not a manifest\r\n", 4, 500ms);
+    writeFile(folder / "TesmoraUpdate.ini",
+              std::regex_replace(readFile(folder / "TesmoraUpdate.ini"), std::regex("/update/"), "/slowly/"));
+    std::string environment;
+    {
+        const std::jthread command([&] { said = root.run("tesmora-admin update", &ok); });
+        std::vector<pid_t> updater;
+        ASSERT_TRUE(waitUntil([&] { return (updater = processesRunning(folder / "TesmoraUpdate")).size() == 1; }, 30s));
+        const fs::path process = "/proc/" + std::to_string(updater.front());
+        environment = readFile(process / "environ");
+        EXPECT_EQ(statOf(process).st_uid, idOf("id -u " + user));
+    }
+    EXPECT_TRUE(!ok && said.find("ended with exit status 1") != std::string::npos) << said;
+    EXPECT_EQ(lastLine(said), lastLine(readFile(log))) << said;
+    EXPECT_TRUE(lastLine(said).ends_with(" - Sintassi file semaforo non compatibile!")) << said;
+    for (const std::string &variable : {std::string("DISPLAY=:77"), std::string("TESMORA_FROM_THE_SESSION=1")})
+        EXPECT_NE(environment.find('\0' + variable + '\0'), std::string::npos) << variable;
+    EXPECT_TRUE(kiosk->running()) << "a run that installs nothing leaves the kiosk alone";
+}
+
+TEST_F(InstalledPackage, TheConsoleRouteLogsTheUserInOnTty1AndAnotherWayTakesItAway)
+{
+    bool ok = false;
+    const std::string said = root.run("tesmora-admin add-user --create --xinit " + user, &ok);
+    ASSERT_TRUE(ok) << said;
+    const std::string dropInName = "/etc/systemd/system/getty@tty1.service.d/tesmora-autologin.conf";
+    const fs::path dropIn = root.path() / dropInName.substr(1), profile = home / ".bash_profile";
+    for (const std::string &written : {dropInName, "/home/" + user + "/.bash_profile"})
+        EXPECT_NE(said.find(written), std::string::npos) << said;
+    EXPECT_NE(readFile(dropIn).find("\nExecStart=\nExecStart=-/sbin/agetty -o '-p -f -- \\\\u' --noclear --autologin "
+                                    + user + " - $TERM\n"),
+              std::string::npos)
+        << readFile(dropIn);
+    EXPECT_EQ(std::pair(ownerOf(dropIn), ownerOf(profile)), std::pair(0u, idOf("id -u " + user)));
+    EXPECT_NE(readFile(profile).find("\n        startx /opt/tesmora/tesmora-session -- -s 0 -dpms\n"),
+              std::string::npos);
+    // Anywhere but on tty1 the login goes on to the user's own profile.
+    writeFile(home / ".profile", "echo own profile\n");
+    EXPECT_EQ(root.run("timeout 20 runuser -u " + user + " -- bash --login -c true </dev/null"), "own profile\n");
+
+    // Another way takes both, and a profile of the user's own is never written over.
+    ASSERT_TRUE((root.run("tesmora-admin add-user --systemd " + user, &ok), ok));
+    EXPECT_FALSE(fs::exists(profile) || fs::exists(dropIn));
+    writeFile(profile, "# mine\n");
+    EXPECT_FALSE((root.run("tesmora-admin add-user --xinit " + user, &ok), ok));
+    EXPECT_EQ(readFile(profile), "# mine\n");
+    EXPECT_TRUE(fs::is_symlink(home / ".config/systemd/user/graphical-session.target.wants/tesmora.service"))
+        << "the earlier way stays when the new one cannot be made";
 }
 
 } // namespace

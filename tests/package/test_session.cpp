@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -33,6 +35,7 @@ protected:
         auto env = headlessEnvironment();
         env["TESMORA_RESTART_PAUSE"] = "0.2";
         env.emplace("TESMORA_KIOSK_WAIT_TRIES", "2");
+        env["TESMORA_SESSION_ENDED"] = (dir / "ended").string();
         session = std::make_unique<ChildProcess>(dir / "tesmora-session", dir.path(), env, dir / "session.txt");
     }
 
@@ -51,6 +54,15 @@ protected:
         writeFile(dir / "tesmora.ini",
                   "[data]\r\nweb_server=" + server.baseUrl() + "\r\nstart_page=" + startPage
                       + "\r\nshutdown_check_interval=1\r\n");
+    }
+
+    // The session's own log of this month, as its lines without their CR LF.
+    std::vector<std::string> sessionLog()
+    {
+        const auto names = folderNames(dir.path());
+        const auto log =
+            std::ranges::find_if(names, [](const std::string &name) { return name.starts_with("tesmora-session."); });
+        return log == names.end() ? std::vector<std::string>{} : readCrLfLines(dir / *log);
     }
 
     // The operator's command on this folder; its exit status, its output in output.txt.
@@ -74,12 +86,27 @@ TEST_F(Session, AKioskThatCrashesIsStartedAgainAndAnOrderlyEndIsFinal)
     const pid_t second = runningKiosk();
     EXPECT_GT(second, 0);
     EXPECT_NE(second, first);
+    EXPECT_FALSE(fs::exists(dir / "ended")) << "a crash is no end of the session";
 
     requestShutdown();
     ASSERT_TRUE(session->waitForExit(20s)) << "the orderly end is final";
     EXPECT_EQ(session->exitCode(), 0);
     EXPECT_TRUE(processesRunning(kiosk).empty());
     EXPECT_EQ(server.requestCount("/start.html"), 2u);
+    EXPECT_TRUE(fs::exists(dir / "ended")) << "a console login that started the session learns that the end is final";
+
+    // Dated as the updater's log, in a file of its own, and on standard error still.
+    const std::vector<std::string> lines = sessionLog();
+    ASSERT_FALSE(lines.empty()) << readFile(dir / "session.txt");
+    const std::regex dated(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - (.*))");
+    std::vector<std::string> messages;
+    for (const std::string &line : lines)
+        messages.push_back(std::regex_replace(line, dated, "$1"));
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"the session starts the kiosk from " + fs::canonical(dir.path()).string(),
+                                        "the kiosk ended abnormally (status 137); starting it again in 0.2 s",
+                                        "the kiosk ended the orderly way; the session ends"}));
+    EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: " + lines.back() + "\n"), std::string::npos);
 }
 
 TEST_F(Session, TheKioskTheUpdaterStartsIsWatchedInTurn)
@@ -171,7 +198,7 @@ TEST_F(SessionAfterAnUpdate, AnUpdateCutShortIsUndoneBeforeTheKioskStarts)
     ASSERT_TRUE(server.waitForRequest("/start.html", 30s)) << readFile(dir / "session.txt");
     EXPECT_FALSE(fs::exists(dir / "hung.txt")) << "the new kiosk never started";
     EXPECT_FALSE(fs::exists(dir / "backup/update.journal"));
-    EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: an update was cut short"), std::string::npos);
+    EXPECT_NE(readFile(dir / "session.txt").find(" - an update was cut short"), std::string::npos);
 }
 
 TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTheOldKioskBack)
@@ -197,7 +224,7 @@ TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTh
         << readFile(dir / "session.txt");
     EXPECT_EQ(readFile(dir / "starts.txt"), "new\nnew\nnew\nold\n");
     EXPECT_EQ(readFile(dir / "tesmora"), readFile(oldKiosk));
-    EXPECT_NE(readFile(dir / "session.txt").find("tesmora-session: the kiosk ended abnormally 3 times within 600 s"),
+    EXPECT_NE(readFile(dir / "session.txt").find(" - the kiosk ended abnormally 3 times within 600 s"),
               std::string::npos)
         << readFile(dir / "session.txt");
 }

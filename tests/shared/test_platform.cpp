@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +31,33 @@ TEST(StartProgram, TheProgramGetsStandardInputOutputAndErrorOnlyInItsFolder)
     const Result<long> refused =
         platform::startProgram(platform::ProgramStart::inFolder(dir / "not-a-program", dir.path()));
     EXPECT_EQ(refused.error.number, ErrorNumber::PermissionDenied) << "its reason, not a pid";
+}
+
+// A parent may watch a descriptor it left us for our end (cage does, through a pipe): it stays
+// open here, but none of the programs we start gets it.
+TEST(StartProgram, InheritedDescriptorsStayOpenButReachNoProgramWeStart)
+{
+    TempFolder dir;
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0); // as a parent hands it over: not close-on-exec
+    platform::markInheritedDescriptorsCloseOnExec();
+    EXPECT_NE(::fcntl(pipeEnds[1], F_GETFD), -1) << "still open";
+    EXPECT_TRUE(::fcntl(pipeEnds[1], F_GETFD) & FD_CLOEXEC);
+    EXPECT_FALSE(::fcntl(STDERR_FILENO, F_GETFD) & FD_CLOEXEC) << "standard ones untouched";
+
+    // A plain exec (as the browser engine starts its helpers) no longer hands the pipe on: the
+    // reader sees its end once we close ours.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sleep", "sleep", "5", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    char byte = 0;
+    EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 0) << "end of file: no program holds the write end";
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(pipeEnds[0]);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ int unusedPort()
 
 TestHttpServer::TestHttpServer(int port)
     : m_server(std::make_unique<httplib::Server>())
-    , m_stopping(std::make_shared<bool>(false))
+    , m_stopping(std::make_shared<std::atomic<bool>>(false))
 {
     m_server->set_keep_alive_max_count(1);
     m_server->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &) {

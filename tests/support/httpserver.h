@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -78,7 +79,8 @@ private:
         Headers headers;
     };
     std::map<std::string, Answer> m_answers;
-    std::shared_ptr<bool> m_stopping;
+    // Read by the server's threads while stop() sets it.
+    std::shared_ptr<std::atomic<bool>> m_stopping;
 };
 
 // A port on 127.0.0.1 where nothing listens, held for the life of the object so that no other

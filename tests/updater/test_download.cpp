@@ -238,6 +238,29 @@ TEST_F(Download, ALongBodyIsCutAtTheLimitAndASlowOneAtTheTimeOut)
     server.stop();
 }
 
+TEST_F(Download, AStopEndsTheTransferAtTheNextBlockQuietlyAndLeavesNoFile)
+{
+    std::stop_source stop;
+    options.stop = stop.get_token();
+    options.onBlock = [&] {
+        if (++blocks == 2)
+            stop.request_stop();
+    };
+    writeFile(local("slow"), "left by an earlier run");
+    server.serveSlowly("/slow", std::string(100, 's'), 10, std::chrono::milliseconds(50));
+    const Result<modDownload::Download> stopped = DownloadFile(url("slow"), local("slow"), options);
+    EXPECT_EQ(stopped.error.number, ErrorNumber::UserInterrupt);
+    EXPECT_EQ(blocks, 2);
+    EXPECT_EQ(stopped.value.bytes, 10u) << "the block that brought the stop is not kept";
+    EXPECT_EQ(updateFolder(), std::set<std::string>{});
+
+    // Asked for while no data comes: the transfer does not wait for a stall's time-out.
+    server.serveNoAnswer("/silent");
+    EXPECT_EQ(fetch("silent").number, ErrorNumber::UserInterrupt);
+    EXPECT_EQ(log(), Lines{}) << "whoever asked for the stop knows";
+    server.stop();
+}
+
 } // namespace
 
 namespace {

@@ -1,3 +1,4 @@
+#include "fileops.h"
 #include "installfile.h"
 #include "tempfolder.h"
 #include "testclock.h"
@@ -54,13 +55,14 @@ TEST(BackupCopy, TakesTheFirstFreeNameAndNeverOverwrites)
     TempFolder dir;
     fs::create_directory(dir / "backup");
     const LocalDateTime stamp{2026, 12, 7, 9, 0, 0};
-    std::string made;
+    Result<std::string> made;
     for (const char *content : {"first", "second", "third"}) {
         fs::remove(dir / "a");
         writeFile(dir / "a", content); // each run replaces the file, as installing does
-        ASSERT_TRUE(makeBackupCopy(dir / "a", dir / "backup", stamp, made).ok());
+        made = makeBackupCopy(dir / "a", dir / "backup", stamp);
+        ASSERT_TRUE(made.ok());
     }
-    EXPECT_EQ(made, "a.20261207090000-2.bak");
+    EXPECT_EQ(made.value, "a.20261207090000-2.bak");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000.bak"), "first");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-1.bak"), "second");
     EXPECT_EQ(readFile(dir / "backup" / "a.20261207090000-2.bak"), "third");
@@ -241,25 +243,25 @@ TEST_F(Installing, StepsOverAFileThatHasTheTemporaryName)
     EXPECT_EQ(readFile(dir / "a"), "new");
 }
 
-TEST_F(Installing, CopyToNewFileNeverOverwrites)
+TEST_F(Installing, ACopyUnderANewNameNeverOverwrites)
 {
     const fs::path source = installed("a", "current", fs::perms(0644));
-    ASSERT_TRUE(copyToNewFile(source, dir / "copy").ok());
+    ASSERT_TRUE(copyFile(source, dir / "copy", CopyPlacement::NewName).ok());
     EXPECT_EQ(readFile(dir / "copy"), "current");
 
     fs::remove(source); // replaced, as the updater replaces files: by a new file
     writeFile(source, "newer");
-    const ErrorInfo error = copyToNewFile(source, dir / "copy");
+    const ErrorInfo error = copyFile(source, dir / "copy", CopyPlacement::NewName);
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(readFile(dir / "copy"), "current");
 }
 
-TEST_F(Installing, CopyToNewFileLeavesOnlyTheWholeCopy)
+TEST_F(Installing, ACopyUnderANewNameLeavesOnlyTheWholeCopy)
 {
     const fs::path source = installed("a", std::string(300000, 'x'), fs::perms(0644));
     fs::create_directory(dir / "backup");
     writeFile(dir / "backup" / ".a.bak.copy-0", "somebody's file");
-    ASSERT_TRUE(copyToNewFile(source, dir / "backup" / "a.bak").ok());
+    ASSERT_TRUE(copyFile(source, dir / "backup" / "a.bak", CopyPlacement::NewName).ok());
     EXPECT_EQ(readFile(dir / "backup" / "a.bak"), std::string(300000, 'x'));
     EXPECT_EQ(namesIn(dir / "backup"), (std::set<std::string>{".a.bak.copy-0", "a.bak"}));
 }
@@ -279,7 +281,7 @@ TEST_F(Installing, LeftoversOfAKilledInstallationAreRemovedAndNothingElse)
 TEST_F(Installing, CopyIntoAMissingFolderIsPathNotFound)
 {
     const fs::path source = installed("a", "current", fs::perms(0644));
-    EXPECT_EQ(copyToNewFile(source, dir / "backup" / "a.bak").number, 76);
+    EXPECT_EQ(copyFile(source, dir / "backup" / "a.bak", CopyPlacement::NewName).number, 76);
 }
 
 TEST(NewFileBeside, CreatesHiddenNamesThatNeverClash)

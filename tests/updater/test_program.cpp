@@ -20,7 +20,6 @@ using Kiosk = UpdaterFolder::Kiosk;
 using std::chrono::seconds;
 
 constexpr auto Day = std::chrono::hours(24);
-const std::string OpenFailed = "Error download (-2147220504) Errore in fase di chiamata InternetOpen";
 const std::string NotFound = "Error (53) File not found";
 
 void setAge(const fs::path &path, std::chrono::system_clock::duration age)
@@ -108,57 +107,6 @@ TEST(UpdateRun, EntriesAroundTheKioskWithTheKioskRunning)
     EXPECT_FALSE(fs::exists(folder / "tesmora.lck"));
 }
 
-TEST(UpdateRun, ExecutablesStayExecutableAndNewFilesKeepTheirOwnBits)
-{
-    UpdaterFolder folder;
-    writeFile(folder / "data.cfg", "old");
-    setPerms(folder / "data.cfg", 0600);
-    folder.publishManifest({"tesmora", "TesmoraUpdate", "data.cfg", "fresh.txt"});
-    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
-    folder.publish("TesmoraUpdate", "#!/bin/sh\n# the next updater\n");
-    folder.publish("data.cfg", "new");
-    folder.publish("fresh.txt", "fresh");
-
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.permsOf("tesmora") & fs::perms(0111), fs::perms(0111));
-    EXPECT_EQ(folder.permsOf("TesmoraUpdate") & fs::perms(0111), fs::perms(0111));
-    EXPECT_EQ(readFile(folder / "TesmoraUpdate"), "#!/bin/sh\n# the next updater\n");
-    EXPECT_EQ(folder.permsOf("data.cfg"), fs::perms(0600));
-    EXPECT_EQ(folder.permsOf("fresh.txt") & fs::perms(0111), fs::perms::none);
-    // A kiosk installed for the first time starts.
-    EXPECT_EQ(folder.log().back(), StartKiosk);
-    EXPECT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
-}
-
-TEST(UpdateRun, KioskNotRunningAndNotListedIsStarted)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Passing, "installed");
-    folder.publishManifest({"a"});
-    folder.publish("a", "a");
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(
-        folder.log(),
-        (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a", EmptyUpdate, StartKiosk}));
-    ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
-    EXPECT_EQ(folder.kioskEvents(), Lines{"installed started"});
-}
-
-TEST(UpdateRun, KioskRunningAndNotListedIsLeftAlone)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Stubborn, "running");
-    auto kiosk = folder.startKiosk();
-    folder.publishManifest({"a"});
-    folder.publish("a", "a");
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file a", Cleanup, "Aggiornamento file a", EmptyUpdate}));
-    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
-    EXPECT_TRUE(kiosk->running());
-    EXPECT_EQ(folder.kioskEvents(), Lines{"running started"});
-}
-
 TEST(UpdateRun, KioskThatCannotStartIsReported)
 {
     UpdaterFolder folder;
@@ -172,53 +120,6 @@ TEST(UpdateRun, KioskThatCannotStartIsReported)
 }
 
 // --- Downloads -------------------------------------------------------------------------------
-
-TEST(UpdateDownloads, EmptyOneBlockAndOneMebibyteBodiesAreInstalledByteForByte)
-{
-    UpdaterFolder folder;
-    const std::string four = arbitraryBytes(4096, 1);
-    const std::string big = arbitraryBytes(1 << 20, 2);
-    writeFile(folder / "zero.bin", "was not empty");
-    folder.publishManifest({"zero.bin", "four.bin", "big.bin"});
-    folder.publish("zero.bin", "");
-    folder.publish("four.bin", four);
-    folder.publish("big.bin", big);
-
-    EXPECT_EQ(folder.runUpdater(), 0);
-    const std::string url = folder.server().baseUrl();
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file zero.bin",
-                     "File '" + url + "zero.bin' non trovato, scaricato con lunghezza zero!", "Download file four.bin",
-                     "Download file big.bin", Cleanup, "Backup file zero.bin", "Aggiornamento file zero.bin",
-                     "Aggiornamento file four.bin", "Aggiornamento file big.bin", EmptyUpdate}));
-    EXPECT_EQ(readFile(folder / "zero.bin"), "");
-    EXPECT_EQ(readFile(folder / "four.bin"), four);
-    EXPECT_EQ(readFile(folder / "big.bin"), big);
-    for (const auto &request : folder.server().requests())
-        EXPECT_EQ(request.userAgent, "TesmoraUpdate") << request.path;
-}
-
-TEST(UpdateDownloads, AnAddressThatCannotBeOpenedEndsTheRunWithNoFile)
-{
-    UpdaterFolder folder;
-    const RefusingPort nobody;
-    folder.writeSettings(nobody.baseUrl());
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, OpenFailed, NotFound}));
-    EXPECT_EQ(folder.namesIn("update"), Names{});
-}
-
-TEST(UpdateDownloads, NoSettingsFileMeansNoAddress)
-{
-    UpdaterFolder folder;
-    fs::remove(folder / "TesmoraUpdate.ini");
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, OpenFailed, NotFound}));
-    EXPECT_TRUE(folder.server().requests().empty());
-    // The window came up and made its work folders before the run.
-    EXPECT_TRUE(fs::is_directory(folder / "update"));
-    EXPECT_TRUE(fs::is_directory(folder / "backup"));
-}
 
 TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
 {
@@ -235,182 +136,7 @@ TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
     EXPECT_EQ(folder.namesIn("update"), (Names{"update.txt", "a"}));
 }
 
-TEST(UpdateDownloads, ServerFailureOnTheManifest)
-{
-    UpdaterFolder folder;
-    folder.server().serve("/update.txt", "<html>Internal Server Error</html>", 500, "text/html");
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, "Error download (-2147220504) Risposta del server: 500", NotFound}));
-}
-
-TEST(UpdateDownloads, ABrokenOffTransferInstallsNothing)
-{
-    UpdaterFolder folder;
-    writeFile(folder / "big", "installed big");
-    folder.publishManifest({"big"});
-    folder.server().serveBrokenOff("/big", arbitraryBytes(200000, 4), 50000);
-    EXPECT_EQ(folder.runUpdater(), 1);
-    const Lines log = folder.log();
-    ASSERT_EQ(log.size(), 6u);
-    EXPECT_EQ(log[3], "Download file big");
-    EXPECT_EQ(log[4].rfind("Error download (-2147220504) Trasferimento interrotto: ", 0), 0u) << log[4];
-    EXPECT_EQ(log[5], NotFound);
-    EXPECT_EQ(readFile(folder / "big"), "installed big");
-    EXPECT_EQ(folder.namesIn("update"), Names{"update.txt"});
-}
-
-TEST(UpdateDownloads, CopiesLeftByAnEarlierRunAreNeverTakenForADownload)
-{
-    UpdaterFolder folder;
-    fs::create_directory(folder / "update");
-    writeFile(folder / "update" / "a", "stale a");
-    folder.publishManifest({"a"});
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file a",
-                     "Error download (-2147220504) Risposta del server: 404", NotFound}));
-    EXPECT_FALSE(fs::exists(folder / "a"));
-
-    UpdaterFolder second;
-    fs::create_directory(second / "update");
-    writeFile(second / "update" / "update.txt", "TesmoraUpdate:\r\nstale\r\n");
-    second.server().serve("/update.txt", "", 404);
-    EXPECT_EQ(second.runUpdater(), 1);
-    EXPECT_EQ(second.log(), (Lines{Start, "Error download (-2147220504) Risposta del server: 404", NotFound}));
-    EXPECT_EQ(second.server().requestCount("/stale"), 0u);
-}
-
-// --- The manifest ----------------------------------------------------------------------------
-
-TEST(Manifest, ABadHeaderRefusesTheManifestBeforeAnyDownload)
-{
-    UpdaterFolder folder;
-    folder.publish("update.txt", "<html><body>Not here</body></html>\r\nf\r\n");
-    folder.publish("f", "content of f");
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, BadSyntax}));
-    EXPECT_EQ(folder.server().requestCount("/f"), 0u);
-    EXPECT_FALSE(fs::exists(folder / "f"));
-    EXPECT_EQ(folder.namesIn("update"), Names{});
-}
-
-TEST(Manifest, EmptyManifestEndsAtOnceAndTouchesNothing)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Passing, "installed");
-    writeFile(folder / "expired.bku", "x");
-    setAge(folder / "expired.bku", 20 * Day);
-    folder.publish("update.txt", "");
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), Lines{Start});
-    EXPECT_EQ(folder.namesIn("update"), Names{"update.txt"});
-    EXPECT_TRUE(fs::exists(folder / "expired.bku"));
-    EXPECT_FALSE(fs::exists(folder / "kiosk.events"));
-}
-
-TEST(Manifest, HeaderAloneStillCleansUpAndStartsTheKiosk)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Passing, "installed");
-    writeFile(folder / "expired.bku", "x");
-    setAge(folder / "expired.bku", 20 * Day);
-    folder.publishManifest({});
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk}));
-    EXPECT_FALSE(fs::exists(folder / "expired.bku"));
-    EXPECT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
-}
-
-TEST(Manifest, AnUnsafeEntryRefusesTheManifestBeforeAnyDownload)
-{
-    UpdaterFolder folder;
-    fs::create_directory(folder / "update");
-    writeFile(folder / "update" / "leftover", "x");
-    folder.publish("update.txt", "TesmoraUpdate:\r\nsafe\r\n../tesmora\r\n");
-    folder.publish("safe", "safe");
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, "Voce non valida nel file semaforo: '../tesmora'"}));
-    EXPECT_EQ(folder.server().requests().size(), 1u); // the manifest alone
-    EXPECT_EQ(folder.namesIn("update"), Names{"leftover"}) << "only what the run put there goes";
-    EXPECT_EQ(folder.namesIn("backup"), Names{});
-    EXPECT_EQ(folder.namesIn(),
-              (Names{"TesmoraUpdate", "TesmoraUpdate.ini", ".TesmoraUpdate.instance", folder.logFileName(), "backup",
-                     "update"}));
-}
-
-// --- The kiosk handshake (real one-second pauses) --------------------------------------------
-
-TEST(KioskHandshake, KioskQuittingAfterSomeChecksIsWaitedFor)
-{
-    UpdaterFolder folder;
-    folder.writeSettings(folder.server().baseUrl(), "6");
-    folder.installKiosk(Kiosk::Obliging, "old", 1.5);
-    folder.publishManifest({"tesmora", "b"});
-    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
-    folder.publish("b", "b");
-    auto kiosk = folder.startKiosk();
-
-    EXPECT_EQ(folder.runUpdater(), 0);
-    EXPECT_EQ(
-        folder.log(),
-        (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
-               "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b", EmptyUpdate, StartKiosk}));
-    ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
-    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "new started"}));
-}
-
-TEST(KioskHandshake, ZeroChecksGiveUpAtOnce)
-{
-    UpdaterFolder folder;
-    folder.writeSettings(folder.server().baseUrl(), "0");
-    folder.installKiosk(Kiosk::Passing, "old");
-    writeFile(folder / "tesmora.lck", "left behind by a kiosk that is gone\r\n");
-    folder.publishManifest({"tesmora"});
-    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
-
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file tesmora", Cleanup, StopKiosk,
-                     "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi"}));
-    EXPECT_FALSE(fs::exists(folder / "Shutdown.txt"));
-    ASSERT_TRUE(folder.waitForKioskEvents(1, seconds(10)));
-    EXPECT_EQ(folder.kioskEvents(), Lines{"old started"});
-}
-
-TEST(KioskHandshake, AKioskStoppedByARunThatFailsGetsItsOldFilesAndIsStartedAgain)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Obliging, "old");
-    auto kiosk = folder.startKiosk();
-    folder.publishManifest({"tesmora", "b"});
-    folder.publish("tesmora", UpdaterFolder::kioskScript(Kiosk::Passing, "new"));
-    folder.publish("b", "b");
-    fs::create_directory(folder / "b"); // a folder where the file should go: its install fails
-
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
-                     "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
-                     "Ripristino file tesmora", StartKiosk, "Error (75) Path/File access error"}));
-    ASSERT_TRUE(folder.waitForKioskEvents(3, seconds(10)));
-    EXPECT_EQ(folder.kioskEvents(), (Lines{"old started", "old executable in place", "old started"}));
-}
-
-TEST(KioskHandshake, ARunThatFailsBeforeStoppingTheKioskLeavesItAlone)
-{
-    UpdaterFolder folder;
-    folder.installKiosk(Kiosk::Passing, "installed");
-    folder.publishManifest({"b", "tesmora"});
-    folder.publish("b", "b");
-    folder.publish("tesmora", "new");
-    fs::create_directory(folder / "b");
-
-    EXPECT_EQ(folder.runUpdater(), 1);
-    EXPECT_EQ(folder.log().back(), "Error (75) Path/File access error");
-    EXPECT_FALSE(fs::exists(folder / "kiosk.events")) << "nothing started a kiosk the run did not stop";
-}
-
-// --- One updater at a time, and closing its window --------------------------------------------
+// --- One updater at a time, and the updater alone ---------------------------------------------
 
 TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
 {
@@ -470,27 +196,6 @@ TEST(UpdaterProcess, AloneItUndoesAnUpdateCutShortAndOnRequestTheLastOneKept)
                      "Ripristino file a"}));
     EXPECT_EQ(runProgram(updater, {"--roll-back"}, folder.path()), 0) << "undone once";
     EXPECT_EQ(folder.log().size(), log.size());
-}
-
-TEST(UpdaterProcess, ClosingTheWindowDuringADownloadEmptiesTheUpdateFolderAndEnds)
-{
-    UpdaterFolder folder;
-    // The real updater, built with a watcher that closes its window once it downloads "slow".
-    installProgram("test_updater_close_driver", folder.path(), "TesmoraUpdate");
-    fs::create_directory(folder / "update");
-    writeFile(folder / "update" / "leftover", "x");
-    folder.publishManifest({"a", "slow", "c"});
-    folder.publish("a", "a");
-    folder.server().serveSlowly("/slow", arbitraryBytes(64 * 1024, 6), 1024, std::chrono::milliseconds(100));
-    folder.publish("c", "c");
-
-    auto updater = folder.startUpdater();
-    ASSERT_TRUE(updater->waitForExit(seconds(20)));
-    EXPECT_EQ(updater->exitCode(), 1) << "no update took place";
-    EXPECT_EQ(folder.log(), (Lines{Start, Check, Unverified, "Download file a", "Download file slow"}));
-    EXPECT_EQ(folder.namesIn("update"), Names{"leftover"}) << "only what the run put there goes";
-    EXPECT_FALSE(fs::exists(folder / "a"));
-    EXPECT_EQ(folder.server().requestCount("/c"), 0u);
 }
 
 } // namespace

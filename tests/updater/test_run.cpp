@@ -1,13 +1,7 @@
-// The update run in this process: the real window, downloads from a real server on 127.0.0.1,
-// a test clock, and a pause, program starts and process end that only count.
+// The update run's installation, its handling of the kiosk and its recovery, in this process.
 
-#include "frmtesmoraupdate.h"
-#include "httpserver.h"
-#include "logreading.h"
-#include "modmain.h"
 #include "platform.h"
-#include "tempfolder.h"
-#include "testclock.h"
+#include "runfixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,82 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
 using namespace RunLines;
-using Names = std::vector<std::string>;
-using RunEnd = frmTesmoraUpdate::RunEnd;
-
-class Run : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        fs::create_directory(dir / "update");
-        fs::create_directory(dir / "backup");
-        settings();
-    }
-
-    // Extra lines come first: the first of duplicate keys counts.
-    void settings(const std::string &extra = {})
-    {
-        writeFile(dir / "TesmoraUpdate.ini",
-                  "[data]\r\n" + extra + "update_url=" + server.baseUrl() + "\r\nhealth_check_seconds=0\r\n");
-    }
-    void publish(const std::string &name, const std::string &body) { server.serve("/" + name, body); }
-    void publishManifest(const Names &entries)
-    {
-        std::string manifest = "TesmoraUpdate:\r\n";
-        for (const auto &entry : entries)
-            manifest += entry + "\r\n";
-        publish("update.txt", manifest);
-    }
-    void kioskRunning() { writeFile(dir / "tesmora.lck", "07/12/2026 09:00:00\r\n"); }
-
-    RunEnd run()
-    {
-        modMain::readSettings({dir.path(), "TesmoraUpdate"});
-        UpdaterEnvironment env;
-        env.paths = {dir.path(), "TesmoraUpdate"};
-        env.clock = &clock;
-        env.waitOneSecond = [this] {
-            clock.advance(1s);
-            ++waits;
-            if (onWait)
-                onWait();
-        };
-        env.startProgram = [this](const fs::path &program) -> long {
-            started.push_back(program.filename().string());
-            if (!kioskStarts)
-                return 0;
-            if (kioskTakesItsLock)
-                kioskRunning();
-            return 4242;
-        };
-        env.processRunning = [this](long) { return kioskKeepsRunning && waits < kioskDiesAfter; };
-        env.killProcess = [this](long pid) { killed.push_back(pid); };
-        env.endProcess = [this](int code) { exitCodes.push_back(code); };
-        const size_t endsBefore = exitCodes.size();
-        frmTesmoraUpdate form(env);
-        form.cmdUpDate_Click();
-        EXPECT_TRUE(form.outcome());
-        EXPECT_EQ(exitCodes.size(), endsBefore + 1) << "the process ends once";
-        return form.outcome() ? form.outcome()->end : RunEnd::Failed;
-    }
-    Lines log() const { return updaterLogMessages(dir.path()); }
-
-    TempFolder dir;
-    TestClock clock{{2026, 12, 7, 9, 0, 0}};
-    TestHttpServer server;
-    int waits = 0;
-    std::function<void()> onWait;
-    bool kioskStarts = true;
-    bool kioskTakesItsLock = true;
-    bool kioskKeepsRunning = true;
-    int kioskDiesAfter = 1 << 30;
-    Names started;
-    std::vector<long> killed;
-    std::vector<int> exitCodes;
-};
 
 TEST_F(Run, TouchesOnlyWhatItPutInTheUpdateFolderWhereverThatLies)
 {
@@ -154,6 +73,8 @@ TEST_F(Run, EntriesNameFilesAsTheFolderHasThemAndTravelEncoded)
     EXPECT_NE(fs::status(dir / "tesmora").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(folderNames(dir / "backup"), (Names{"Data.CFG.20261207090000.bak", "update.last"}));
     EXPECT_EQ(started, Names{"tesmora"}) << "the kiosk the update brought is started";
+    EXPECT_EQ(shown, (Names{"data.cfg", "Tesmora", "x#y", "50% off"}));
+    EXPECT_EQ(progress, (std::vector<std::pair<size_t, size_t>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 
     // The same update again within the same second: a second copy, the first kept.
     fs::remove(dir / "tesmora.lck");
@@ -211,6 +132,84 @@ TEST_F(Run, AKioskThatNeverQuitsIsGivenUpOnAndTheEntriesBeforeItAreUndone)
     EXPECT_FALSE(fs::exists(dir / "Shutdown.txt"));
     EXPECT_EQ(started, Names{"tesmora"});
     EXPECT_EQ(exitCodes, std::vector<int>{1});
+
+    // No checks: given up at once, the kiosk still started once more.
+    settings("shutdown_timeout=0\r\n");
+    publishManifest({"tesmora"});
+    EXPECT_EQ(run(), RunEnd::GaveUp);
+    EXPECT_EQ(waits, 4);
+    EXPECT_EQ(log().back(), "Imposibile terminare il programma Tesmora, tentativi effettuati 0 in 0 secondi");
+    EXPECT_FALSE(fs::exists(dir / "Shutdown.txt"));
+    EXPECT_EQ(started, (Names{"tesmora", "tesmora"}));
+}
+
+TEST_F(Run, AKioskStoppedByARunThatFailsGetsItsOldFilesAndIsStartedAgain)
+{
+    writeFile(dir / "tesmora", "old kiosk");
+    kioskRunning();
+    onWait = [this] { fs::remove(dir / "tesmora.lck"); }; // it quits at the request
+    publishManifest({"tesmora", "b"});
+    publish("tesmora", "new kiosk");
+    publish("b", "b");
+    fs::create_directory(dir / "b"); // a folder where the file should go: its install fails
+
+    EXPECT_EQ(run(), RunEnd::Failed);
+    EXPECT_EQ(log(),
+              (Lines{Start, Check, Unverified, "Download file tesmora", "Download file b", Cleanup, StopKiosk,
+                     "Backup file tesmora", "Aggiornamento file tesmora", "Aggiornamento file b",
+                     "Ripristino file tesmora", StartKiosk, "Error (75) Path/File access error"}));
+    EXPECT_EQ(readFile(dir / "tesmora"), "old kiosk");
+    EXPECT_EQ(started, Names{"tesmora"});
+}
+
+TEST_F(Run, TheKioskIsStartedOnlyWhereItIsInstalledAndNotRunning)
+{
+    publishManifest({});
+    const auto runAlone = [this] {
+        forgetLog();
+        EXPECT_EQ(run(), RunEnd::Finished);
+        return log();
+    };
+    const Lines installed{Start, Check, Unverified, Cleanup, EmptyUpdate};
+    EXPECT_EQ(runAlone(), installed) << "none installed";
+
+    writeFile(dir / "tesmora", "the kiosk");
+    kioskRunning();
+    EXPECT_EQ(runAlone(), installed) << "one running is left alone";
+    EXPECT_FALSE(fs::exists(dir / "Shutdown.txt"));
+    EXPECT_EQ(started, Names{});
+
+    fs::remove(dir / "tesmora.lck");
+    Lines lines = installed;
+    lines.push_back(StartKiosk);
+    EXPECT_EQ(runAlone(), lines);
+    EXPECT_EQ(started, Names{"tesmora"});
+
+    fs::remove(dir / "tesmora.lck");
+    kioskStarts = false;
+    lines.push_back("Impossibile riavviare servizio Tesmora");
+    EXPECT_EQ(runAlone(), lines);
+    EXPECT_EQ(exitCodes, (std::vector<int>{0, 0, 0, 0})) << "a kiosk that cannot start is no failure of the update";
+}
+
+TEST_F(Run, ExecutablesStayExecutableAndNewFilesKeepTheirOwnBits)
+{
+    writeFile(dir / "data.cfg", "old");
+    fs::permissions(dir / "data.cfg", fs::perms(0600), fs::perm_options::replace);
+    publishManifest({"tesmora", "TesmoraUpdate", "data.cfg", "fresh.txt"});
+    publish("tesmora", "#!/bin/sh\n");
+    publish("TesmoraUpdate", "#!/bin/sh\n# the next updater\n");
+    publish("data.cfg", "new");
+    publish("fresh.txt", "fresh");
+
+    EXPECT_EQ(run(), RunEnd::Finished);
+    const auto bits = [this](const char *name) { return fs::status(dir / name).permissions() & fs::perms::mask; };
+    EXPECT_EQ(bits("tesmora") & fs::perms(0111), fs::perms(0111));
+    EXPECT_EQ(bits("TesmoraUpdate") & fs::perms(0111), fs::perms(0111));
+    EXPECT_EQ(readFile(dir / "TesmoraUpdate"), "#!/bin/sh\n# the next updater\n");
+    EXPECT_EQ(bits("data.cfg"), fs::perms(0600));
+    EXPECT_EQ(bits("fresh.txt") & fs::perms(0111), fs::perms::none);
+    EXPECT_EQ(started, Names{"tesmora"}) << "a kiosk installed for the first time starts";
 }
 
 TEST_F(Run, AFailureHalfWayPutsEveryFileBack)
@@ -252,16 +251,8 @@ TEST_F(Run, AFullDiskWhileInstallingIsDiskFullAndTheFolderStaysAsItWas)
     publishManifest({"small", "big"});
     publish("small", "new small");
     publish("big", std::string(512 * 1024, 'b'));
-    modMain::readSettings({program.path(), "TesmoraUpdate"});
-    UpdaterEnvironment env;
-    env.paths = {program.path(), "TesmoraUpdate"};
-    env.clock = &clock;
-    env.endProcess = [this](int code) { exitCodes.push_back(code); };
-    frmTesmoraUpdate form(env);
-    form.cmdUpDate_Click();
 
-    ASSERT_TRUE(form.outcome());
-    EXPECT_EQ(form.outcome()->end, RunEnd::Failed);
+    EXPECT_EQ(perform(program.path()).end, RunEnd::Failed);
     const Lines messages = updaterLogMessages(program.path());
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2], "Ripristino file small");
@@ -285,7 +276,7 @@ TEST_F(Run, AKioskThatDoesNotComeUpAfterTheUpdateGetsItsOldFilesBack)
         SCOPED_TRACE(c.what);
         settings("health_check_seconds=5\r\n");
         fs::remove(dir / "tesmora.lck");
-        fs::remove(dir / ("TesmoraUpdate" + monthStamp(clock.localNow()) + ".log"));
+        forgetLog();
         writeFile(dir / "tesmora", "old kiosk");
         writeFile(dir / "page.html", "old page");
         publishManifest({"page.html", "tesmora"});
@@ -315,6 +306,7 @@ TEST_F(Run, AKioskThatDoesNotComeUpAfterTheUpdateGetsItsOldFilesBack)
         EXPECT_EQ(killed, std::strcmp(c.what, "hangs") == 0 ? std::vector<long>{4242} : std::vector<long>{});
         EXPECT_EQ(exitCodes, std::vector<int>{1});
         EXPECT_FALSE(fs::exists(dir / "backup" / "update.journal"));
+        EXPECT_EQ(shown.back(), "Verifica avvio Tesmora...");
     }
 
     // One that keeps running with its lock file keeps the update.

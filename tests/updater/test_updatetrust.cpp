@@ -91,7 +91,7 @@ struct SetUnderTest
 
     SetUnderTest()
     {
-        settings.keys = trustSettingsFrom(key.publicLine(), "").settings.keys;
+        settings.keys = trustSettingsFrom(key.publicLine(), "").value.keys;
         listHashes();
     }
     void listHashes(const std::string &extraLines = {})
@@ -100,13 +100,16 @@ struct SetUnderTest
         resign();
     }
     void resign() { signature = key.minisig(hashList, comment(SignedAt)); }
-    TrustCheck check() const { return verifyUpdateTexts(settings, {manifest, hashList, signature}, lastAccepted, now); }
+    Result<TrustedSet> check() const
+    {
+        return verifyUpdateTexts(settings, {manifest, hashList, signature}, lastAccepted, now);
+    }
 };
 
 TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
 {
     const TestKey other;
-    const KeyId otherId = trustSettingsFrom(other.publicLine(), "").settings.keys.at(0).id;
+    const KeyId otherId = trustSettingsFrom(other.publicLine(), "").value.keys.at(0).id;
     const std::string hexB = sha256("B");
     const std::vector<std::pair<std::string, std::function<void(SetUnderTest &)>>> cases = {
         {"Formato non valido in update.sha256.minisig (riga 2)",
@@ -158,21 +161,21 @@ TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
         {"", [&](SetUnderTest &s) { s.listHashes(std::string(64, '0') + " *not-listed\n"); }},
         {"",
          [&](SetUnderTest &s) {
-             s.settings = trustSettingsFrom(other.publicLine() + " , " + s.key.publicLine(), "").settings;
+             s.settings = trustSettingsFrom(other.publicLine() + " , " + s.key.publicLine(), "").value;
              s.signature = other.minisig(s.hashList, comment(SignedAt));
          }},
     };
     for (const auto &[expected, spoil] : cases) {
         SetUnderTest set;
         spoil(set);
-        const TrustCheck check = set.check();
+        const Result<TrustedSet> check = set.check();
         EXPECT_EQ(check.error.description, expected);
         EXPECT_EQ(check.ok(), expected.empty()) << expected;
         if (check.ok()) {
-            EXPECT_EQ(check.set.signedAt, SignedAt);
-            EXPECT_TRUE(check.set.checkDigest("b", hexB).ok());
-            EXPECT_EQ(check.set.checkDigest("a", hexB).description, "Hash errato per a");
-            EXPECT_FALSE(check.set.digests.contains("not-listed"));
+            EXPECT_EQ(check.value.signedAt, SignedAt);
+            EXPECT_TRUE(check.value.checkDigest("b", hexB).ok());
+            EXPECT_EQ(check.value.checkDigest("a", hexB).description, "Hash errato per a");
+            EXPECT_FALSE(check.value.digests.contains("not-listed"));
         } else {
             EXPECT_EQ(check.error.number, ErrorNumber::UserError);
         }
@@ -182,14 +185,14 @@ TEST(UpdateTrust, EveryFaultOfASetIsRefusedWithItsOwnLine)
 TEST(UpdateTrust, SettingsAreReadWholeOrRefused)
 {
     const TestKey one, two;
-    const TrustSettingsReading off = trustSettingsFrom("  ", "");
+    const Result<TrustSettings> off = trustSettingsFrom("  ", "");
     EXPECT_TRUE(off.ok());
-    EXPECT_FALSE(off.settings.verifies());
-    const TrustSettingsReading both =
+    EXPECT_FALSE(off.value.verifies());
+    const Result<TrustSettings> both =
         trustSettingsFrom(" " + one.publicLine() + ",\t" + two.publicLine() + " ", " 30 ");
     ASSERT_TRUE(both.ok());
-    EXPECT_EQ(both.settings.keys.size(), 2u);
-    EXPECT_EQ(both.settings.maxAgeDays, 30);
+    EXPECT_EQ(both.value.keys.size(), 2u);
+    EXPECT_EQ(both.value.maxAgeDays, 30);
 
     const std::string truncated = one.publicLine().substr(0, 40);
     EXPECT_EQ(trustSettingsFrom(two.publicLine() + "," + truncated, "").error.description,
@@ -232,9 +235,9 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
     EXPECT_EQ(verify().error.description, "update.sha256.minisig troppo grande (oltre 8192 byte)");
 
     writeFile(dir / "update.sha256.minisig", set.signature);
-    const TrustCheck first = verify();
+    const Result<TrustedSet> first = verify();
     ASSERT_TRUE(first.ok()) << first.error.description;
-    ASSERT_TRUE(recordAcceptedSet(first.set, state).ok());
+    ASSERT_TRUE(recordAcceptedSet(first.value, state).ok());
     EXPECT_EQ(readFile(state), "timestamp:" + std::to_string(SignedAt) + "\r\n");
     EXPECT_TRUE(verify().ok()) << "the same set again";
 
@@ -260,7 +263,7 @@ TEST(UpdateTrust, FilesOfTheSetAreReadWithinBoundsAndTheStateFileStopsReplays)
     TrustSettings aging = set.settings;
     aging.maxAgeDays = 2;
     EXPECT_EQ(staleSetLine(aging, state, set.now), "Nessun aggiornamento firmato accettato da oltre 2 giorni");
-    ASSERT_TRUE(recordAcceptedSet(first.set, state).ok());
+    ASSERT_TRUE(recordAcceptedSet(first.value, state).ok());
     EXPECT_EQ(staleSetLine(aging, state, set.now), "");
     EXPECT_EQ(staleSetLine(aging, state, set.now + std::chrono::hours(24 * 3)),
               "Nessun aggiornamento firmato accettato da oltre 2 giorni (l'ultimo è firmato il " + dateOf(SignedAt)
@@ -276,7 +279,7 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
     const std::string keyLine = makeMinisignKey(dir.path(), "key");
     ASSERT_FALSE(keyLine.empty()) << readFile(dir / "output.txt");
     const std::string pub = readFile(dir / "key.pub");
-    const TrustSettings settings = trustSettingsFrom(keyLine, "").settings;
+    const TrustSettings settings = trustSettingsFrom(keyLine, "").value;
     ASSERT_TRUE(settings.verifies()) << pub;
     EXPECT_NE(pub.find("minisign public key " + keyIdText(settings.keys[0].id)), std::string::npos) << pub;
 
@@ -299,10 +302,10 @@ TEST(UpdateTrust, SetsMadeWithTheRealMinisignAndThePublishingCommandVerify)
         return signature.substr(signature.find('\n') + 1, 2);
     };
     EXPECT_EQ(algorithm(), "RU") << "\"ED\", minisign's default";
-    const TrustCheck check = verifyUpdateSet(settings, manifest, dir / "set", state, clock);
+    const Result<TrustedSet> check = verifyUpdateSet(settings, manifest, dir / "set", state, clock);
     ASSERT_TRUE(check.ok()) << check.error.description;
-    EXPECT_TRUE(check.set.checkDigest("tesmora", sha256(readFile(dir / "set" / "tesmora"))).ok());
-    EXPECT_EQ(check.set.checkDigest("logo.png", sha256("png!")).description, "Hash errato per logo.png");
+    EXPECT_TRUE(check.value.checkDigest("tesmora", sha256(readFile(dir / "set" / "tesmora"))).ok());
+    EXPECT_EQ(check.value.checkDigest("logo.png", sha256("png!")).description, "Hash errato per logo.png");
 
     // minisign's legacy algorithm ("Ed"), over the same list.
     ASSERT_EQ(runProgram("/usr/bin/minisign", {"-S", "-l", "-s", "key.sec", "-m", "set/update.sha256"}, dir.path()), 0);
