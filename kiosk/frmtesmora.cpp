@@ -169,9 +169,9 @@ void frmTesmora::wireRules()
     connect(m_status, &ServiceStatus::changed, m_watch, &ServerWatch::statusChanged);
     connect(m_status, &ServiceStatus::changed, this, [this](int16_t code) {
         if (code == ServiceStatus::Stop)
-            close();
+            closeFor("comando di stop");
     });
-    connect(m_shutdown, &ShutdownRequest::requested, this, &QWidget::close);
+    connect(m_shutdown, &ShutdownRequest::requested, this, [this] { closeFor("richiesta Shutdown.txt"); });
 
     connect(m_status, &ServiceStatus::labelChanged, lblStatus, &QLabel::setText);
     connect(m_errors, &NavigationErrors::labelChanged, lblStatus, &QLabel::setText);
@@ -241,13 +241,14 @@ void frmTesmora::Form_Load()
     }
     const KioskSettings &settings = read.value;
     m_log.setEventsLogged(settings.logEvents);
+    m_log.event("Avvio Tesmora " TESMORA_VERSION_TEXT);
     if (lockWritten.failed())
         WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
     // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
     startTimers();
     // The system asks the kiosk to end: it ends as its stop control ends it.
     m_endRequests = new EndRequests(this);
-    connect(m_endRequests, &EndRequests::requested, this, &QWidget::close);
+    connect(m_endRequests, &EndRequests::requested, this, [this] { closeFor("richiesta del sistema (segnale)"); });
 
     m_servers.configure(settings);
     m_errors->configure(settings);
@@ -326,8 +327,18 @@ void frmTesmora::closeEvent(QCloseEvent *event)
     }
 }
 
+void frmTesmora::closeFor(const char *reason)
+{
+    m_endReason = reason;
+    close();
+}
+
 void frmTesmora::Form_Unload()
 {
+    m_log.event("Chiusura Tesmora: " + m_endReason);
+    // A dashboard must tell a kiosk stopped on purpose from one that died (a file no longer
+    // updated): the last figures say stop.
+    m_metrics->writeStopped();
     // Errors ignored: the kiosk ends anyway.
     (void)removeFileIfPresent(m_env.lockFile());
     (void)removeFileIfPresent(m_env.shutdownRequestFile());

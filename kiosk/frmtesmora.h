@@ -74,7 +74,12 @@ public:
     void cmdAdminPannel_Click() { Navigate(m_servers.adminPage()); }
     void cmdLogOut_Click() { Navigate(m_servers.logoutPage()); }
     // At once, without the unload handler: the lock file stays.
-    void cmdClose_Click() { endAtOnce(); }
+    void cmdClose_Click()
+    {
+        m_log.event("Chiusura Tesmora: Chiudi");
+        m_metrics->writeStopped();
+        endAtOnce();
+    }
     void lblButton1_Click() { m_gesture->leftCornerClicked(); }
     void lblButton2_Click() { m_gesture->rightCornerClicked(); }
     void lblPlay_Click() { ChangeStatus(ServiceStatus::Play); }
@@ -120,6 +125,8 @@ private:
     void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
     void showFill(float twips);
     void endAtOnce();
+    // The orderly end, for the reason the log's closing line gives.
+    void closeFor(const char *reason);
 
     KioskEnvironment m_env;
     KioskLog m_log;
@@ -130,6 +137,7 @@ private:
     bool m_ended = false;
     bool m_unloading = false;
     bool m_keepFullScreen = false;
+    std::string m_endReason = "chiusura della finestra";
 
     // Controls and timers, in the order of the design.
     QPushButton *cmdLogOut = nullptr;

@@ -30,6 +30,13 @@ void KioskMetrics::write()
     m_file.write(metrics());
 }
 
+void KioskMetrics::writeStopped()
+{
+    std::vector<Metric> figures = metrics();
+    figures.front().value = ServiceStatus::Stop; // tesmora_kiosk_status
+    m_file.write(figures);
+}
+
 std::vector<Metric> KioskMetrics::metrics() const
 {
     const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };

@@ -26,6 +26,8 @@ public:
 
     void configure(const KioskSettings &settings);
     void write();
+    // The figures once more with the status stop, at the kiosk's orderly end.
+    void writeStopped();
     std::vector<Metric> metrics() const;
 
 private:

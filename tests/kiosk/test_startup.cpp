@@ -151,15 +151,25 @@ TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 1u);
 }
 
+// With the event lines on, the log tells the start and why the kiosk ended; the metrics' last
+// word is stop, not the play of a moment before.
 TEST_F(StartUp, ARequestFileEndsItTheOrderlyWayAtTheNextLook)
 {
-    writeSettings(settingsFor("http://127.0.0.1:9/", "shutdown_check_interval=1\r\n"));
+    writeSettings(
+        settingsFor("http://127.0.0.1:9/", "shutdown_check_interval=1\r\nlog_events=1\r\nmetrics_file=kiosk.prom\r\n"));
     auto w = makeWindow();
     w->Form_Load();
+    EXPECT_NE(readFile(dir / "kiosk.prom").find("\ntesmora_kiosk_status 2\n"), std::string::npos);
     writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return immediateEnds == 1; }, 10000)) << "a look every second";
     EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+    EXPECT_NE(readFile(dir / "kiosk.prom").find("\ntesmora_kiosk_status 3\n"), std::string::npos);
+    const std::string log = kioskLog();
+    const size_t started = log.find(" - Avvio Tesmora " TESMORA_VERSION_TEXT "\r\n");
+    EXPECT_NE(started, std::string::npos) << log;
+    const size_t ended = log.find(" - Chiusura Tesmora: richiesta Shutdown.txt\r\n");
+    EXPECT_TRUE(ended != std::string::npos && ended > started) << log;
 }
 
 TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
