@@ -2,6 +2,7 @@
 
 #include "clickarea.h"
 #include "fileops.h"
+#include "formcontrols.h"
 #include "formtimer.h"
 #include "kiosksettings.h"
 #include "layout.h"
@@ -16,33 +17,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWebEngineView>
-
-namespace {
-
-// Every control and timer carries its design name, by which tests of the whole window find it.
-template<typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QLatin1String(name));
-    return object;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const TwipsRect &design)
-{
-    auto *b = named(new QPushButton(caption, parent), name);
-    b->setGeometry(toPixels(design));
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
-}
-
-ClickArea *makeArea(QWidget *parent, const char *name, const TwipsRect &design)
-{
-    auto *a = named(new ClickArea(parent), name);
-    a->setGeometry(toPixels(design));
-    return a;
-}
-
-} // namespace
 
 frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
     : QWidget(parent)
@@ -325,12 +299,6 @@ void frmTesmora::closeEvent(QCloseEvent *event)
         m_unloading = true;
         Form_Unload();
     }
-}
-
-void frmTesmora::closeFor(const char *reason)
-{
-    m_endReason = reason;
-    close();
 }
 
 void frmTesmora::Form_Unload()

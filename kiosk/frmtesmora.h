@@ -126,7 +126,11 @@ private:
     void showFill(float twips);
     void endAtOnce();
     // The orderly end, for the reason the log's closing line gives.
-    void closeFor(const char *reason);
+    void closeFor(const char *reason)
+    {
+        m_endReason = reason;
+        close();
+    }
 
     KioskEnvironment m_env;
     KioskLog m_log;

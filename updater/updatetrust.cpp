@@ -366,11 +366,6 @@ std::string TrustedSet::signatureLine() const
         + keyIdText(keyId);
 }
 
-std::string TrustedSet::verifiedLine(std::size_t files) const
-{
-    return "Aggiornamento verificato: " + std::to_string(files) + " file con l'hash firmato";
-}
-
 Result<TrustedSet> verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,
                                      std::optional<std::int64_t> lastAccepted, TimePoint now)
 {
