@@ -281,7 +281,10 @@ void frmTesmora::changeEvent(QEvent *event)
 
 void frmTesmora::ParkMousePointer()
 {
-    // The pointer rests in the bottom-right corner, out of the public's way.
+    // The pointer rests in the bottom-right corner, out of the public's way. A Wayland client may
+    // not move it (Qt would only say so on every call).
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
     if (QScreen *screen = QGuiApplication::primaryScreen())
         QCursor::setPos(screen, screen->geometry().bottomRight());
 }

@@ -14,6 +14,9 @@ PACKAGES=(
   xvfb xauth nginx-light ca-certificates fonts-liberation
   clang clang-format libclang-rt-14-dev curl
   libsodium-dev libssl-dev minisign shellcheck
+  # The Wayland session under cage (its test takes screenshots with grim) and the X session's
+  # screen rotation.
+  cage grim xwayland qt6-wayland x11-xserver-utils xinput
 )
 
 missing=()

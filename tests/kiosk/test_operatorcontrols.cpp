@@ -92,6 +92,28 @@ TEST_F(OperatorControls, ButtonsLoadTheirPagesAndOnlyTheStartButtonParksThePoint
     EXPECT_EQ(status(*w), "Service play") << "buttons change no status";
 }
 
+// A touch screen's taps count as clicks: Qt turns a touch that no control takes as a touch into
+// mouse events, which the click areas and buttons must not tell apart.
+TEST_F(OperatorControls, TapsOnATouchScreenOpenThePanelAndWorkItsButtons)
+{
+    const std::unique_ptr<QPointingDevice> touchScreen(QTest::createTouchDevice());
+    const auto tap = [&](const char *name) {
+        QWidget *area = control(*w, name);
+        const QPoint at = area->mapTo(w.get(), area->rect().center());
+        QTest::touchEvent(w.get(), touchScreen.get()).press(0, at);
+        QTest::touchEvent(w.get(), touchScreen.get()).release(0, at);
+    };
+    QSignalSpy requests(w.get(), &frmTesmora::navigationRequested);
+    tap("lblButton1");
+    tap("lblButton2");
+    EXPECT_TRUE(panelShown());
+    tap("lblPause");
+    EXPECT_EQ(status(*w), "Service pause");
+    tap("cmdLogOut");
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0][0].toString().toStdString(), server.baseUrl() + "logout.html");
+}
+
 TEST_F(OperatorControls, TheRefreshBoxesStartAndStopTheBar)
 {
     QWidget *fill = control(*w, "shpRiempimento");

@@ -575,6 +575,15 @@ TEST_F(InstalledPackage, TheConsoleRouteLogsTheUserInOnTty1AndAnotherWayTakesItA
     EXPECT_EQ(std::pair(ownerOf(dropIn), ownerOf(profile)), std::pair(0u, idOf("id -u " + user)));
     EXPECT_NE(readFile(profile).find("\n        startx /opt/tesmora/tesmora-session -- -s 0 -dpms\n"),
               std::string::npos);
+    // The same console with cage in place of X: the session is cage's client, and cage's options
+    // for the screen's turn are asked for at each start of cage.
+    ASSERT_TRUE((root.run("tesmora-admin add-user --cage " + user, &ok), ok));
+    EXPECT_NE(readFile(profile).find("\n        cage $(/opt/tesmora/tesmora-session --cage-options) -- "
+                                     "/opt/tesmora/tesmora-session\n"),
+              std::string::npos)
+        << readFile(profile);
+    EXPECT_EQ(readFile(profile).find("startx"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dropIn)) << "tty1 still logs the user in";
     // Anywhere but on tty1 the login goes on to the user's own profile.
     writeFile(home / ".profile", "echo own profile\n");
     EXPECT_EQ(root.run("timeout 20 runuser -u " + user + " -- bash --login -c true </dev/null"), "own profile\n");

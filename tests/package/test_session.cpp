@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <regex>
 #include <thread>
 
@@ -227,6 +228,82 @@ TEST_F(SessionAfterAnUpdate, ThreeAbnormalEndsWithinTenMinutesOfTheUpdateBringTh
     EXPECT_NE(readFile(dir / "session.txt").find(" - the kiosk ended abnormally 3 times within 600 s"),
               std::string::npos)
         << readFile(dir / "session.txt");
+}
+
+// Neither Xvfb nor Xorg's dummy driver can turn a screen: stand-ins for xrandr and xinput, first
+// on the PATH, record what the session asks of them, and the kiosk ends at once.
+class SessionRotation : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::copy_file(SESSION_SCRIPT, dir / "tesmora-session");
+        fs::create_directory(dir / "bin");
+        script(dir / "tesmora", "exit 0\n");
+        script(dir / "bin/xrandr",
+               "echo \"xrandr $*\" >>asked.txt\n"
+               "[ \"$1\" != --query ] || printf 'Screen 0: minimum 8 x 8\\n"
+               "HDMI-1 connected primary 1920x1080+0+0 (normal left inverted right) 521mm x 293mm\\n"
+               "DP-1 disconnected (normal left inverted right)\\n'\n");
+        script(dir / "bin/xinput",
+               "echo \"xinput $*\" >>asked.txt\n"
+               "[ \"$1\" != list ] || printf '\\342\\216\\241 Virtual core pointer\\tid=2\\t[master pointer  (3)]\\n"
+               "\\342\\216\\234   \\342\\206\\263 ELAN Touchscreen\\tid=10\\t[slave  pointer  (2)]\\n"
+               "\\tReporting 2 classes:\\n\\t\\tClass originated from: 10. Type: XITouchClass\\n"
+               "\\t\\tTouch mode: direct\\n"
+               "\\342\\216\\234   \\342\\206\\263 USB Mouse\\tid=11\\t[slave  pointer  (2)]\\n"
+               "\\tReporting 1 classes:\\n\\t\\tClass originated from: 11. Type: XIButtonClass\\n'\n");
+    }
+
+    void script(const fs::path &path, const std::string &body)
+    {
+        writeFile(path, "#!/bin/sh\n" + body);
+        fs::permissions(path, fs::perms::owner_all);
+    }
+
+    // One session on an X display with rotation as given ("" for none); what it asked of xrandr
+    // and xinput, then empties the record.
+    std::string sessionWith(const std::string &rotation, const std::vector<std::string> &arguments = {})
+    {
+        writeFile(dir / "tesmora.ini",
+                  "[data]\r\nweb_server=http://127.0.0.1:9/\r\n"
+                      + (rotation.empty() ? "" : "rotation=" + rotation + "\r\n"));
+        ChildProcess session(
+            dir / "tesmora-session", dir.path(),
+            {{"PATH", (dir / "bin").string() + ":" + std::getenv("PATH")}, {"DISPLAY", ":98"}, {"WAYLAND_DISPLAY", ""}},
+            dir / "session.txt", arguments);
+        EXPECT_TRUE(session.waitForExit(30s));
+        const std::string asked = readFile(dir / "asked.txt");
+        fs::remove(dir / "asked.txt");
+        return asked;
+    }
+
+    TempFolder dir;
+};
+
+TEST_F(SessionRotation, TurnsScreenAndTouchInputUnderXPutsThemBackWhenTheSettingGoesAndRefusesOtherValues)
+{
+    const std::string xquery = "xrandr --query\n", touchList = "xinput list --long\n";
+    EXPECT_EQ(sessionWith("90"),
+              xquery + "xrandr --output HDMI-1 --rotate right\n" + touchList
+                  + "xinput set-prop 10 Coordinate Transformation Matrix 0 1 0 -1 0 1 0 0 1\n");
+    EXPECT_EQ(sessionWith(""),
+              xquery + "xrandr --output HDMI-1 --rotate normal\n" + touchList
+                  + "xinput set-prop 10 Coordinate Transformation Matrix 1 0 0 0 1 0 0 0 1\n");
+    EXPECT_EQ(sessionWith(""), "") << "a screen this session did not turn is left as it is";
+    EXPECT_EQ(sessionWith("45"), "");
+    const std::string said = readFile(dir / "session.txt");
+    EXPECT_NE(said.find(" - the screen is turned by 90 degrees (xrandr --rotate right on HDMI-1); touch screens "
+                        "mapped to it: 1\n"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(" - Valore non valido per rotation: '45', uso il valore 0\n"), std::string::npos) << said;
+
+    // cage turns its output itself, as it starts: the session gives it its options.
+    fs::remove(dir / "session.txt");
+    sessionWith("270", {"--cage-options"});
+    const std::string options = readFile(dir / "session.txt");
+    EXPECT_TRUE(options.ends_with("\n-r -r -r\n")) << options;
 }
 
 } // namespace
