@@ -13,6 +13,7 @@
 #include "operatorgesture.h"
 #include "platform.h"
 #include "refreshbar.h"
+#include "screenschedule.h"
 #include "serverlist.h"
 #include "serverwatch.h"
 #include "servicestatus.h"
@@ -51,15 +52,25 @@ public:
     void Form_Activate() { ParkMousePointer(); }
     void Form_Unload();
     void tmrRefreshPage_Timer() { m_refreshBar->tick(); }
-    void tmrRestartApp_Timer() { m_errors->countdownTick(); }
+    void tmrRestartApp_Timer()
+    {
+        // A dark screen's page is not reloaded: the countdown waits for the screen.
+        if (m_screen->displayOn())
+            m_errors->countdownTick();
+    }
     void tmrShutdown_Timer() { m_shutdown->tick(); }
     void tmrUpdate_Timer() { m_updaterStart->tick(); }
     void tmrOpenAdmin_Timer() { m_gesture->openTimeUp(); }
     void tmrUnloadAdmin_Timer() { m_gesture->hideTimeUp(); }
     void tmrLoadTimeout_Timer() { m_browser->secondPassed(); }
-    void tmrTestWebServer_Timer() { m_watch->tick(); }
+    void tmrTestWebServer_Timer()
+    {
+        if (m_screen->displayOn())
+            m_watch->tick();
+    }
     void tmrIdleReset_Timer() { m_idleReset->tick(); }
     void tmrMetrics_Timer() { m_metrics->write(); }
+    void tmrScreenPower_Timer() { m_screen->tick(); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -150,6 +161,7 @@ private:
     FormTimer *tmrLoadTimeout = nullptr;
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
+    FormTimer *tmrScreenPower = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
@@ -173,4 +185,5 @@ private:
     ShutdownRequest *m_shutdown = nullptr; // Shutdown.txt (tmrShutdown)
     OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
     RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
+    ScreenSchedule *m_screen = nullptr; // screen_off, screen_on (tmrScreenPower)
 };
