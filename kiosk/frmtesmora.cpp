@@ -4,8 +4,10 @@
 #include "displaypower.h"
 #include "fileops.h"
 #include "formtimer.h"
+#include "kioskpage.h"
 #include "kiosksettings.h"
 #include "layout.h"
+#include "onscreenkeyboard.h"
 #include "pagedialog.h"
 #include "tesmoraart.h"
 
@@ -16,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 namespace {
@@ -270,8 +273,30 @@ void frmTesmora::Form_Load()
         new CommandDisplayPower(CommandDisplayPower::forSession(settings.screenCec, m_env.toolEnvironment,
                                                                 screen ? screen->name() : QString()),
                                 m_env.toolEnvironment, this));
+    if (settings.onScreenKeyboard)
+        createKeyboard(QString::fromStdString(settings.keyboardLayout));
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
+}
+
+void frmTesmora::createKeyboard(const QString &layout)
+{
+    kbdOnScreen = named(new OnScreenKeyboard(layout, this), "kbdOnScreen");
+    if (!kbdOnScreen->errors().isEmpty())
+        WriteLog("Tastiera su schermo non disponibile: " + kbdOnScreen->errors().constFirst().toString().toStdString());
+    connect(kbdOnScreen, &OnScreenKeyboard::coverChanged, this, [this](int top) {
+        QRect place = m_browserPlace;
+        if (top >= 0 && top <= place.bottom())
+            place.setBottom(top - 1);
+        WebBrowser->setGeometry(place);
+        if (top < 0)
+            return;
+        // The page learns its new height a little later; the field is brought into view then too.
+        page()->runJavaScript(QStringLiteral("(() => { const show = () => document.activeElement"
+                                             " && document.activeElement.scrollIntoView({block: 'nearest'});"
+                                             " addEventListener('resize', show, {once: true}); show(); })()"),
+                              QWebEngineScript::ApplicationWorld);
+    });
 }
 
 void frmTesmora::startTimers()
@@ -295,6 +320,7 @@ void frmTesmora::ResizeToScreen()
         {ptcStop, l.ptcStop},       {ptcRefresh, l.ptcRefresh}};
     for (const auto &[control, place] : places)
         control->setGeometry(toPixels(place));
+    m_browserPlace = WebBrowser->geometry();
     pitAdmin->hide();
     m_refreshBar->setWidths(l.shpBase.width, l.shpRiempimento.width);
 }

@@ -28,6 +28,7 @@
 class ClickArea;
 class FormTimer;
 class KioskPage;
+class OnScreenKeyboard;
 class PageDialog;
 class QLabel;
 class QPushButton;
@@ -130,6 +131,7 @@ private:
     void Navigate(const std::string &address) { m_browser->Navigate(address); }
     void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
     void showFill(float twips);
+    void createKeyboard(const QString &layout);
     void endAtOnce();
 
     KioskEnvironment m_env;
@@ -171,6 +173,8 @@ private:
     QLabel *lblStatus = nullptr;
     QWidget *shpRiempimento = nullptr;
     QWidget *shpBase = nullptr;
+    OnScreenKeyboard *kbdOnScreen = nullptr; // with on_screen_keyboard
+    QRect m_browserPlace; // as laid out, without the keyboard
 
     // The rules, each with its state and its settings.
     ServerList m_servers; // the laid-out server list and the entry in use

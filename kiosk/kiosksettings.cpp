@@ -34,5 +34,8 @@ Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFi
         s.screenWakeSeconds = counts.read(KioskKeys::screenWakeSeconds);
         s.screenCec = counts.readOptional(KioskKeys::screenCec) == 1;
     }
+    s.onScreenKeyboard = counts.readOptional(KioskKeys::onScreenKeyboard) == 1;
+    if (s.onScreenKeyboard)
+        s.keyboardLayout = ini.ReadKey("data", "keyboard_layout", "");
     return {s, {}};
 }

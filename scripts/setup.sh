@@ -14,6 +14,9 @@ PACKAGES=(
   xvfb xauth nginx-light ca-certificates fonts-liberation
   clang clang-format libclang-rt-14-dev curl
   libsodium-dev libssl-dev minisign shellcheck
+  qt6-declarative-dev qt6-virtualkeyboard-plugin qml6-module-qtquick-virtualkeyboard qml6-module-qtquick
+  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
+  qml6-module-qt-labs-folderlistmodel
 )
 
 missing=()
