@@ -1,11 +1,14 @@
 #include "frmtesmora.h"
 
 #include "clickarea.h"
+#include "displaypower.h"
 #include "fileops.h"
 #include "formcontrols.h"
 #include "formtimer.h"
+#include "kioskpage.h"
 #include "kiosksettings.h"
 #include "layout.h"
+#include "onscreenkeyboard.h"
 #include "pagedialog.h"
 #include "tesmoraart.h"
 
@@ -16,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
@@ -72,6 +76,7 @@ void frmTesmora::createControls()
     tmrLoadTimeout = named(new FormTimer(1000, this), "tmrLoadTimeout");
     tmrIdleReset = named(new FormTimer(1000, this), "tmrIdleReset");
     tmrMetrics = named(new FormTimer(10000, this), "tmrMetrics");
+    tmrScreenPower = named(new FormTimer(1000, this), "tmrScreenPower");
 
     ptcRefresh = makeArea(this, "ptcRefresh", Design::ptcRefresh);
     ptcStop = makeArea(this, "ptcStop", Design::ptcStop);
@@ -118,13 +123,15 @@ void frmTesmora::createRules()
     m_errors = new NavigationErrors(tmrRestartApp, *m_browser, *m_status, m_counts, m_log, clock, this);
     m_watch = new ServerWatch(tmrTestWebServer, m_servers, *m_browser, m_log, this);
     m_gesture = new OperatorGesture(tmrOpenAdmin, tmrUnloadAdmin, this);
+    m_screen = new ScreenSchedule(tmrScreenPower, clock, m_log, this);
     m_idleReset = new IdleReset(
         tmrIdleReset, *m_browser, *m_dialog, m_servers, m_log,
-        [this] { return m_errors->countdownRunning() || m_gesture->panelOpen(); }, this);
+        [this] { return m_errors->countdownRunning() || m_gesture->panelOpen() || !m_screen->displayOn(); }, this);
     m_metrics = new KioskMetrics(tmrMetrics, m_env.paths.folder, m_log, *m_status, *m_errors, m_servers, this);
     m_updaterStart = std::make_unique<UpdaterStart>(tmrUpdate, m_env.paths, clock, m_log);
     m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
     m_refreshBar = new RefreshBar(tmrRefreshPage, Design::shpBase.width, Design::shpRiempimento.width, this);
+    m_metrics->showDisplay(*m_screen);
 }
 
 void frmTesmora::wireRules()
@@ -137,6 +144,7 @@ void frmTesmora::wireRules()
     connect(m_errors, &NavigationErrors::countdownEnded, m_watch, &ServerWatch::retryStartPage);
 
     connect(m_status, &ServiceStatus::statusApplied, m_metrics, &KioskMetrics::write);
+    connect(m_screen, &ScreenSchedule::displayChanged, m_metrics, &KioskMetrics::write);
     connect(m_status, &ServiceStatus::changed, m_gesture, &OperatorGesture::statusChanged);
     connect(m_status, &ServiceStatus::changed, m_refreshBar, &RefreshBar::statusChanged);
     connect(m_status, &ServiceStatus::changed, m_errors, &NavigationErrors::statusChanged);
@@ -162,7 +170,8 @@ void frmTesmora::wireRules()
         {tmrShutdown, &frmTesmora::tmrShutdown_Timer},       {tmrUpdate, &frmTesmora::tmrUpdate_Timer},
         {tmrOpenAdmin, &frmTesmora::tmrOpenAdmin_Timer},     {tmrUnloadAdmin, &frmTesmora::tmrUnloadAdmin_Timer},
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
-        {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer}};
+        {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
+        {tmrScreenPower, &frmTesmora::tmrScreenPower_Timer}};
     for (const auto &[timer, handler] : ticks)
         connect(timer, &QTimer::timeout, this, handler);
     const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
@@ -233,8 +242,36 @@ void frmTesmora::Form_Load()
     m_idleReset->configure(settings);
     m_metrics->configure(settings);
     m_updaterStart->configure(settings);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    m_screen->configure(
+        settings,
+        new CommandDisplayPower(CommandDisplayPower::forSession(settings.screenCec, m_env.toolEnvironment,
+                                                                screen ? screen->name() : QString()),
+                                m_env.toolEnvironment, this));
+    if (settings.onScreenKeyboard)
+        createKeyboard(QString::fromStdString(settings.keyboardLayout));
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
+}
+
+void frmTesmora::createKeyboard(const QString &layout)
+{
+    kbdOnScreen = named(new OnScreenKeyboard(layout, this), "kbdOnScreen");
+    if (!kbdOnScreen->errors().isEmpty())
+        WriteLog("Tastiera su schermo non disponibile: " + kbdOnScreen->errors().constFirst().toString().toStdString());
+    connect(kbdOnScreen, &OnScreenKeyboard::coverChanged, this, [this](int top) {
+        QRect place = m_browserPlace;
+        if (top >= 0 && top <= place.bottom())
+            place.setBottom(top - 1);
+        WebBrowser->setGeometry(place);
+        if (top < 0)
+            return;
+        // The page learns its new height a little later; the field is brought into view then too.
+        page()->runJavaScript(QStringLiteral("(() => { const show = () => document.activeElement"
+                                             " && document.activeElement.scrollIntoView({block: 'nearest'});"
+                                             " addEventListener('resize', show, {once: true}); show(); })()"),
+                              QWebEngineScript::ApplicationWorld);
+    });
 }
 
 void frmTesmora::startTimers()
@@ -258,6 +295,7 @@ void frmTesmora::ResizeToScreen()
         {ptcStop, l.ptcStop},       {ptcRefresh, l.ptcRefresh}};
     for (const auto &[control, place] : places)
         control->setGeometry(toPixels(place));
+    m_browserPlace = WebBrowser->geometry();
     pitAdmin->hide();
     m_refreshBar->setWidths(l.shpBase.width, l.shpRiempimento.width);
 }

@@ -13,6 +13,7 @@
 #include "operatorgesture.h"
 #include "platform.h"
 #include "refreshbar.h"
+#include "screenschedule.h"
 #include "serverlist.h"
 #include "serverwatch.h"
 #include "servicestatus.h"
@@ -27,6 +28,7 @@
 class ClickArea;
 class FormTimer;
 class KioskPage;
+class OnScreenKeyboard;
 class PageDialog;
 class QLabel;
 class QPushButton;
@@ -51,15 +53,25 @@ public:
     void Form_Activate() { ParkMousePointer(); }
     void Form_Unload();
     void tmrRefreshPage_Timer() { m_refreshBar->tick(); }
-    void tmrRestartApp_Timer() { m_errors->countdownTick(); }
+    void tmrRestartApp_Timer()
+    {
+        // A dark screen's page is not reloaded: the countdown waits for the screen.
+        if (m_screen->displayOn())
+            m_errors->countdownTick();
+    }
     void tmrShutdown_Timer() { m_shutdown->tick(); }
     void tmrUpdate_Timer() { m_updaterStart->tick(); }
     void tmrOpenAdmin_Timer() { m_gesture->openTimeUp(); }
     void tmrUnloadAdmin_Timer() { m_gesture->hideTimeUp(); }
     void tmrLoadTimeout_Timer() { m_browser->secondPassed(); }
-    void tmrTestWebServer_Timer() { m_watch->tick(); }
+    void tmrTestWebServer_Timer()
+    {
+        if (m_screen->displayOn())
+            m_watch->tick();
+    }
     void tmrIdleReset_Timer() { m_idleReset->tick(); }
     void tmrMetrics_Timer() { m_metrics->write(); }
+    void tmrScreenPower_Timer() { m_screen->tick(); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -124,6 +136,7 @@ private:
     void Navigate(const std::string &address) { m_browser->Navigate(address); }
     void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
     void showFill(float twips);
+    void createKeyboard(const QString &layout);
     void endAtOnce();
     // The orderly end, for the reason the log's closing line gives.
     void closeFor(const char *reason)
@@ -162,6 +175,7 @@ private:
     FormTimer *tmrLoadTimeout = nullptr;
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
+    FormTimer *tmrScreenPower = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
@@ -171,6 +185,8 @@ private:
     QLabel *lblStatus = nullptr;
     QWidget *shpRiempimento = nullptr;
     QWidget *shpBase = nullptr;
+    OnScreenKeyboard *kbdOnScreen = nullptr; // with on_screen_keyboard
+    QRect m_browserPlace; // as laid out, without the keyboard
 
     // The rules, each with its state and its settings.
     ServerList m_servers; // the laid-out server list and the entry in use
@@ -185,4 +201,5 @@ private:
     ShutdownRequest *m_shutdown = nullptr; // Shutdown.txt (tmrShutdown)
     OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
     RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
+    ScreenSchedule *m_screen = nullptr; // screen_off, screen_on (tmrScreenPower)
 };

@@ -3,6 +3,8 @@
 #include "clock.h"
 #include "programpaths.h"
 
+#include <QProcessEnvironment>
+
 #include <functional>
 
 // What the kiosk needs from outside: where its files are, the clock its rules read, and how the
@@ -12,6 +14,8 @@ struct KioskEnvironment
     ProgramPaths paths;
     const Clock *clock = nullptr;
     std::function<void(int)> endProcess;
+    // What the session's tools (xset, wlr-randr, cec-ctl) are found with and started with.
+    QProcessEnvironment toolEnvironment = QProcessEnvironment::systemEnvironment();
 
     static KioskEnvironment ofRunningProgram(const Clock &clock);
 

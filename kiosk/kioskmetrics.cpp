@@ -4,6 +4,7 @@
 #include "kiosklog.h"
 #include "kiosksettings.h"
 #include "navigationerrors.h"
+#include "screenschedule.h"
 #include "serverlist.h"
 #include "servicestatus.h"
 
@@ -41,7 +42,7 @@ std::vector<Metric> KioskMetrics::metrics() const
 {
     const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
     const std::optional<TimePoint> loaded = m_errors.lastPageLoaded();
-    return {
+    std::vector<Metric> metrics{
         {"tesmora_kiosk_status",
          "Service status: 1 pause, 2 play, 3 stop, 4 error.",
          "gauge",
@@ -64,4 +65,11 @@ std::vector<Metric> KioskMetrics::metrics() const
          {{"index", std::to_string(m_servers.index())}, {"url", m_servers.shownServer()}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
+    if (m_screen && m_screen->scheduled())
+        metrics.push_back({"tesmora_kiosk_display_on",
+                           "Whether the screen is lit: 0 while screen_off and screen_on keep it off.",
+                           "gauge",
+                           m_screen->displayOn() ? 1.0 : 0.0,
+                           {}});
+    return metrics;
 }

@@ -10,6 +10,7 @@ class FormTimer;
 class KioskLog;
 class NavigationErrors;
 class ServerList;
+class ScreenSchedule;
 class ServiceStatus;
 struct KioskSettings;
 
@@ -25,6 +26,8 @@ public:
                  QObject *parent = nullptr);
 
     void configure(const KioskSettings &settings);
+    // With screen_off and screen_on, whether the screen is lit is one of the figures.
+    void showDisplay(const ScreenSchedule &screen) { m_screen = &screen; }
     void write();
     // The figures once more with the status stop, at the kiosk's orderly end.
     void writeStopped();
@@ -36,4 +39,5 @@ private:
     const ServiceStatus &m_status;
     const NavigationErrors &m_errors;
     const ServerList &m_servers;
+    const ScreenSchedule *m_screen = nullptr;
 };

@@ -28,5 +28,14 @@ Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFi
     s.metricsFile = ini.ReadKey("data", "metrics_file", "");
     s.logEvents = counts.readOptional(KioskKeys::logEvents) == 1;
     s.updateSpread = counts.readOptional(KioskKeys::updateSpread);
+    s.screenOff = ini.ReadKey("data", "screen_off", "");
+    s.screenOn = ini.ReadKey("data", "screen_on", "");
+    if (!s.screenOff.empty() || !s.screenOn.empty()) {
+        s.screenWakeSeconds = counts.read(KioskKeys::screenWakeSeconds);
+        s.screenCec = counts.readOptional(KioskKeys::screenCec) == 1;
+    }
+    s.onScreenKeyboard = counts.readOptional(KioskKeys::onScreenKeyboard) == 1;
+    if (s.onScreenKeyboard)
+        s.keyboardLayout = ini.ReadKey("data", "keyboard_layout", "");
     return {s, {}};
 }

@@ -31,6 +31,12 @@ struct KioskSettings
     std::string metricsFile;
     bool logEvents = false;
     int16_t updateSpread = 0; // minutes
+    std::string screenOff; // h:m
+    std::string screenOn; // h:m
+    int16_t screenWakeSeconds = 60; // read only with screen_off or screen_on
+    bool screenCec = false; // read only with screen_off or screen_on
+    bool onScreenKeyboard = false;
+    std::string keyboardLayout; // a locale, it_IT; empty: the system's language
 };
 
 namespace KioskKeys {
@@ -46,6 +52,9 @@ constexpr CountSetting watchInterval{"failure", "watch_interval", "", 0, 5};
 constexpr CountSetting idleReset{"data", "idle_reset", "", 0};
 constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
 constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
+constexpr CountSetting screenWakeSeconds{"data", "screen_wake_seconds", "60", 60};
+constexpr CountSetting screenCec{"data", "screen_cec", "", 0, 0, 1};
+constexpr CountSetting onScreenKeyboard{"data", "on_screen_keyboard", "", 0, 0, 1};
 } // namespace KioskKeys
 
 // Reads the settings file, which becomes ini's file, through counts (which logs the counts that

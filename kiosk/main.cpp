@@ -1,5 +1,6 @@
 #include "frmtesmora.h"
 #include "kioskpage.h"
+#include "onscreenkeyboard.h"
 
 #include <QApplication>
 
@@ -7,6 +8,8 @@ int main(int argc, char *argv[])
 {
     platform::markInheritedDescriptorsCloseOnExec();
     prepareBrowserEngine();
+    if (onScreenKeyboardWanted(ProgramPaths::ofRunningProgram().settingsFile()))
+        prepareOnScreenKeyboard();
     // The kiosk reads no command line, and the browser engine must not read one either.
     argc = 1;
     platform::chooseDisplayPlatform(false);

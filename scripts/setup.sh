@@ -17,6 +17,10 @@ PACKAGES=(
   # The Wayland session under cage (its test takes screenshots with grim) and the X session's
   # screen rotation.
   cage grim xwayland qt6-wayland x11-xserver-utils xinput
+  # The on-screen keyboard (Qt Virtual Keyboard in a Qt Quick widget) and its QML modules.
+  qt6-declarative-dev qt6-virtualkeyboard-plugin qml6-module-qtquick-virtualkeyboard qml6-module-qtquick
+  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
+  qml6-module-qt-labs-folderlistmodel
 )
 
 missing=()
