@@ -1,7 +1,9 @@
 #include "displaypower.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -117,4 +119,11 @@ void CommandDisplayPower::finish(const QString &failure)
     else
         emit failed(on, reason);
     startNext();
+}
+
+CommandDisplayPower *CommandDisplayPower::ofSession(bool cec, const QProcessEnvironment &environment, QObject *parent)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return new CommandDisplayPower(forSession(cec, environment, screen ? screen->name() : QString()), environment,
+                                   parent);
 }

@@ -52,6 +52,8 @@ public:
     static Commands forSession(bool cec, const QProcessEnvironment &environment, const QString &outputName);
 
     CommandDisplayPower(Commands commands, QProcessEnvironment environment, QObject *parent = nullptr);
+    // The commands of the session the kiosk runs in, for its primary screen.
+    static CommandDisplayPower *ofSession(bool cec, const QProcessEnvironment &environment, QObject *parent);
 
     void switchTo(bool on) override;
 

@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QWebEngineScript>
 #include <QWebEngineView>
 
 frmTesmora::frmTesmora(KioskEnvironment environment, QWidget *parent)
@@ -242,12 +241,7 @@ void frmTesmora::Form_Load()
     m_idleReset->configure(settings);
     m_metrics->configure(settings);
     m_updaterStart->configure(settings);
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    m_screen->configure(
-        settings,
-        new CommandDisplayPower(CommandDisplayPower::forSession(settings.screenCec, m_env.toolEnvironment,
-                                                                screen ? screen->name() : QString()),
-                                m_env.toolEnvironment, this));
+    m_screen->configure(settings, CommandDisplayPower::ofSession(settings.screenCec, m_env.toolEnvironment, this));
     if (settings.onScreenKeyboard)
         createKeyboard(QString::fromStdString(settings.keyboardLayout));
     Navigate(m_servers.startPage());
@@ -259,19 +253,7 @@ void frmTesmora::createKeyboard(const QString &layout)
     kbdOnScreen = named(new OnScreenKeyboard(layout, this), "kbdOnScreen");
     if (!kbdOnScreen->errors().isEmpty())
         WriteLog("Tastiera su schermo non disponibile: " + kbdOnScreen->errors().constFirst().toString().toStdString());
-    connect(kbdOnScreen, &OnScreenKeyboard::coverChanged, this, [this](int top) {
-        QRect place = m_browserPlace;
-        if (top >= 0 && top <= place.bottom())
-            place.setBottom(top - 1);
-        WebBrowser->setGeometry(place);
-        if (top < 0)
-            return;
-        // The page learns its new height a little later; the field is brought into view then too.
-        page()->runJavaScript(QStringLiteral("(() => { const show = () => document.activeElement"
-                                             " && document.activeElement.scrollIntoView({block: 'nearest'});"
-                                             " addEventListener('resize', show, {once: true}); show(); })()"),
-                              QWebEngineScript::ApplicationWorld);
-    });
+    kbdOnScreen->makeRoomIn(WebBrowser, page());
 }
 
 void frmTesmora::startTimers()
@@ -295,7 +277,6 @@ void frmTesmora::ResizeToScreen()
         {ptcStop, l.ptcStop},       {ptcRefresh, l.ptcRefresh}};
     for (const auto &[control, place] : places)
         control->setGeometry(toPixels(place));
-    m_browserPlace = WebBrowser->geometry();
     pitAdmin->hide();
     m_refreshBar->setWidths(l.shpBase.width, l.shpRiempimento.width);
 }

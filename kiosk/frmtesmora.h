@@ -186,7 +186,6 @@ private:
     QWidget *shpRiempimento = nullptr;
     QWidget *shpBase = nullptr;
     OnScreenKeyboard *kbdOnScreen = nullptr; // with on_screen_keyboard
-    QRect m_browserPlace; // as laid out, without the keyboard
 
     // The rules, each with its state and its settings.
     ServerList m_servers; // the laid-out server list and the entry in use

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QQuickItem>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QtMath>
 
 bool onScreenKeyboardWanted(const std::filesystem::path &settingsFile)
@@ -57,4 +59,27 @@ void OnScreenKeyboard::follow()
     show();
     raise();
     emit coverChanged(area->height() - height);
+}
+
+void OnScreenKeyboard::makeRoomIn(QWidget *view, QWebEnginePage *page)
+{
+    connect(this, &OnScreenKeyboard::coverChanged, view, [this, view, page](int top) {
+        if (top < 0) {
+            if (m_viewPlace.isValid())
+                view->setGeometry(m_viewPlace);
+            m_viewPlace = {};
+            return;
+        }
+        if (!m_viewPlace.isValid())
+            m_viewPlace = view->geometry();
+        QRect place = m_viewPlace;
+        if (top <= place.bottom())
+            place.setBottom(top - 1);
+        view->setGeometry(place);
+        // The page learns its new height a little later; the field is brought into view then too.
+        page->runJavaScript(QStringLiteral("(() => { const show = () => document.activeElement"
+                                           " && document.activeElement.scrollIntoView({block: 'nearest'});"
+                                           " addEventListener('resize', show, {once: true}); show(); })()"),
+                            QWebEngineScript::ApplicationWorld);
+    });
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QQuickWidget>
+#include <QRect>
 
 #include <filesystem>
+
+class QWebEnginePage;
 
 // Whether the settings file asks for the on-screen keyboard (on_screen_keyboard=1). Read before the
 // application exists, as the input method must be chosen then; the window reads and logs the
@@ -23,6 +26,10 @@ public:
     // layout: a locale such as "it_IT" or "en_GB"; empty: the system's language.
     OnScreenKeyboard(const QString &layout, QWidget *parent);
 
+    // While the keyboard shows, the view ends above it and the page's focused field is brought
+    // into view; the view gets its place back when the keyboard goes.
+    void makeRoomIn(QWidget *view, QWebEnginePage *page);
+
 signals:
     // The keyboard appeared with its top edge at top (in the parent), or went (top -1).
     void coverChanged(int top);
@@ -32,4 +39,6 @@ protected:
 
 private:
     void follow();
+
+    QRect m_viewPlace; // the view's place without the keyboard, while the keyboard shows
 };
