@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace modDownload {
@@ -71,6 +74,9 @@ struct Transfer
     std::uintmax_t askedFrom = 0; // the Range asked for; 0: none
     std::uintmax_t resumedFrom = 0;
     bool bodyStarted = false;
+    int receiveBuffer = 0;
+    std::chrono::steady_clock::time_point pacedSince; // the first block's arrival
+    std::uintmax_t paced = 0; // bytes since
     bool cutShort = false;
     bool stopped = false;
     ErrorInfo fileError;
@@ -130,11 +136,39 @@ bool feedKeptPart(Transfer &transfer)
     return true;
 }
 
+// libcurl's own receive limit lets whole seconds' worth through at once (and forgets itself on a
+// handle that is reused), so the rate is also kept here: the block that runs ahead of it waits,
+// the window served and a stop heeded meanwhile. With the socket's buffer small, the sender
+// waits too, and the link stays free.
+void holdToRate(Transfer &transfer, size_t length)
+{
+    const std::uintmax_t kiB = transfer.options->connection.maxKiBPerSecond;
+    if (kiB == 0)
+        return;
+    transfer.paced += length;
+    const auto due = transfer.pacedSince
+        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(double(transfer.paced) / (double(kiB) * 1024.0)));
+    for (auto now = std::chrono::steady_clock::now(); now < due && !transfer.options->stop.stop_requested();
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(50)));
+        if (transfer.options->onBlock) {
+            try {
+                transfer.options->onBlock();
+            } catch (...) {
+                // The window's trouble is not the transfer's.
+            }
+        }
+    }
+}
+
 // The first block of the final answer decides what the file holds so far: a 206 from the byte
 // asked for continues it, anything else replaces it.
 bool startBody(Transfer &transfer)
 {
     transfer.bodyStarted = true;
+    transfer.pacedSince = std::chrono::steady_clock::now();
     if (transfer.askedFrom == 0)
         return true;
     const std::string from = "bytes " + std::to_string(transfer.askedFrom) + "-";
@@ -187,6 +221,7 @@ size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcep
         platform::startWriting(transfer->file, transfer->writtenBack, transfer->bytes - transfer->writtenBack);
         transfer->writtenBack = transfer->bytes;
     }
+    holdToRate(*transfer, length);
     return transfer->cutShort ? 0 : length;
 }
 
@@ -230,10 +265,29 @@ void setText(CURL *h, CURLoption option, const std::string &value)
         curl_easy_setopt(h, option, value.c_str());
 }
 
-void setConnection(CURL *h, const Connection &connection)
+// The socket's receive buffer while a rate is set: libcurl reads what the kernel holds in one go,
+// so a buffer of megabytes would arrive as a burst far above the rate.
+int smallReceiveBuffer(void *clientData, curl_socket_t socket, curlsocktype purpose) noexcept
 {
-    if (connection.maxKiBPerSecond > 0)
-        curl_easy_setopt(h, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(connection.maxKiBPerSecond) * 1024);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        const int bytes = *static_cast<const int *>(clientData);
+        (void)setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    return CURL_SOCKOPT_OK;
+}
+
+// receiveBuffer holds what the socket callback reads; it outlives the transfer.
+void setConnection(CURL *h, const Connection &connection, int &receiveBuffer)
+{
+    if (connection.maxKiBPerSecond > 0) {
+        const curl_off_t bytesPerSecond = static_cast<curl_off_t>(connection.maxKiBPerSecond) * 1024;
+        curl_easy_setopt(h, CURLOPT_MAX_RECV_SPEED_LARGE, bytesPerSecond);
+        // A tenth of a second's worth at a time keeps the rate close to the one set.
+        receiveBuffer = static_cast<int>(std::clamp<curl_off_t>(bytesPerSecond / 10, 4096, ReceiveSize));
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(receiveBuffer));
+        curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, smallReceiveBuffer);
+        curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &receiveBuffer);
+    }
     if (!connection.proxy.empty()) {
         curl_easy_setopt(h, CURLOPT_PROXY, connection.proxy.c_str());
         // The proxy was set for this program: the session's no_proxy does not take it away.
@@ -375,6 +429,9 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     state.askedFrom = kept.bytes;
     char curlMessage[CURL_ERROR_SIZE] = {};
     std::unique_ptr<curl_slist, CurlDeleter> headers;
+    // A kept handle must not point at this call's buffers, state and address once it returns.
+    const auto forget = [](CURL *handle) { curl_easy_reset(handle); };
+    const std::unique_ptr<CURL, decltype(forget)> forgetOnReturn(options.session ? h : nullptr, forget);
 
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent.c_str());
@@ -415,7 +472,7 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     }
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    setConnection(h, options.connection);
+    setConnection(h, options.connection, state.receiveBuffer);
 
     const CURLcode result = curl_easy_perform(h);
     long status = 0;
