@@ -163,6 +163,27 @@ void holdToRate(Transfer &transfer, size_t length)
     }
 }
 
+// Whether a Content-Range ("bytes <first>-<last>/<length>") runs from the byte asked for to the
+// end of the file: without a hash, that and the validator are what make the file whole.
+bool reachesTheEnd(std::string_view range, std::uintmax_t from)
+{
+    std::uintmax_t first = 0;
+    std::uintmax_t last = 0;
+    std::uintmax_t length = 0;
+    if (!range.starts_with("bytes "))
+        return false;
+    const char *p = range.data() + 6;
+    const char *end = range.data() + range.size();
+    auto r = std::from_chars(p, end, first);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '-')
+        return false;
+    r = std::from_chars(r.ptr + 1, end, last);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '/')
+        return false;
+    r = std::from_chars(r.ptr + 1, end, length);
+    return r.ec == std::errc() && r.ptr == end && first == from && last + 1 == length;
+}
+
 // The first block of the final answer decides what the file holds so far: a 206 from the byte
 // asked for continues it, anything else replaces it.
 bool startBody(Transfer &transfer)
@@ -171,14 +192,13 @@ bool startBody(Transfer &transfer)
     transfer.pacedSince = std::chrono::steady_clock::now();
     if (transfer.askedFrom == 0)
         return true;
-    const std::string from = "bytes " + std::to_string(transfer.askedFrom) + "-";
-    if (transfer.answer.status == 206 && transfer.answer.contentRange.starts_with(from)) {
+    if (transfer.answer.status == 206 && reachesTheEnd(transfer.answer.contentRange, transfer.askedFrom)) {
         transfer.resumedFrom = transfer.askedFrom;
         transfer.bytes = transfer.askedFrom;
         return feedKeptPart(transfer);
     }
     if (transfer.answer.status == 206)
-        return false; // a range not asked for: the part cannot be trusted
+        return false; // not the rest of the file: the part cannot be trusted
     errno = 0;
     if (std::fseek(transfer.file, 0, SEEK_SET) != 0 || ::ftruncate(fileno(transfer.file), 0) != 0) {
         transfer.fileError = errorFromErrno(errno ? errno : EIO, transfer.path);

@@ -133,6 +133,7 @@ TEST_F(Download, ABareNameIsNotAnAddress)
 
 // A server with a certificate of its own is refused as unknown, trusted through ca_file alone,
 // and refused again when its key is not the one pinned; each refusal says why, in libcurl's words.
+// A server that asks for a client certificate gets client_certificate.
 TEST_F(Download, APrivateServerIsTrustedOnlyThroughCaFileAndItsPinnedKey)
 {
     TempFolder keys;
@@ -159,8 +160,21 @@ TEST_F(Download, APrivateServerIsTrustedOnlyThroughCaFileAndItsPinnedKey)
     options.connection = {};
     const ErrorInfo plain = get("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a"));
     EXPECT_TRUE(plain.description.starts_with(refused)) << plain.description;
+
+    // A server that wants to know its clients.
+    const TestCertificate client = makeTestCertificate(keys.path(), "client");
+    NginxServer asking(keys.path(),
+                       "    ssl_client_certificate " + client.certificate.string() + ";\n    ssl_verify_client on;\n",
+                       NginxServer::Tls{own.certificate, own.key});
+    options.connection.caFile = own.certificate.string();
+    EXPECT_EQ(get(asking.baseUrl() + "a", local("a")).description, "Risposta del server: 400");
+    options.connection.clientCertificate = client.certificate.string();
+    options.connection.clientKey = client.key.string();
+    EXPECT_TRUE(get(asking.baseUrl() + "a", local("a")).ok());
+    fs::remove(local("a"));
+
     const Lines lines = log();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "Error download (-2147220504) " + refused + "SSL certificate problem: self-signed certificate");
     EXPECT_FALSE(fs::exists(local("a")));
 }
