@@ -389,8 +389,13 @@ KeptPart keptPartFor(const std::string &address, const std::filesystem::path &lo
     const Result<std::uintmax_t> length = fileLength(part);
     if (text.ok() && length.ok() && length.value > 0) {
         const size_t end = text.value.find('\n');
-        if (end != std::string::npos && text.value.substr(0, end) == address) {
-            kept.validator = trimmed(std::string_view(text.value).substr(end + 1), " \t\r\n");
+        const std::string_view rest = std::string_view(text.value).substr(end == std::string::npos ? 0 : end + 1);
+        const std::string_view validator = trimmed(rest.substr(0, rest.find('\n')), " \t\r");
+        // The folder is the group's to write: nothing but one header value goes into the request.
+        const bool plain =
+            std::none_of(validator.begin(), validator.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+        if (end != std::string::npos && text.value.substr(0, end) == address && plain) {
+            kept.validator = validator;
             kept.bytes = length.value;
         }
     }
