@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -83,15 +82,17 @@ struct Download
 // the whole body or nothing at all (an earlier file there is removed too). The body is as the
 // server meant it: a compression the server applied is undone, and one that cannot be undone is
 // a failure. With resume, a transfer that breaks off keeps its temporary file and the answer's
-// validator beside localPath, and the next call sends Range and If-Range: a
-// 206 answer from that byte appends ("Download ripreso dal byte " + offset is logged), any other
-// answer starts from zero. A failure is logged as "Error download (" + number + ") " + description and
-// returned. Failures: an empty argument (5); the address cannot be opened (-2147220504, "Errore
-// in fase di chiamata InternetOpen"); an HTTP status of 400 or more (-2147220504, "Risposta del
-// server: " + status); a transfer that breaks off, stalls or passes the time-out (-2147220504,
-// "Trasferimento interrotto: " + reason); a TLS connection refused, the certificate or the pinned key
-// not matching (-2147220504, "Connessione TLS rifiutata: " + libcurl's reason); the local file cannot be written (the
-// file error's number); a stop requested (18, "User interrupt occurred", not logged: whoever asked knows).
+// validator beside localPath, and the next call sends Range and If-Range: a 206 answer with the
+// rest of the file continues it ("Download ripreso dal byte " + offset is logged), any other
+// answer starts from zero. A failure is logged as "Error download (" + number + ") " +
+// description and returned. Failures: an empty argument (5); the address cannot be opened
+// (-2147220504, "Errore in fase di chiamata InternetOpen"); an HTTP status of 400 or more
+// (-2147220504, "Risposta del server: " + status); a transfer that breaks off, stalls or passes
+// the time-out (-2147220504, "Trasferimento interrotto: " + reason); a TLS connection refused:
+// an unknown certificate, a key not the pinned one, a client certificate that cannot be read
+// (-2147220504, "Connessione TLS rifiutata: " + libcurl's reason); the local file cannot be
+// written (the file error's number); a stop requested (18, "User interrupt occurred", not
+// logged: whoever asked knows).
 Result<Download> DownloadFile(const std::string &address, const std::string &localPath, const Options &options);
 
 // Deletes from folder the temporary files of downloads a killed or failed run left, but not those
