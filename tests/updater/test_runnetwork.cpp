@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <map>
 
@@ -62,6 +63,15 @@ TEST_F(Run, WithAProxySetEveryRequestGoesThroughItLoggedInAndThePasswordIsWritte
     EXPECT_GE(proxy.loginsAsked(), 1u) << "the proxy asked for the log-in it then got";
     for (const std::string &line : log())
         EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+
+    // Without proxy, the session's http_proxy is taken, as ever.
+    settings("proxy_user=kiosk\r\nproxy_password=s3cret!\r\n");
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    ::setenv("http_proxy", proxy.address().c_str(), 1);
+    EXPECT_EQ(run(), RunEnd::Finished);
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(proxy.forwarded().size(), 6u);
 }
 
 // A verified set run a second time: only the set's own three files are fetched, nothing is
