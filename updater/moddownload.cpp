@@ -502,6 +502,8 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     const CURLcode result = curl_easy_perform(h);
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    long proxyStatus = 0; // the proxy's answer to the tunnel asked for an https address
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
     if (state.resumedFrom > 0 && options.log)
         options.log("Download ripreso dal byte " + std::to_string(state.resumedFrom));
 
@@ -515,6 +517,8 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     if (failure.ok() && result != CURLE_OK && !(state.cutShort && result == CURLE_WRITE_ERROR)) {
         if (result == CURLE_HTTP_RETURNED_ERROR)
             failure = userError("Risposta del server: " + std::to_string(status));
+        else if (proxyStatus >= 400)
+            failure = userError("Risposta del server: " + std::to_string(proxyStatus));
         else if (isTlsRefusal(result))
             failure = userError(std::string("Connessione TLS rifiutata: ")
                                 + (curlMessage[0] ? curlMessage : curl_easy_strerror(result)));
