@@ -2,15 +2,12 @@
 
 #include <QLabel>
 
-// A label or picture box that reacts to clicks, with a one-character Tag as the design's
-// hidden areas keep. A disabled area receives no clicks.
+// A label or picture box that reacts to clicks. A disabled area receives no clicks.
 class ClickArea : public QLabel
 {
     Q_OBJECT
 public:
     explicit ClickArea(QWidget *parent = nullptr);
-
-    QString Tag;
 
 signals:
     void clicked();

@@ -1,46 +1,41 @@
 #pragma once
 
-#include "clickarea.h"
 #include "clsfileini.h"
-#include "formtimer.h"
-#include "hostallowlist.h"
-#include "kiosksettings.h"
-#include "metricsfile.h"
-#include "monthlylog.h"
+#include "countsetting.h"
+#include "endrequests.h"
+#include "idlereset.h"
+#include "kioskbrowser.h"
+#include "kioskenvironment.h"
+#include "kiosklog.h"
+#include "kioskmetrics.h"
+#include "navigationerrors.h"
+#include "navigationrefusals.h"
+#include "operatorgesture.h"
 #include "platform.h"
-#include "programpaths.h"
+#include "refreshbar.h"
+#include "serverlist.h"
+#include "serverwatch.h"
+#include "servicestatus.h"
+#include "shutdownrequest.h"
+#include "updaterstart.h"
 
 #include <QWidget>
 
-#include <functional>
-#include <map>
+#include <cstdint>
 #include <memory>
-#include <optional>
-#include <vector>
 
-class QLabel;
-class QPushButton;
-class QSocketNotifier;
-class QWebEngineProfile;
-class QWebEngineView;
+class ClickArea;
+class FormTimer;
 class KioskPage;
 class PageDialog;
-class ServerProbe;
-
-// What the kiosk window needs from outside: where its files are, the clock its rules read, and
-// how the program ends at once (tests replace the last so that the test process lives on).
-struct KioskEnvironment
-{
-    ProgramPaths paths;
-    const Clock *clock = nullptr;
-    std::function<void(int)> endProcess;
-
-    static KioskEnvironment ofRunningProgram(const Clock &clock);
-};
+class QLabel;
+class QPushButton;
+class QWebEngineView;
 
 // The kiosk's one window: the browser above a strip of buttons, the status label and refresh
-// bar, two hidden click areas and the operator panel. Controls are public, as the window's
-// handlers and its tests address them directly.
+// bar, two hidden click areas and the operator panel. The window shows; the rules decide: it
+// creates its controls and timers, wires them to the rules below, and its handlers, named as the
+// design names them, forward to the rule each belongs to.
 class frmTesmora : public QWidget
 {
     Q_OBJECT
@@ -51,49 +46,92 @@ public:
     // Start-up, then the window is shown over the whole screen.
     void start();
 
-    // Event handlers.
+    // The design's handlers, each forwarding to the rule it belongs to.
     void Form_Load();
-    void Form_Activate();
+    void Form_Activate() { ParkMousePointer(); }
     void Form_Unload();
-    void tmrRefreshPage_Timer();
-    void tmrRestartApp_Timer();
-    void tmrShutdown_Timer();
-    void tmrUpdate_Timer();
-    void tmrOpenAdmin_Timer();
-    void tmrUnloadAdmin_Timer();
-    void tmrLoadTimeout_Timer();
-    void tmrTestWebServer_Timer();
-    void tmrIdleReset_Timer();
-    void tmrMetrics_Timer();
-    void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description);
-    void WebBrowser_NavigationRefused(const QUrl &url);
-    void WebBrowser_DocumentComplete(const QUrl &url);
-    void cmdTesmora_Click();
-    void cmdAdminPannel_Click();
-    void cmdLogOut_Click();
-    void cmdClose_Click();
-    void lblButton1_Click();
-    void lblButton2_Click();
-    void lblPlay_Click();
-    void lblPause_Click();
-    void lblStop_Click();
-    void ptcStop_Click();
-    void ptcRefresh_Click();
+    void tmrRefreshPage_Timer() { m_refreshBar->tick(); }
+    void tmrRestartApp_Timer() { m_errors->countdownTick(); }
+    void tmrShutdown_Timer() { m_shutdown->tick(); }
+    void tmrUpdate_Timer() { m_updaterStart->tick(); }
+    void tmrOpenAdmin_Timer() { m_gesture->openTimeUp(); }
+    void tmrUnloadAdmin_Timer() { m_gesture->hideTimeUp(); }
+    void tmrLoadTimeout_Timer() { m_browser->secondPassed(); }
+    void tmrTestWebServer_Timer() { m_watch->tick(); }
+    void tmrIdleReset_Timer() { m_idleReset->tick(); }
+    void tmrMetrics_Timer() { m_metrics->write(); }
+    void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
+    {
+        m_errors->navigateError(url, statusCode, description);
+    }
+    void WebBrowser_NavigationRefused(const QUrl &url) { m_refusals.refused(url); }
+    void WebBrowser_DocumentComplete(const QUrl &url) { m_errors->documentComplete(url); }
+    void cmdTesmora_Click()
+    {
+        Navigate(m_servers.startPage());
+        ParkMousePointer();
+    }
+    void cmdAdminPannel_Click() { Navigate(m_servers.adminPage()); }
+    void cmdLogOut_Click() { Navigate(m_servers.logoutPage()); }
+    // At once, without the unload handler: the lock file stays.
+    void cmdClose_Click() { endAtOnce(); }
+    void lblButton1_Click() { m_gesture->leftCornerClicked(); }
+    void lblButton2_Click() { m_gesture->rightCornerClicked(); }
+    void lblPlay_Click() { ChangeStatus(ServiceStatus::Play); }
+    void lblPause_Click() { ChangeStatus(ServiceStatus::Pause); }
+    void lblStop_Click() { ChangeStatus(ServiceStatus::Stop); }
+    void ptcStop_Click() { m_refreshBar->stop(); }
+    void ptcRefresh_Click() { m_refreshBar->restart(); }
 
-    int16_t ChangeStatus(const int16_t &Stato);
-    void Serviziotesmora(int16_t Avvia);
-    void ResetRefreshBar();
+    int16_t ChangeStatus(const int16_t &Stato)
+    {
+        m_status->change(Stato);
+        return 0;
+    }
+    void Serviziotesmora(int16_t Avvia) { m_watch->Serviziotesmora(Avvia); }
+    void ResetRefreshBar() { m_refreshBar->reset(); }
 
+    // For tests of the whole window. Its controls and timers are found by their design names.
     // The address the browser was last asked for (by Navigate or Navigate2).
-    QString lastRequestedAddress() const { return m_lastRequested; }
+    QString lastRequestedAddress() const { return m_browser->lastRequestedAddress(); }
     // True while the browser shows the kiosk's own text because the error page failed too.
-    bool showsBuiltInErrorText() const { return m_builtInErrorShown; }
-    static const QString BuiltInErrorHtml;
-    KioskPage *page() const { return m_page; }
+    bool showsBuiltInErrorText() const { return m_browser->showsBuiltInErrorText(); }
+    KioskPage *page() const { return m_browser->page(); }
     // Where a page's alert, confirm and prompt are asked.
     PageDialog *pageDialog() const { return m_dialog; }
 
-    // Controls, in the order of the design.
+signals:
+    // Every address the window asks the browser for, as it asks.
+    void navigationRequested(const QString &address);
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createRules();
+    void wireRules();
+    void startTimers();
+    void ResizeToScreen();
+    void ParkMousePointer();
+    void WriteLog(const std::string &message) { m_log.write(message); }
+    void Navigate(const std::string &address) { m_browser->Navigate(address); }
+    void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
+    void showFill(float twips);
+    void endAtOnce();
+
+    KioskEnvironment m_env;
+    KioskLog m_log;
+    clsFileIni IniFile;
+    CountSettingReader m_counts;
+    platform::InstanceLock m_instanceLock;
+    EndRequests *m_endRequests = nullptr;
+    bool m_ended = false;
+    bool m_unloading = false;
+    bool m_keepFullScreen = false;
+
+    // Controls and timers, in the order of the design.
     QPushButton *cmdLogOut = nullptr;
     QPushButton *cmdAdminPannel = nullptr;
     QPushButton *cmdClose = nullptr;
@@ -113,6 +151,7 @@ public:
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
     QWebEngineView *WebBrowser = nullptr;
+    PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
     ClickArea *ptcStop = nullptr;
     ClickArea *lblButton2 = nullptr;
@@ -121,100 +160,17 @@ public:
     QWidget *shpRiempimento = nullptr;
     QWidget *shpBase = nullptr;
 
-    // Window-level state that start-up fills.
-    clsFileIni IniFile;
-    KioskSettings settings;
-    std::vector<std::string> ArrayUrl;
-    int16_t ServerIndex = 0;
-    int16_t FailureLimit = 1;
-    int16_t RestartCountdown = 1;
-    int16_t ShutdownCountdown = 5;
-    int16_t RefreshTicks = 0;
-    bool UpdatePending = false;
-    // Seconds since a visitor last touched, clicked or typed; -1 when nobody has since the
-    // last session reset.
-    int IdleSeconds = -1;
-
-    // Width of the filled part of the refresh bar, in twips.
-    float shpRiempimentoWidth() const { return m_fillWidth; }
-    float shpBaseWidth() const { return m_baseWidth; }
-
-signals:
-    // Every address the window asks the browser for, as it asks.
-    void navigationRequested(const QString &address);
-
-protected:
-    void changeEvent(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    // Sees every touch, click and key of the application, for the idle reset.
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void createControls();
-    void createBrowserSession();
-    void startNewBrowserSession();
-    void applyFleetSettings();
-    void moveToNextServer();
-    bool onBackupServer() const;
-    bool returnsToPlay() const;
-    void watchAnswered(const QUrl &url, bool up, int statusCode, const QString &reason);
-    void failbackAnswered(bool up);
-    void statusApplied(int16_t status);
-    void logEvent(const std::string &line);
-    void writeMetrics();
-    void launchUpdater();
-    void startTimers();
-    void watchEndRequests();
-    void ResizeToScreen();
-    void ParkMousePointer();
-    void WriteLog(const std::string &message);
-    void Navigate(const std::string &address);
-    void Navigate2(const std::string &address);
-    void showBuiltInErrorText();
-    void TryOpenAdmin();
-    bool startUpdater();
-    std::string startPageAddress() const;
-    void endAtOnce();
-    void setFillWidth(float twips);
-
-    std::filesystem::path lockFilePath() const;
-    std::filesystem::path requestFilePath() const;
-
-    KioskEnvironment m_env;
-    MonthlyLog m_log;
-    CountSettingReader m_counts;
-    platform::InstanceLock m_instanceLock;
-    QWebEngineProfile *m_profile = nullptr;
-    KioskPage *m_page = nullptr;
-    PageDialog *m_dialog = nullptr;
-    std::unique_ptr<platform::EndRequestWatch> m_endRequests;
-    QSocketNotifier *m_endRequestNotifier = nullptr;
-    QString m_lastRequested;
-    bool m_errorPageRequested = false;
-    bool m_builtInErrorShown = false;
-    float m_fillWidth = 0;
-    float m_baseWidth = 0;
-    bool m_ended = false;
-    bool m_unloading = false;
-    bool m_keepFullScreen = false;
-
-    bool m_filePagesAllowed = false;
-    std::optional<HostAllowList> m_allowedHosts;
-    static constexpr size_t RefusalsLoggedPerMinute = 20;
-    static constexpr size_t RefusedSchemeShown = 40; // characters
-    std::map<std::string, TimePoint> m_refusedLogged; // refusal line -> when it was last logged
-    ServerProbe *m_watchProbe = nullptr;
-    ServerProbe *m_failbackProbe = nullptr;
-    int m_watchSeconds = 0;
-    int m_failbackSeconds = 0;
-    int m_updateSpreadSeconds = 0;
-    int m_updateWait = 0; // seconds left before a spread launch; 0 when none waits
-    // Kept for the metrics and the event log only: the design stores no status.
-    int16_t m_appliedStatus = 0;
-    bool m_passingThroughPause = false;
-    uint64_t m_navigationErrors = 0;
-    std::optional<TimePoint> m_lastPageLoaded;
-    bool m_errorSinceLoad = false;
-    std::string m_lastErrorLine; // the error line of the running countdown
-    MetricsFile m_metricsFile;
+    // The rules, each with its state and its settings.
+    ServerList m_servers; // the laid-out server list and the entry in use
+    KioskBrowser *m_browser = nullptr; // the browser session; Navigate, Navigate2
+    ServiceStatus *m_status = nullptr; // ChangeStatus: pause, play, stop, error; the label
+    NavigationErrors *m_errors = nullptr; // error page, status error, countdown (tmrRestartApp)
+    ServerWatch *m_watch = nullptr; // failover, failback, server watch (tmrTestWebServer)
+    NavigationRefusals m_refusals; // the log lines of refused navigations
+    IdleReset *m_idleReset = nullptr; // idle_reset (tmrIdleReset)
+    KioskMetrics *m_metrics = nullptr; // metrics_file (tmrMetrics)
+    std::unique_ptr<UpdaterStart> m_updaterStart; // the daily updater start (tmrUpdate)
+    ShutdownRequest *m_shutdown = nullptr; // Shutdown.txt (tmrShutdown)
+    OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
+    RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
 };

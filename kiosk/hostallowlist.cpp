@@ -1,5 +1,6 @@
 #include "hostallowlist.h"
 
+#include "clsfileini.h"
 #include "text.h"
 
 namespace {
@@ -17,7 +18,7 @@ bool isHostPattern(std::string_view entry)
 
 } // namespace
 
-HostAllowList HostAllowList::fromText(std::string_view text, std::vector<std::string> &refused)
+HostAllowList HostAllowList::fromText(std::string_view text)
 {
     HostAllowList list;
     for (const std::string_view piece : splitAt(text, ',')) {
@@ -27,8 +28,19 @@ HostAllowList HostAllowList::fromText(std::string_view text, std::vector<std::st
         if (isHostPattern(entry))
             list.allow(entry);
         else
-            refused.emplace_back(entry);
+            list.m_refused.emplace_back(entry);
     }
+    return list;
+}
+
+HostAllowList HostAllowList::fromSettingValue(std::string_view value)
+{
+    if (cutToCharacters(value, IniValueMaxLength - 1).size() == value.size())
+        return fromText(value);
+    const size_t comma = value.rfind(',');
+    const size_t cutFrom = comma == std::string_view::npos ? 0 : comma + 1;
+    HostAllowList list = fromText(value.substr(0, cutFrom));
+    list.m_cutEntry = std::string(trimmed(value.substr(cutFrom), " "));
     return list;
 }
 

@@ -1,7 +1,12 @@
 #include "kiosksettings.h"
 
-KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &counts)
+#include "fileops.h"
+
+Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFileIni &ini, CountSettingReader &counts)
 {
+    if (!ordinaryFileExists(file))
+        return Result<KioskSettings>::failure(errorFor(ErrorNumber::FileNotFound));
+    ini.setNomeFile(file.string());
     KioskSettings s;
     s.serverList = ini.ReadKey("data", "web_server ", "");
     s.startPage = ini.ReadKey("data", "start_page", "");
@@ -23,5 +28,5 @@ KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &count
     s.metricsFile = ini.ReadKey("data", "metrics_file", "");
     s.logEvents = counts.readOptional(KioskKeys::logEvents) == 1;
     s.updateSpread = counts.readOptional(KioskKeys::updateSpread);
-    return s;
+    return {s, {}};
 }

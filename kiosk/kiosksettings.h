@@ -1,8 +1,10 @@
 #pragma once
 
 #include "countsetting.h"
+#include "result.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 // The kiosk's settings as start-up reads them, in the order it reads them.
@@ -46,4 +48,6 @@ constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
 constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
 } // namespace KioskKeys
 
-KioskSettings readKioskSettings(const clsFileIni &ini, CountSettingReader &counts);
+// Reads the settings file, which becomes ini's file, through counts (which logs the counts that
+// fall back). Without an ordinary file there it fails with File not found (53) and reads nothing.
+Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFileIni &ini, CountSettingReader &counts);

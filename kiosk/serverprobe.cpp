@@ -3,6 +3,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
+namespace {
+
+ProbeAnswer down(int statusCode, const QString &reason)
+{
+    return {statusCode, {ErrorNumber::UserError, reason.toStdString()}};
+}
+
+} // namespace
+
 ServerProbe::ServerProbe(QObject *parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
@@ -24,10 +33,10 @@ bool ServerProbe::start(const QUrl &url)
     connect(m_reply, &QNetworkReply::finished, this, [this] {
         const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (!status.isValid())
-            return finish(false, 0, m_reply->errorString());
+            return finish(down(0, m_reply->errorString()));
         const int code = status.toInt();
-        finish(code < 400, code,
-               code < 400 ? QString() : m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        finish(code < 400 ? ProbeAnswer{code, {}}
+                          : down(code, m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
     });
     return true;
 }
@@ -35,10 +44,10 @@ bool ServerProbe::start(const QUrl &url)
 void ServerProbe::secondPassed(int16_t limitSeconds)
 {
     if (m_reply && ++m_seconds > limitSeconds)
-        finish(false, 0, QStringLiteral("no answer in time"));
+        finish(down(0, QStringLiteral("no answer in time")));
 }
 
-void ServerProbe::finish(bool up, int statusCode, const QString &reason)
+void ServerProbe::finish(const ProbeAnswer &answer)
 {
     // Taken off first: the receiver may start the next question at once.
     QNetworkReply *reply = m_reply;
@@ -47,5 +56,5 @@ void ServerProbe::finish(bool up, int statusCode, const QString &reason)
     reply->abort();
     reply->deleteLater();
     const QUrl url = m_url;
-    emit answered(url, up, statusCode, reason);
+    emit answered(url, answer);
 }

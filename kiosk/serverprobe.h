@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QObject>
 #include <QUrl>
 
@@ -7,6 +9,11 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+
+// What a server answered: the value is the HTTP status, 0 when none came, whether the server is
+// up or not; failed when it counts as down, the error's description saying why (the status's
+// reason phrase, the connection's failure, "no answer in time").
+using ProbeAnswer = Result<int>;
 
 // Asks a web server for one address with a plain HTTP GET outside the browser, on the event loop,
 // never blocking it. The server is up when it answers with a status below 400 (redirects are
@@ -25,11 +32,10 @@ public:
     void secondPassed(int16_t limitSeconds);
 
 signals:
-    // statusCode is the HTTP status, 0 when none came; reason is empty when the server is up.
-    void answered(const QUrl &url, bool up, int statusCode, const QString &reason);
+    void answered(const QUrl &url, const ProbeAnswer &answer);
 
 private:
-    void finish(bool up, int statusCode, const QString &reason);
+    void finish(const ProbeAnswer &answer);
 
     QNetworkAccessManager *m_network;
     QNetworkReply *m_reply = nullptr;

@@ -27,9 +27,15 @@ std::string number(double value)
         return "NaN";
     if (std::isinf(value))
         return value > 0 ? "+Inf" : "-Inf";
+    // Durations and times to the millisecond: more digits are noise from the clock's own
+    // fractions (0.015629430999999999), and whole counts stay whole.
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string out = text;
+    out.erase(out.find_last_not_of('0') + 1);
+    if (out.back() == '.')
+        out.pop_back();
+    return out == "-0" ? "0" : out;
 }
 
 } // namespace

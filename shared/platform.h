@@ -55,6 +55,17 @@ void killProcess(long pid);
 // them for our end (a Wayland compositor such as cage does). For the very start of a program.
 void markInheritedDescriptorsCloseOnExec();
 
+// The graphical session a window goes to, chosen before the application object is made.
+enum class DisplaySession {
+    Given, // QT_QPA_PLATFORM was set by whoever started us, and stands
+    Wayland, // WAYLAND_DISPLAY: Qt's wayland platform
+    X11, // DISPLAY: Qt's xcb platform
+    None, // no session at all
+};
+// Sets QT_QPA_PLATFORM for the session found; with none and windowless true, to Qt's offscreen
+// platform, so that a program that can do its work without a window is not aborted by Qt.
+DisplaySession chooseDisplayPlatform(bool windowless);
+
 // A program to start. It gets standard input, output and error and no other descriptor, its
 // signals as a fresh program has them, and the given folder as its working folder.
 struct ProgramStart

@@ -139,7 +139,7 @@ void frmTesmoraUpdate::endWith(const RunOutcome &outcome)
     if (m_ended)
         return;
     m_ended = true;
-    m_run.writeMetrics(outcome);
+    m_run.finish(outcome);
     emit finished(outcome.exitCode());
 }
 

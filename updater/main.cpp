@@ -10,6 +10,7 @@ int main(int argc, char *argv[])
         if (const int status = modMain::Recover(argv[1]); status >= 0)
             return status;
     }
+    const platform::DisplaySession session = platform::chooseDisplayPlatform(true);
     QApplication app(argc, argv);
-    return modMain::Main();
+    return modMain::Main(session);
 }

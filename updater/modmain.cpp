@@ -20,7 +20,7 @@ UpdateSettings readSettings(const ProgramPaths &paths)
     return settings;
 }
 
-int Main()
+int Main(platform::DisplaySession session)
 {
     static const SystemClock clock;
     // Start-up goes on past a failed step; the last failure is logged once the window is up.
@@ -39,6 +39,10 @@ int Main()
         log.write("Aggiornamento già in corso: questa istanza di " + paths.exeName + " termina");
         platform::endProcessNow(1);
     }
+
+    // Started by hand over ssh, or by a service: the run needs no one to watch it.
+    if (session == platform::DisplaySession::None)
+        log.write("Nessuno schermo raggiungibile: aggiornamento senza finestra");
 
     CountSettingReader counts(IniFile, [&log](const std::string &line) { log.write(line); });
     frmTesmoraUpdate form(environment, readSettings(paths), counts);

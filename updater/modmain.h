@@ -4,6 +4,7 @@
 
 #include "clsfileini.h"
 #include "countsetting.h"
+#include "platform.h"
 #include "programpaths.h"
 #include "updatesettings.h"
 
@@ -39,8 +40,9 @@ UpdateSettings readSettings(const ProgramPaths &paths);
 
 // The program: a second updater ends at once; otherwise reads the settings and shows the window,
 // whose activation runs the update. Needs a QApplication; the window's end (every outcome of the
-// run, or a close before it) ends the process, so this does not return.
-int Main();
+// run, or a close before it) ends the process, so this does not return. session: what the program
+// found to show its window on; with none, the run goes on without a window and says so.
+int Main(platform::DisplaySession session);
 
 // The updater started with an argument, without a window and without downloading anything:
 // "--recover" undoes an update that was cut short (the session runs it before it starts the kiosk);

@@ -3,13 +3,18 @@
 #include <chrono>
 #include <map>
 
-std::vector<Metric> runMetrics(const RunOutcome &outcome, const RunFigures &figures, TimePoint now)
+const char *RunOutcome::resultName() const
 {
     static const std::map<RunEnd, const char *> results{
         {RunEnd::Finished, "finished"}, {RunEnd::NothingToDo, "nothing_to_do"},
         {RunEnd::Refused, "refused"},   {RunEnd::Failed, "failed"},
         {RunEnd::GaveUp, "gave_up"},    {RunEnd::RolledBack, "rolled_back"},
         {RunEnd::Closed, "closed"}};
+    return stale ? "stale" : results.at(end);
+}
+
+std::vector<Metric> runMetrics(const RunOutcome &outcome, const RunFigures &figures, TimePoint now)
+{
     const auto seconds = [](TimePoint::duration d) { return std::chrono::duration<double>(d).count(); };
     return {
         {"tesmora_update_last_run_timestamp_seconds",
@@ -22,11 +27,7 @@ std::vector<Metric> runMetrics(const RunOutcome &outcome, const RunFigures &figu
          "gauge",
          outcome.exitCode() == 0 ? 1.0 : 0.0,
          {}},
-        {"tesmora_update_last_run_result",
-         "How the last run ended.",
-         "gauge",
-         1,
-         {{"result", outcome.stale ? "stale" : results.at(outcome.end)}}},
+        {"tesmora_update_last_run_result", "How the last run ended.", "gauge", 1, {{"result", outcome.resultName()}}},
         {"tesmora_update_files_installed",
          "Files the last run installed and kept.",
          "gauge",

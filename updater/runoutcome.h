@@ -18,6 +18,8 @@ struct RunOutcome
     bool stale = false;
 
     int exitCode() const { return !stale && (end == RunEnd::Finished || end == RunEnd::NothingToDo) ? 0 : 1; }
+    // The run's end in one word, as the metrics file and the log's closing line give it.
+    const char *resultName() const;
 };
 
 // What the metrics file tells of a run besides how it ended.

@@ -77,12 +77,13 @@ RunOutcome UpdateRun::abandon()
     return ended(RunEnd::Closed);
 }
 
-void UpdateRun::writeMetrics(const RunOutcome &outcome) const
+void UpdateRun::finish(const RunOutcome &outcome) const
 {
     MetricsFile file(m_env.paths.folder, [this](const std::string &line) { log(line); });
     file.setSetting(m_settings.metricsFile);
     if (file.enabled())
         file.write(runMetrics(outcome, m_figures, m_env.clock->now()));
+    log("Esito aggiornamento: " + std::string(outcome.resultName()));
 }
 
 RunOutcome UpdateRun::steps()
@@ -193,9 +194,10 @@ UpdateRun::Next UpdateRun::verifySet()
         log(set.error.description);
         return ended(RunEnd::Refused);
     }
-    log(set.value.verifiedLine());
+    log(set.value.signatureLine());
     m_trustedSet = std::move(set.value);
     if (m_manifest.empty()) {
+        log(m_trustedSet->verifiedLine(0));
         keepUpdate(nullptr);
         return ended(RunEnd::NothingToDo);
     }
@@ -235,6 +237,8 @@ UpdateRun::Next UpdateRun::downloadEntries()
             log("File '" + m_settings.updateUrl + entry + "' non trovato, scaricato con lunghezza zero!");
         m_observer.showProgress(i + 1, m_entries.size());
     }
+    if (m_trustedSet)
+        log(m_trustedSet->verifiedLine(m_entries.size()));
     // The new files' content reaches the disk before any of them takes an installed file's
     // place, in one go rather than file by file.
     if (!m_entries.empty() && platform::syncFileSystem(m_updateFolder).failed()) {
@@ -338,8 +342,10 @@ RunOutcome UpdateRun::startAndWatchKiosk(UpdateTransaction *transaction)
     m_observer.showText("Verifica avvio Tesmora...");
     m_observer.paintNow();
     const std::string problem = m_kiosk.watch(started, seconds);
-    if (problem.empty())
+    if (problem.empty()) {
+        log("Verifica avvio Tesmora superata dopo " + std::to_string(seconds) + " secondi");
         return keep();
+    }
 
     log("Aggiornamento annullato: " + problem);
     m_kiosk.end(started);

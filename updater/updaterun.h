@@ -45,8 +45,8 @@ public:
     // window closed, before or during it.
     RunOutcome abandon();
 
-    // Into metrics_file, when set.
-    void writeMetrics(const RunOutcome &outcome) const;
+    // Into metrics_file, when set, then the log's closing line: the last thing a run does.
+    void finish(const RunOutcome &outcome) const;
 
 private:
     // The run's end, or nothing: on to the next step.

@@ -376,9 +376,15 @@ ErrorInfo TrustedSet::checkDigest(std::string_view entry, std::string_view hexDi
     return {};
 }
 
-std::string TrustedSet::verifiedLine() const
+std::string TrustedSet::signatureLine() const
 {
-    return "Aggiornamento verificato: firmato il " + dateText(signedAt) + " con la chiave " + keyIdText(keyId);
+    return "Firma di " + std::string(HashListName) + " verificata: firmato il " + dateText(signedAt) + " con la chiave "
+        + keyIdText(keyId);
+}
+
+std::string TrustedSet::verifiedLine(std::size_t files) const
+{
+    return "Aggiornamento verificato: " + std::to_string(files) + " file con l'hash firmato";
 }
 
 Result<TrustedSet> verifyUpdateTexts(const TrustSettings &settings, const UpdateSetTexts &texts,

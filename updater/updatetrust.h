@@ -9,7 +9,7 @@
 // The run, in its order:
 //   1. readTrustSettings(IniFile): failed: log, end. Not verifying: log unverifiedUpdatesLine().
 //   2. download update.txt, update.sha256 and update.sha256.minisig into the update folder;
-//   3. verifyUpdateSet(): failed: log, end, nothing installed; passed: log set.verifiedLine();
+//   3. verifyUpdateSet(): failed: log, end, nothing installed; passed: log set.signatureLine();
 //   4. feed each entry's blocks to a Sha256Stream while downloading, then
 //      set.checkDigest(entry, stream.finish()): failed: log, end, nothing installed;
 //   5. once every entry is installed: recordAcceptedSet(set, program.trustStateFile()).
@@ -101,8 +101,11 @@ struct TrustedSet
     // Fails with "Hash errato per <entry>" when the digest differs from the listed one, and with
     // "Nessun hash per <entry> in update.sha256" for a name the set does not list.
     ErrorInfo checkDigest(std::string_view entry, std::string_view hexDigest) const;
-    // The line telling the log which key signed the set and when.
-    std::string verifiedLine() const;
+    // The line telling the log which key signed the hash list and when: only the list is checked
+    // then, not yet the files it lists.
+    std::string signatureLine() const;
+    // The line for a set whose files all matched their listed digests.
+    std::string verifiedLine(std::size_t files) const;
 };
 
 // The content of the three downloaded files.

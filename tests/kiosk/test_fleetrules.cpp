@@ -1,6 +1,4 @@
 #include "hostallowlist.h"
-#include "platform.h"
-#include "updaterstart.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +6,9 @@ namespace {
 
 TEST(HostAllowList, NamesAndSubDomainPatternsWithoutRegardToCaseAndNothingThatIsNotAHost)
 {
-    std::vector<std::string> refused;
     HostAllowList list = HostAllowList::fromText(" Pay.Example.org, *.cdn.example.NET,,[::1], http://a.org, b.org/x, "
-                                                 "c.org:8080, *, a*.org",
-                                                 refused);
-    EXPECT_EQ(refused, (std::vector<std::string>{"http://a.org", "b.org/x", "c.org:8080", "*", "a*.org"}));
+                                                 "c.org:8080, *, a*.org");
+    EXPECT_EQ(list.refused(), (std::vector<std::string>{"http://a.org", "b.org/x", "c.org:8080", "*", "a*.org"}));
     for (const char *host : {"pay.example.org", "PAY.EXAMPLE.ORG", "x.cdn.example.net", "a.b.cdn.example.net", "::1"})
         EXPECT_TRUE(list.allows(host)) << host;
     for (const char *host : {"example.org", "cdn.example.net", "evilcdn.example.net", "a.org", "b.org", "c.org", ""})
@@ -21,19 +17,18 @@ TEST(HostAllowList, NamesAndSubDomainPatternsWithoutRegardToCaseAndNothingThatIs
     EXPECT_TRUE(list.allows("server.local"));
 }
 
-TEST(UpdateSpread, TheSameMachineTakesTheSameSlotAndAFleetSpreadsOverTheWholeSpread)
+TEST(HostAllowList, AnEntryCutAtTheEndOfASettingsValueAllowsNothing)
 {
-    EXPECT_EQ(updateSpreadSeconds("kiosk-1", 0), 0);
-    EXPECT_FALSE(platform::machineIdentity().empty());
-    // 600 kiosks named one after the other over 10 minutes: every minute gets its share.
-    std::vector<int> perMinute(10);
-    for (int k = 0; k < 600; ++k) {
-        const int delay = updateSpreadSeconds("kiosk-" + std::to_string(k), 10);
-        ASSERT_TRUE(delay >= 0 && delay < 600 && delay == updateSpreadSeconds("kiosk-" + std::to_string(k), 10));
-        ++perMinute[delay / 60];
-    }
-    for (const int n : perMinute)
-        EXPECT_TRUE(n >= 30 && n <= 90) << n;
+    // 256 characters: the last entry, cut to "*.bank.co", would allow another domain.
+    const std::string value = "*.example.org, " + std::string(225, 'x') + ".net, *.bank.com";
+    const std::string read = value.substr(0, 255);
+    const HostAllowList cut = HostAllowList::fromSettingValue(read);
+    EXPECT_EQ(cut.cutEntry(), "*.bank.co");
+    EXPECT_FALSE(cut.allows("www.bank.co"));
+    EXPECT_TRUE(cut.allows("www.example.org"));
+    const HostAllowList whole = HostAllowList::fromSettingValue(value.substr(0, 254));
+    EXPECT_FALSE(whole.cutEntry().has_value()) << "shorter than a value can be: nothing was cut";
+    EXPECT_TRUE(whole.allows("a.bank.c"));
 }
 
 } // namespace

@@ -1,6 +1,4 @@
-#include "clock.h"
 #include "httpserver.h"
-#include "platform.h"
 #include "process.h"
 #include "tempfolder.h"
 
@@ -45,15 +43,18 @@ protected:
     std::filesystem::path program;
 };
 
-TEST_F(KioskProcess, StartsOnTheFirstServerAndRefusesASecondInstance)
+// The program as it is started: the program folder is the executable's, not the working folder.
+TEST_F(KioskProcess, StartsInItsOwnFolderOnTheFirstServerAndRefusesASecondInstance)
 {
     writeSettings();
-    auto kiosk = startKiosk();
+    TempFolder elsewhere;
+    ChildProcess kiosk(program, elsewhere.path(), headlessEnvironment(), dir / "output.txt");
     ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s)) << readFile(dir / "output.txt");
     const auto lockLines = readCrLfLines(dir / "tesmora.lck");
     ASSERT_EQ(lockLines.size(), 1u);
     EXPECT_TRUE(std::regex_match(lockLines[0], std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d)"))) << lockLines[0];
-    EXPECT_TRUE(kiosk->running());
+    EXPECT_FALSE(std::filesystem::exists(elsewhere / "tesmora.lck"));
+    EXPECT_TRUE(kiosk.running());
 
     const std::string lockBefore = readFile(dir / "tesmora.lck");
     auto second = startKiosk();
@@ -61,40 +62,7 @@ TEST_F(KioskProcess, StartsOnTheFirstServerAndRefusesASecondInstance)
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(readFile(dir / "tesmora.lck"), lockBefore);
     EXPECT_EQ(server.requestCount("/kiosk/start.html"), 1u);
-    EXPECT_TRUE(kiosk->running());
-}
-
-TEST_F(KioskProcess, ProgramFolderIsTheExecutablesFolderNotTheWorkingFolder)
-{
-    writeSettings();
-    TempFolder elsewhere;
-    ChildProcess kiosk(program, elsewhere.path(), headlessEnvironment());
-    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
-    EXPECT_TRUE(std::filesystem::exists(dir / "tesmora.lck"));
-    EXPECT_FALSE(std::filesystem::exists(elsewhere / "tesmora.lck"));
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(KioskProcess, ARequestFileEndsItAtTheNextLookWithItsHelpers)
-{
-    writeSettings(); // looks every 2 seconds
-    auto kiosk = startKiosk();
-    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
-    // Let the browser engine start its helper processes before asking.
-    std::this_thread::sleep_for(500ms);
-    EXPECT_GT(processesInGroup(kiosk->pid()).size(), 1u) << "the browser runs helper processes";
-
-    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
-    ASSERT_TRUE(kiosk->waitForExit(8s)) << "a look every 2 seconds";
-    EXPECT_EQ(kiosk->exitCode(), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
-
-    EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk->pid()).empty(); }, 10s))
-        << "no browser helper outlives the kiosk";
+    EXPECT_TRUE(kiosk.running());
 }
 
 TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpensADebuggingPort)
@@ -115,6 +83,7 @@ TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpe
     ::close(given);
     ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s)) << readFile(dir / "output.txt");
     std::this_thread::sleep_for(500ms); // the engine starts its helpers and would open its ports
+    EXPECT_GT(processesInGroup(kiosk.pid()).size(), 1u) << "the browser runs helper processes";
     std::error_code ec;
     EXPECT_NE(
         std::filesystem::read_symlink("/proc/" + std::to_string(kiosk.pid()) + "/fd/" + std::to_string(given), ec),
@@ -128,40 +97,8 @@ TEST_F(KioskProcess, SigtermEndsItTheOrderlyWayAndItKeepsNothingItWasGivenNorOpe
     EXPECT_EQ(kiosk.exitCode(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
-    EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk.pid()).empty(); }, 10s));
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(KioskProcess, FailsOverToTheSecondServerAndComesBackWhenTheFirstAnswersAgain)
-{
-    // The first server's page reloads itself every second, so the kiosk meets the outage unaided.
-    auto first = std::make_unique<TestHttpServer>();
-    const std::string firstBase = first->baseUrl();
-    first->serve("/start.html", "<html><head><meta http-equiv=\"refresh\" content=\"1\"></head></html>", 200,
-                 "text/html");
-    writeFile(dir / "tesmora.ini",
-              "[data]\r\nweb_server=" + firstBase + ", " + server.baseUrl()
-                  + "kiosk/\r\nstart_page=start.html\r\n"
-                    "shutdown_check_interval=600\r\n[failure]\r\nfailover=1\r\nfailback_interval=1\r\nerror_page=file:/"
-                    "//e\r\n");
-    auto kiosk = startKiosk();
-    ASSERT_TRUE(first->waitForRequest("/start.html", 30s)) << readFile(dir / "output.txt");
-    const int port = first->port();
-    first.reset();
-    ASSERT_TRUE(server.waitForRequest("/kiosk/start.html", 30s));
-
-    first = std::make_unique<TestHttpServer>(port);
-    first->serve("/start.html", "<html><body>first again</body></html>", 200, "text/html");
-    const auto log = [&] {
-        return readFile(dir / ("tesmora." + monthStamp(platform::toLocal(std::chrono::system_clock::now())) + ".log"));
-    };
-    ASSERT_TRUE(waitUntil([&] { return log().find("Ritorno") != std::string::npos; }, 30s)) << log();
-    EXPECT_EQ(log(),
-              "Passaggio al server " + server.baseUrl() + "kiosk/\r\nRitorno al primo server " + firstBase + "\r\n");
-    EXPECT_TRUE(waitUntil([&] { return first->requestCount("/start.html") == 2; }, 30s)) << "the check, then the page";
+    EXPECT_TRUE(waitUntil([&] { return processesInGroup(kiosk.pid()).empty(); }, 10s))
+        << "no browser helper outlives the kiosk";
 }
 
 } // namespace

@@ -12,7 +12,9 @@ protected:
     KioskSettings read(const std::string &content)
     {
         writeFile(dir / "tesmora.ini", content);
-        return readKioskSettings(ini, counts);
+        const Result<KioskSettings> read = readKioskSettings(dir / "tesmora.ini", ini, counts);
+        EXPECT_TRUE(read.ok()) << errorText(read.error);
+        return read.value;
     }
 
     TempFolder dir;
@@ -20,6 +22,17 @@ protected:
     std::vector<std::string> logged;
     CountSettingReader counts{ini, [this](const std::string &line) { logged.push_back(line); }};
 };
+
+TEST_F(KioskSettingsTest, WithoutAnOrdinaryFileNothingIsRead)
+{
+    std::filesystem::create_directory(dir / "folder.ini");
+    for (const char *name : {"missing.ini", "folder.ini"}) {
+        const Result<KioskSettings> read = readKioskSettings(dir / name, ini, counts);
+        EXPECT_EQ(read.error.number, ErrorNumber::FileNotFound) << name;
+        EXPECT_EQ(ini.NomeFile(), (dir / "tesmora.ini").string()) << name;
+    }
+    EXPECT_TRUE(logged.empty());
+}
 
 TEST_F(KioskSettingsTest, AllElevenKeysFromTheirSections)
 {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -41,7 +42,7 @@ struct MessageBoxWatcher
     }
 };
 
-TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
+TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlayWithItsControlsLaidOutOnTheScreen)
 {
     TestHttpServer server;
     server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
@@ -50,31 +51,37 @@ TEST_F(StartUp, AsksForTheStartPageOfTheFirstServerAndEndsInPlay)
     auto w = makeWindow();
     w->Form_Load();
     EXPECT_EQ(w->lastRequestedAddress().toStdString(), server.baseUrl() + "start.html");
-    EXPECT_EQ(w->ArrayUrl, (std::vector<std::string>{server.baseUrl(), "http://second.invalid/"}));
-    EXPECT_EQ(w->ShutdownCountdown, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/start.html") > 0; }, 20000));
 
-    EXPECT_EQ(w->lblStatus->text(), "Service play");
-    EXPECT_FALSE(w->lblPlay->isEnabled());
-    EXPECT_TRUE(w->lblPause->isEnabled());
-    EXPECT_TRUE(w->lblStop->isEnabled());
-    EXPECT_TRUE(w->tmrUpdate->isEnabled());
-    EXPECT_TRUE(w->tmrShutdown->isEnabled());
-    EXPECT_FALSE(w->tmrRestartApp->isEnabled());
-    EXPECT_FALSE(w->tmrRefreshPage->isEnabled());
-    EXPECT_FALSE(w->tmrOpenAdmin->isEnabled());
-    EXPECT_FALSE(w->tmrUnloadAdmin->isEnabled()) << "play switches the panel's hide timer off";
-    EXPECT_TRUE(w->tmrTestWebServer->isEnabled());
-    EXPECT_FALSE(w->tmrTestWebServer->isActive()) << "interval 0: on, but never fires";
-    EXPECT_TRUE(w->pitAdmin->isHidden());
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-    EXPECT_FALSE(w->UpdatePending);
+    EXPECT_EQ(status(*w), "Service play");
+    EXPECT_FALSE(control(*w, "lblPlay")->isEnabled());
+    EXPECT_TRUE(control(*w, "lblPause")->isEnabled());
+    EXPECT_TRUE(control(*w, "lblStop")->isEnabled());
+    for (const char *on : {"tmrUpdate", "tmrShutdown", "tmrTestWebServer", "tmrLoadTimeout"})
+        EXPECT_TRUE(timer(*w, on)->isEnabled()) << on;
+    for (const char *off : {"tmrRestartApp", "tmrRefreshPage", "tmrOpenAdmin", "tmrIdleReset", "tmrMetrics"})
+        EXPECT_FALSE(timer(*w, off)->isEnabled()) << off;
+    EXPECT_FALSE(timer(*w, "tmrUnloadAdmin")->isEnabled()) << "play switches the panel's hide timer off";
+    EXPECT_FALSE(timer(*w, "tmrTestWebServer")->isActive()) << "interval 0: on, but never fires";
+    EXPECT_TRUE(control(*w, "pitAdmin")->isHidden());
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"), (std::vector<std::string>{"07/12/2026 09:00:00"}));
     EXPECT_EQ(immediateEnds, 0);
+
     EXPECT_EQ(w->windowTitle(), "Tesmora");
-    EXPECT_EQ(w->pitAdmin->pixmap().size(), QSize(330, 119));
+    EXPECT_EQ(control<QLabel>(*w, "pitAdmin")->pixmap().size(), QSize(330, 119));
     EXPECT_EQ(w->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const KioskLayout l = layoutForScreen(screen.width() * TwipsPerPixel, screen.height() * TwipsPerPixel);
+    EXPECT_EQ(w->geometry(), toPixels(l.window).translated(screen.topLeft()));
+    const std::pair<const char *, TwipsRect> places[] = {
+        {"WebBrowser", l.WebBrowser},         {"cmdTesmora", l.cmdTesmora}, {"cmdAdminPannel", l.cmdAdminPannel},
+        {"cmdLogOut", l.cmdLogOut},           {"cmdClose", l.cmdClose},     {"pitAdmin", l.pitAdmin},
+        {"lblButton1", l.lblButton1},         {"lblButton2", l.lblButton2}, {"shpBase", l.shpBase},
+        {"shpRiempimento", l.shpRiempimento}, {"lblStatus", l.lblStatus},   {"ptcStop", l.ptcStop},
+        {"ptcRefresh", l.ptcRefresh}};
+    for (const auto &[name, place] : places)
+        EXPECT_EQ(control(*w, name)->geometry(), toPixels(place)) << name;
 }
 
 TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
@@ -99,17 +106,6 @@ TEST_F(StartUp, MissingSettingsFileShowsTheMessageLogsAndEndsKeepingTheLockFile)
     EXPECT_TRUE(w->lastRequestedAddress().isEmpty()) << "nothing is loaded";
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck"),
               (std::vector<std::string>{"06/12/2026 08:00:00", "07/12/2026 09:00:00"}));
-}
-
-TEST_F(StartUp, ASettingsFolderIsNotASettingsFile)
-{
-    std::filesystem::create_directory(dir / "tesmora.ini");
-    MessageBoxWatcher box;
-    box.arm();
-    auto w = makeWindow();
-    w->Form_Load();
-    EXPECT_TRUE(box.seen);
-    EXPECT_EQ(immediateEnds, 1);
 }
 
 TEST_F(StartUp, ASecondInstanceEndsAtOnceTouchingNothing)
@@ -155,6 +151,17 @@ TEST_F(StartUp, UnloadDeletesTheLockAndRequestFilesAndEnds)
     EXPECT_EQ(readCrLfLines(dir / "tesmora.lck").size(), 1u);
 }
 
+TEST_F(StartUp, ARequestFileEndsItTheOrderlyWayAtTheNextLook)
+{
+    writeSettings(settingsFor("http://127.0.0.1:9/", "shutdown_check_interval=1\r\n"));
+    auto w = makeWindow();
+    w->Form_Load();
+    writeFile(dir / "Shutdown.txt", "07/12/2026 09:00:00\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return immediateEnds == 1; }, 10000)) << "a look every second";
+    EXPECT_FALSE(std::filesystem::exists(dir / "tesmora.lck"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt"));
+}
+
 TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
 {
     // A look for the request so rare that only the signal can end it here.
@@ -168,35 +175,6 @@ TEST_F(StartUp, SigintAndSighupEndItLikeTheStopControl)
         EXPECT_FALSE(std::filesystem::exists(dir / "Shutdown.txt")) << signal;
     }
     EXPECT_EQ(immediateEnds, 2);
-}
-
-TEST_F(StartUp, AFailureLimitOfTwoLaysTheListOutTwice)
-{
-    writeSettings(settingsFor("http://a.invalid/, http://b.invalid/", "", "geturl_failure_limit=2\r\n"));
-    auto w = makeWindow();
-    w->Form_Load();
-    EXPECT_EQ(
-        w->ArrayUrl,
-        (std::vector<std::string>{"http://a.invalid/", "http://b.invalid/", "http://a.invalid/", "http://b.invalid/"}));
-    EXPECT_EQ(w->lastRequestedAddress(), "http://a.invalid/start.html");
-}
-
-TEST_F(StartUp, TheRefreshBarFillsInStepsAndEmptiesOnTheLastTick)
-{
-    writeSettings(settingsFor("http://127.0.0.1:9/", "geturl_interval=10\r\n"));
-    auto w = makeWindow();
-    w->Form_Load();
-    const float base = w->shpBaseWidth();
-    EXPECT_FLOAT_EQ(base, 1695);
-    for (int i = 0; i < 9; ++i)
-        w->tmrRefreshPage_Timer();
-    EXPECT_NEAR(w->shpRiempimentoWidth(), base * 9 / 10, 0.01);
-    EXPECT_EQ(w->RefreshTicks, 9);
-    EXPECT_EQ(w->shpRiempimento->width(), twipsToPixels(base * 9 / 10));
-    w->tmrRefreshPage_Timer();
-    EXPECT_FLOAT_EQ(w->shpRiempimentoWidth(), 0);
-    EXPECT_EQ(w->RefreshTicks, 0);
-    EXPECT_EQ(w->shpRiempimento->width(), 0);
 }
 
 } // namespace

@@ -524,13 +524,14 @@ TEST_F(InstalledPackage, UpdateNowRunsTheUpdaterAsTheKiosksUserAndEndsWithItsSta
     server.serve("/update/update.txt", "TesmoraUpdate:\r\n");
     writeSettings(server);
     const fs::path log = folder / ("TesmoraUpdate" + run("date +%Y%m").substr(0, 6) + ".log");
-    // Until the updater finds its own way without a display, its platform is chosen here.
-    const std::string update = "env QT_QPA_PLATFORM=offscreen tesmora-admin update";
+    // As over ssh: no display and no platform asked for; the updater runs without a window.
+    const std::string update = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY tesmora-admin update";
 
     // No session: the only member of the group, no display; the kiosk the run starts is ended.
     std::string said = root.run(update, &ok);
     EXPECT_TRUE(ok && said.find("ended with exit status 0") != std::string::npos) << said;
     EXPECT_EQ(lastLine(said), lastLine(readFile(log))) << said;
+    EXPECT_TRUE(lastLine(said).ends_with(" - Esito aggiornamento: finished")) << said;
     EXPECT_TRUE(processesRunning(folder / "tesmora").empty()) << said;
 
     // The kiosk's session: the updater gets the kiosk's environment, display and all; this run is
@@ -551,7 +552,8 @@ TEST_F(InstalledPackage, UpdateNowRunsTheUpdaterAsTheKiosksUserAndEndsWithItsSta
     }
     EXPECT_TRUE(!ok && said.find("ended with exit status 1") != std::string::npos) << said;
     EXPECT_EQ(lastLine(said), lastLine(readFile(log))) << said;
-    EXPECT_TRUE(lastLine(said).ends_with(" - Sintassi file semaforo non compatibile!")) << said;
+    EXPECT_TRUE(lastLine(said).ends_with(" - Esito aggiornamento: refused")) << said;
+    EXPECT_NE(readFile(log).find(" - Sintassi file semaforo non compatibile!"), std::string::npos);
     for (const std::string &variable : {std::string("DISPLAY=:77"), std::string("TESMORA_FROM_THE_SESSION=1")})
         EXPECT_NE(environment.find('\0' + variable + '\0'), std::string::npos) << variable;
     EXPECT_TRUE(kiosk->running()) << "a run that installs nothing leaves the kiosk alone";

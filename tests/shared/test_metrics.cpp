@@ -13,6 +13,9 @@ TEST(MetricsFile, TheTextfileFormatWithEscapedLabelsAndOneHeaderPerName)
         {"tesmora_server", "The server in use.", "gauge", 0, {{"url", "http://b/"}, {"index", "1"}}},
         {"tesmora_errors_total", "Errors.", "counter", 1234567890123, {}},
         {"tesmora_seconds", "Seconds.", "gauge", 0.25, {}},
+        // A clock's fractions are cut to the millisecond.
+        {"tesmora_seconds", "Seconds.", "gauge", 0.015629430999999999, {}},
+        {"tesmora_seconds", "Seconds.", "gauge", 1796524800.1239, {}},
     };
     EXPECT_EQ(metricsText(metrics),
               "# HELP tesmora_up Whether it is up.\n# TYPE tesmora_up gauge\ntesmora_up 1\n"
@@ -21,7 +24,8 @@ TEST(MetricsFile, TheTextfileFormatWithEscapedLabelsAndOneHeaderPerName)
               "tesmora_server{index=\"1\",url=\"http://b/\"} 0\n"
               "# HELP tesmora_errors_total Errors.\n# TYPE tesmora_errors_total counter\n"
               "tesmora_errors_total 1234567890123\n"
-              "# HELP tesmora_seconds Seconds.\n# TYPE tesmora_seconds gauge\ntesmora_seconds 0.25\n");
+              "# HELP tesmora_seconds Seconds.\n# TYPE tesmora_seconds gauge\ntesmora_seconds 0.25\n"
+              "tesmora_seconds 0.016\ntesmora_seconds 1796524800.124\n");
 
     TempFolder dir;
     ASSERT_TRUE(writeMetricsFile(dir / "tesmora.prom", metrics).ok());

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <regex>
 
-std::vector<std::string> updaterLogMessages(const std::filesystem::path &folder, const std::string &exeName)
+std::vector<std::string> updaterLogMessages(const std::filesystem::path &folder, const std::string &exeName,
+                                            LogLines which)
 {
     const std::regex fileName(exeName + R"(\d{6}\.log)");
     std::vector<std::filesystem::path> files;
@@ -20,9 +21,11 @@ std::vector<std::string> updaterLogMessages(const std::filesystem::path &folder,
     std::vector<std::string> messages;
     for (const auto &file : files) {
         for (const std::string &line : readCrLfLines(file)) {
-            if (line.size() >= stampLength && std::regex_match(line.substr(0, stampLength), stamp))
-                messages.push_back(line.substr(stampLength));
-            else
+            if (line.size() >= stampLength && std::regex_match(line.substr(0, stampLength), stamp)) {
+                if (which == LogLines::All
+                    || line.compare(stampLength, RunLines::Closing.size(), RunLines::Closing) != 0)
+                    messages.push_back(line.substr(stampLength));
+            } else
                 messages.push_back("BAD STAMP: " + line);
         }
     }

@@ -79,8 +79,12 @@ protected:
         CountSettingReader counts(ini, [&updaterLog](const std::string &line) { updaterLog.write(line); });
         UpdateRun updateRun(environment(folder), readUpdateSettings(ini), counts, *this);
         const RunOutcome outcome = updateRun.perform();
-        updateRun.writeMetrics(outcome);
+        updateRun.finish(outcome);
         exitCodes.push_back(outcome.exitCode());
+        // Every run, whatever its end, closes its story with its result, once.
+        const Lines all = updaterLogMessages(folder, "TesmoraUpdate", LogLines::All);
+        EXPECT_EQ(all.empty() ? "" : all.back(), RunLines::Closing + outcome.resultName());
+        EXPECT_FALSE(all.size() >= 2 && all[all.size() - 2].starts_with(RunLines::Closing)) << "one closing line";
         return outcome;
     }
     RunEnd run() { return perform(dir.path()).end; }

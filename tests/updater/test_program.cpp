@@ -138,6 +138,7 @@ TEST(UpdateDownloads, ErrorStatusIsAFailedDownloadNotAFile)
 
 // --- One updater at a time, and the updater alone ---------------------------------------------
 
+// The first one as over ssh: no display of any kind, and no platform asked for.
 TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
 {
     UpdaterFolder folder;
@@ -145,7 +146,7 @@ TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
     const std::string slow = arbitraryBytes(16 * 1024, 5);
     folder.server().serveSlowly("/slow", slow, 1024, std::chrono::milliseconds(100));
 
-    auto first = folder.startUpdater();
+    auto first = folder.startUpdater({}, {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
     ASSERT_TRUE(folder.server().waitForRequest("/slow", seconds(10)));
     auto second = folder.startUpdater();
     ASSERT_TRUE(second->waitForExit(seconds(10)));
@@ -155,10 +156,10 @@ TEST(UpdaterProcess, ASecondUpdaterEndsAtOnceWhileOneRuns)
     ASSERT_TRUE(first->waitForExit(seconds(30)));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(readFile(folder / "slow"), slow);
-    EXPECT_EQ(folder.log(),
-              (Lines{Start, Check, Unverified, "Download file slow",
-                     "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina", Cleanup,
-                     "Aggiornamento file slow", EmptyUpdate}));
+    EXPECT_EQ(updaterLogMessages(folder.path(), "TesmoraUpdate", LogLines::All),
+              (Lines{"Nessuno schermo raggiungibile: aggiornamento senza finestra", Start, Check, Unverified,
+                     "Download file slow", "Aggiornamento già in corso: questa istanza di TesmoraUpdate termina",
+                     Cleanup, "Aggiornamento file slow", EmptyUpdate, Closing + "finished"}));
 }
 
 // What the session runs before it starts the kiosk, and when the kiosk an update brought keeps
@@ -224,7 +225,7 @@ TEST(SignedUpdates, OnlyAWholeSetSignedByATrustedKeyAndNoOlderThanTheLastOneInst
               "[data]\r\nupdate_url=" + folder.server().baseUrl()
                   + "\r\nhealth_check_seconds=0\r\npublic_key=" + trusted + "\r\n");
     writeFile(folder / "a", "old a");
-    const std::string verified = "Aggiornamento verificato: firmato il ";
+    const std::string verified = "Firma di update.sha256 verificata: firmato il ";
 
     publishSet("other");
     EXPECT_EQ(folder.runUpdater(), 1);

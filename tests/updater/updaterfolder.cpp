@@ -65,10 +65,13 @@ void UpdaterFolder::publishManifest(const std::vector<std::string> &entries)
     publish("update.txt", manifest);
 }
 
-std::unique_ptr<ChildProcess> UpdaterFolder::startUpdater(const fs::path &program)
+std::unique_ptr<ChildProcess> UpdaterFolder::startUpdater(const fs::path &program,
+                                                          const std::map<std::string, std::string> &environment)
 {
-    return std::make_unique<ChildProcess>(program.empty() ? m_dir / "TesmoraUpdate" : program, m_dir.path(),
-                                          updaterEnvironment());
+    auto env = updaterEnvironment();
+    for (const auto &[name, value] : environment)
+        env[name] = value;
+    return std::make_unique<ChildProcess>(program.empty() ? m_dir / "TesmoraUpdate" : program, m_dir.path(), env);
 }
 
 int UpdaterFolder::runUpdater(std::chrono::seconds limit)

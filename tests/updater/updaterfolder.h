@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -38,7 +39,9 @@ public:
     // "TesmoraUpdate:" and the entries, CR LF after each line.
     void publishManifest(const std::vector<std::string> &entries);
 
-    std::unique_ptr<ChildProcess> startUpdater(const std::filesystem::path &program = {});
+    // environment: set over the tests' own (an empty value: as if not set).
+    std::unique_ptr<ChildProcess> startUpdater(const std::filesystem::path &program = {},
+                                               const std::map<std::string, std::string> &environment = {});
     // Runs the updater to its end (the test fails if it takes longer than limit); its exit code.
     int runUpdater(std::chrono::seconds limit = std::chrono::seconds(30));
 

@@ -1,0 +1,108 @@
+#include "kioskbrowser.h"
+
+#include "hostallowlist.h"
+#include "kiosklog.h"
+#include "kioskpage.h"
+#include "kiosksettings.h"
+#include "pagedialog.h"
+#include "serverlist.h"
+
+#include "clsfileini.h"
+
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+KioskBrowser::KioskBrowser(QWebEngineView *view, PageDialog *dialog, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_dialog(dialog)
+{
+    createSession();
+}
+
+KioskBrowser::~KioskBrowser()
+{
+    // The page must go before the profile it was made with.
+    delete m_page;
+    delete m_profile;
+}
+
+void KioskBrowser::createSession()
+{
+    m_profile = new QWebEngineProfile(this);
+    m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    // An address the engine cannot show itself (mailto:, tel:, smb:, a made-up scheme) would go to
+    // the desktop, which starts a program over the kiosk. After a touch the engine asks the page
+    // first, which refuses it and logs the refusal; without one the engine drops it unasked.
+    // DisallowUnknownUrlSchemes would drop them all unasked, with nothing left to log.
+    m_profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
+    // Downloads are left unanswered: the engine cancels a download nobody accepts, and nothing
+    // is saved.
+    m_page = new KioskPage(m_profile, m_dialog, this);
+    m_page->setAllowedHosts(m_allowedHosts);
+    m_page->setFilePagesAllowed(m_filePagesAllowed);
+    m_view->setPage(m_page);
+    connect(m_page, &KioskPage::navigateError, this, &KioskBrowser::navigateError);
+    connect(m_page, &KioskPage::navigationRefused, this, &KioskBrowser::navigationRefused);
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (ok)
+            emit documentComplete(m_page->url());
+    });
+}
+
+void KioskBrowser::startNewSession()
+{
+    // Qt 6.4 has no call that empties a profile's web storage (local storage, IndexedDB); a new
+    // off-the-record profile has none, nor cookies or cache. The old page goes before its profile.
+    QWebEngineProfile *oldProfile = m_profile;
+    KioskPage *oldPage = m_page;
+    createSession();
+    delete oldPage;
+    delete oldProfile;
+}
+
+void KioskBrowser::configure(const KioskSettings &settings, const ServerList &servers, const KioskLog &log)
+{
+    m_loadTimeout = settings.loadTimeout;
+    // The error page is usually a file of the program folder, and a demo's server can be a
+    // folder: only then may pages be files.
+    const auto isFile = [](const std::string &address) {
+        return QUrl(QString::fromStdString(address)).scheme() == QLatin1String("file");
+    };
+    m_filePagesAllowed = isFile(settings.errorPage) || std::ranges::any_of(servers.entries(), isFile);
+    m_page->setFilePagesAllowed(m_filePagesAllowed);
+    if (settings.allowedHosts.empty())
+        return;
+    HostAllowList hosts = HostAllowList::fromSettingValue(settings.allowedHosts);
+    if (hosts.cutEntry())
+        log.write("Voce troncata in allowed_hosts (oltre " + std::to_string(IniValueMaxLength) + " caratteri): '"
+                  + *hosts.cutEntry() + "'");
+    for (const std::string &entry : hosts.refused())
+        log.write("Voce non valida in allowed_hosts: '" + entry + "'");
+    for (const std::string &server : servers.entries())
+        hosts.allow(hostOf(QUrl(QString::fromStdString(server))));
+    hosts.allow(hostOf(QUrl(QString::fromStdString(settings.errorPage))));
+    m_allowedHosts = std::move(hosts);
+    m_page->setAllowedHosts(m_allowedHosts);
+}
+
+void KioskBrowser::secondPassed()
+{
+    m_page->secondPassed(m_loadTimeout);
+}
+
+void KioskBrowser::load(const QString &address)
+{
+    // A question of the page left waiting would stand in the way of the new one.
+    m_dialog->dismiss();
+    emit navigationRequested(address);
+    m_view->load(QUrl(address));
+}
+
+void KioskBrowser::showHtml(const QString &html)
+{
+    m_view->setHtml(html);
+}

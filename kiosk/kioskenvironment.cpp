@@ -1,0 +1,8 @@
+#include "kioskenvironment.h"
+
+#include "platform.h"
+
+KioskEnvironment KioskEnvironment::ofRunningProgram(const Clock &clock)
+{
+    return {ProgramPaths::ofRunningProgram(), &clock, [](int code) { platform::endProcessNow(code); }};
+}
