@@ -208,6 +208,7 @@ UpdateRun::Next UpdateRun::verifySet()
 
 UpdateRun::Next UpdateRun::downloadEntries()
 {
+    const size_t listed = m_entries.size();
     if (m_trustedSet) {
         // What already has the signed bytes is neither fetched nor backed up nor replaced.
         const FolderNames installed(m_env.paths.folder);
@@ -238,7 +239,7 @@ UpdateRun::Next UpdateRun::downloadEntries()
         m_observer.showProgress(i + 1, m_entries.size());
     }
     if (m_trustedSet)
-        log(m_trustedSet->verifiedLine(m_entries.size()));
+        log(m_trustedSet->verifiedLine(listed)); // the unchanged ones were checked too
     // The new files' content reaches the disk before any of them takes an installed file's
     // place, in one go rather than file by file.
     if (!m_entries.empty() && platform::syncFileSystem(m_updateFolder).failed()) {
