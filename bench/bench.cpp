@@ -125,6 +125,75 @@ void downloadThroughput(const Display &display)
                       fixed(ratio), ">= 0.90", ratio >= 0.9});
 }
 
+// The routine over one kept connection against one curl process fetching the same files over
+// one connection; and the rate limit against curl's own.
+void manyDownloads(const Display &display)
+{
+    TempFolder www;
+    TempFolder out;
+    std::string ours, peers;
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "page%04d.bin", i);
+        writeArbitraryFile(www / name, 4096, 100 + i);
+        ours += "http://127.0.0.1:PORT/" + std::string(name) + " " + (out / "ours" / name).string() + "\n";
+        peers += "url = \"http://127.0.0.1:PORT/" + std::string(name) + "\"\noutput = \""
+            + (out / "curl" / name).string() + "\"\n";
+    }
+    writeArbitraryFile(www / "ten.bin", 10u << 20, 3);
+    NginxServer nginx(www.path());
+    const std::string port = std::to_string(nginx.port());
+    const auto withPort = [&](std::string text) {
+        for (size_t at; (at = text.find("PORT")) != std::string::npos;)
+            text.replace(at, 4, port);
+        return text;
+    };
+    writeFile(out / "ours.txt", withPort(ours));
+    writeFile(out / "curl.cfg", withPort(peers));
+    const auto env = programEnvironment(display);
+    std::vector<double> routine, curl;
+    say("1000 x 4 KiB: the updater's routine on one connection and one curl process, alternated");
+    alternate(
+        rounds(5),
+        [&](int) {
+            fs::remove_all(out / "ours");
+            fs::create_directory(out / "ours");
+            const Finished r =
+                run({builtProgram("bench_download_routine").string(), "--list", (out / "ours.txt").string()},
+                    out.path(), env);
+            if (r.exitCode != 0 || !fs::exists(out / "ours" / "page0999.bin"))
+                throw std::runtime_error("the download routine failed");
+            routine.push_back(std::stod(r.output));
+        },
+        [&](int) {
+            fs::remove_all(out / "curl");
+            fs::create_directory(out / "curl");
+            const Finished r = run({"curl", "-s", "-f", "--config", (out / "curl.cfg").string()}, out.path(), env);
+            if (r.exitCode != 0 || !fs::exists(out / "curl" / "page0999.bin"))
+                throw std::runtime_error("curl failed");
+            curl.push_back(r.seconds);
+        });
+    const double ratio = median(routine) / median(curl);
+    g_rows.push_back({"Download 1000 x 4 KiB, s (routine vs one curl, one connection)", fixed(median(routine), 3),
+                      fixed(median(curl), 3), fixed(ratio), "<= 1.00", ratio <= 1.0});
+
+    say("10 MiB at max_download_rate=2048 and curl --limit-rate 2048K");
+    auto limited = env;
+    limited["BENCH_RATE_KIB"] = "2048";
+    const Finished r =
+        run({builtProgram("bench_download_routine").string(), nginx.baseUrl() + "ten.bin", (out / "ten.bin").string()},
+            out.path(), limited);
+    const Finished c = run({"curl", "-s", "-f", "--limit-rate", "2048K", "-o", (out / "ten-curl.bin").string(), "-w",
+                            "%{time_total}", nginx.baseUrl() + "ten.bin"},
+                           out.path(), env);
+    if (r.exitCode != 0 || c.exitCode != 0)
+        throw std::runtime_error("the rate-limited download failed");
+    const double seconds = std::stod(r.output);
+    g_rows.push_back({"Download 10 MiB at 2048 KiB/s, s (routine vs curl --limit-rate)", fixed(seconds, 2),
+                      fixed(std::stod(c.output), 2), fixed(seconds / std::stod(c.output)), "routine >= 4.5 s",
+                      seconds >= 4.5});
+}
+
 // --- 2. Memory of TesmoraUpdate --------------------------------------------------------------
 
 void updaterMemory(const Display &display)
@@ -374,6 +443,8 @@ int main(int argc, char *argv[])
         Display display;
         if (wanted("download"))
             downloadThroughput(display);
+        if (wanted("download"))
+            manyDownloads(display);
         if (wanted("memory"))
             updaterMemory(display);
         if (wanted("kiosk"))

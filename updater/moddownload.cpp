@@ -2,13 +2,20 @@
 
 #include "fileops.h"
 #include "platform.h"
+#include "text.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace modDownload {
 
@@ -28,10 +35,33 @@ constexpr long StallSeconds = 60;
 
 const char *const OpenFailed = "Errore in fase di chiamata InternetOpen";
 
+const char *const PartPurpose = "download";
+// Beside a kept part: the address it came from and the validator of its answer, one a line.
+const char *const ResumePurpose = "resume";
+
 struct CurlDeleter
 {
     void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
     void operator()(CURLU *url) const { curl_url_cleanup(url); }
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+
+// What the headers of the latest answer said (a redirect's answer is followed by the next one's).
+struct Answer
+{
+    long status = 0;
+    std::string etag;
+    std::string lastModified;
+    std::string contentRange;
+    bool encoded = false;
+
+    // A strong validator If-Range may carry: a weak ETag never matches there.
+    std::string validator() const
+    {
+        if (!etag.empty() && !etag.starts_with("W/"))
+            return etag;
+        return lastModified;
+    }
 };
 
 struct Transfer
@@ -39,18 +69,151 @@ struct Transfer
     std::FILE *file = nullptr;
     std::filesystem::path path;
     const Options *options = nullptr;
-    std::uintmax_t bytes = 0;
+    std::uintmax_t bytes = 0; // in the file, a resumed part included
     std::uintmax_t writtenBack = 0;
+    std::uintmax_t askedFrom = 0; // the Range asked for; 0: none
+    std::uintmax_t resumedFrom = 0;
+    bool bodyStarted = false;
+    int receiveBuffer = 0;
+    std::chrono::steady_clock::time_point pacedSince; // the first block's arrival
+    std::uintmax_t paced = 0; // bytes since
     bool cutShort = false;
     bool stopped = false;
     ErrorInfo fileError;
+    Answer answer;
 };
+
+size_t headerLine(char *data, size_t size, size_t count, void *userData) noexcept
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    const std::string_view line(data, size * count);
+    try {
+        Answer &answer = transfer->answer;
+        if (line.starts_with("HTTP/")) {
+            answer = {};
+            const size_t blank = line.find(' ');
+            if (blank != std::string_view::npos)
+                std::from_chars(line.data() + blank + 1, line.data() + line.size(), answer.status);
+            return size * count;
+        }
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos)
+            return size * count;
+        std::string name(line.substr(0, colon));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        const std::string value(trimmed(line.substr(colon + 1), " \t\r\n"));
+        if (name == "etag")
+            answer.etag = value;
+        else if (name == "last-modified")
+            answer.lastModified = value;
+        else if (name == "content-range")
+            answer.contentRange = value;
+        else if (name == "content-encoding")
+            answer.encoded = !value.empty() && value != "identity";
+    } catch (...) {
+        // A header that cannot be kept only costs the resume.
+    }
+    return size * count;
+}
+
+// Feeds the part kept from the earlier transfer to the hash, which must see the whole body.
+bool feedKeptPart(Transfer &transfer)
+{
+    if (!transfer.options->onData)
+        return true;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> kept(platform::openFile(transfer.path, "rb"), std::fclose);
+    if (!kept)
+        return false;
+    std::string block(ReceiveSize, '\0');
+    std::uintmax_t left = transfer.resumedFrom;
+    while (left > 0) {
+        const size_t n = std::fread(block.data(), 1, std::min<std::uintmax_t>(left, block.size()), kept.get());
+        if (n == 0)
+            return false;
+        transfer.options->onData(std::string_view(block.data(), n));
+        left -= n;
+    }
+    return true;
+}
+
+// libcurl's own receive limit lets whole seconds' worth through at once (and forgets itself on a
+// handle that is reused), so the rate is also kept here: the block that runs ahead of it waits,
+// the window served and a stop heeded meanwhile. With the socket's buffer small, the sender
+// waits too, and the link stays free.
+void holdToRate(Transfer &transfer, size_t length)
+{
+    const std::uintmax_t kiB = transfer.options->connection.maxKiBPerSecond;
+    if (kiB == 0)
+        return;
+    transfer.paced += length;
+    const auto due = transfer.pacedSince
+        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(double(transfer.paced) / (double(kiB) * 1024.0)));
+    for (auto now = std::chrono::steady_clock::now(); now < due && !transfer.options->stop.stop_requested();
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(50)));
+        if (transfer.options->onBlock) {
+            try {
+                transfer.options->onBlock();
+            } catch (...) {
+                // The window's trouble is not the transfer's.
+            }
+        }
+    }
+}
+
+// Whether a Content-Range ("bytes <first>-<last>/<length>") runs from the byte asked for to the
+// end of the file: without a hash, that and the validator are what make the file whole.
+bool reachesTheEnd(std::string_view range, std::uintmax_t from)
+{
+    std::uintmax_t first = 0;
+    std::uintmax_t last = 0;
+    std::uintmax_t length = 0;
+    if (!range.starts_with("bytes "))
+        return false;
+    const char *p = range.data() + 6;
+    const char *end = range.data() + range.size();
+    auto r = std::from_chars(p, end, first);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '-')
+        return false;
+    r = std::from_chars(r.ptr + 1, end, last);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '/')
+        return false;
+    r = std::from_chars(r.ptr + 1, end, length);
+    return r.ec == std::errc() && r.ptr == end && first == from && last + 1 == length;
+}
+
+// The first block of the final answer decides what the file holds so far: a 206 from the byte
+// asked for continues it, anything else replaces it.
+bool startBody(Transfer &transfer)
+{
+    transfer.bodyStarted = true;
+    transfer.pacedSince = std::chrono::steady_clock::now();
+    if (transfer.askedFrom == 0)
+        return true;
+    if (transfer.answer.status == 206 && reachesTheEnd(transfer.answer.contentRange, transfer.askedFrom)) {
+        transfer.resumedFrom = transfer.askedFrom;
+        transfer.bytes = transfer.askedFrom;
+        return feedKeptPart(transfer);
+    }
+    if (transfer.answer.status == 206)
+        return false; // not the rest of the file: the part cannot be trusted
+    errno = 0;
+    if (std::fseek(transfer.file, 0, SEEK_SET) != 0 || ::ftruncate(fileno(transfer.file), 0) != 0) {
+        transfer.fileError = errorFromErrno(errno ? errno : EIO, transfer.path);
+        return false;
+    }
+    return true;
+}
 
 size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcept
 {
     auto *transfer = static_cast<Transfer *>(userData);
     const Options &options = *transfer->options;
     const size_t length = size * count;
+    if (!transfer->bodyStarted && !startBody(*transfer))
+        return 0;
     size_t kept = length;
     if (options.maxBytes > 0 && transfer->bytes + length > options.maxBytes) {
         kept = static_cast<size_t>(options.maxBytes - transfer->bytes);
@@ -78,6 +241,7 @@ size_t writeBlock(char *data, size_t size, size_t count, void *userData) noexcep
         platform::startWriting(transfer->file, transfer->writtenBack, transfer->bytes - transfer->writtenBack);
         transfer->writtenBack = transfer->bytes;
     }
+    holdToRate(*transfer, length);
     return transfer->cutShort ? 0 : length;
 }
 
@@ -115,6 +279,134 @@ std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
     return url;
 }
 
+void setText(CURL *h, CURLoption option, const std::string &value)
+{
+    if (!value.empty())
+        curl_easy_setopt(h, option, value.c_str());
+}
+
+// The socket's receive buffer while a rate is set: libcurl reads what the kernel holds in one go,
+// so a buffer of megabytes would arrive as a burst far above the rate.
+int smallReceiveBuffer(void *clientData, curl_socket_t socket, curlsocktype purpose) noexcept
+{
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        const int bytes = *static_cast<const int *>(clientData);
+        (void)setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    return CURL_SOCKOPT_OK;
+}
+
+// receiveBuffer holds what the socket callback reads; it outlives the transfer.
+void setConnection(CURL *h, const Connection &connection, int &receiveBuffer)
+{
+    if (connection.maxKiBPerSecond > 0) {
+        const curl_off_t bytesPerSecond = static_cast<curl_off_t>(connection.maxKiBPerSecond) * 1024;
+        curl_easy_setopt(h, CURLOPT_MAX_RECV_SPEED_LARGE, bytesPerSecond);
+        // A tenth of a second's worth at a time keeps the rate close to the one set.
+        receiveBuffer = static_cast<int>(std::clamp<curl_off_t>(bytesPerSecond / 10, 4096, ReceiveSize));
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(receiveBuffer));
+        curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, smallReceiveBuffer);
+        curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &receiveBuffer);
+    }
+    if (!connection.proxy.empty()) {
+        curl_easy_setopt(h, CURLOPT_PROXY, connection.proxy.c_str());
+        // The proxy was set for this program: the session's no_proxy does not take it away.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+    }
+    if (!connection.proxyUser.empty()) {
+        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, connection.proxyUser.c_str());
+        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, connection.proxyPassword.c_str());
+        // Whatever the proxy offers: Basic, Digest or NTLM.
+        curl_easy_setopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    }
+    if (!connection.caFile.empty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, connection.caFile.c_str());
+        // Instead of the system's: with a private authority, no public one may vouch for the
+        // update server.
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    }
+    setText(h, CURLOPT_PINNEDPUBLICKEY, connection.pinnedPublicKey);
+    setText(h, CURLOPT_SSLCERT, connection.clientCertificate);
+    setText(h, CURLOPT_SSLKEY, connection.clientKey);
+}
+
+bool isTlsRefusal(CURLcode code)
+{
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A break-off worth resuming: the transfer, not the server's answer or the disk, failed.
+bool isBreakOff(CURLcode code)
+{
+    return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT
+        || code == CURLE_GOT_NOTHING || code == CURLE_HTTP2 || code == CURLE_HTTP2_STREAM;
+}
+
+std::filesystem::path keptPartOf(const std::filesystem::path &localPath)
+{
+    return besideName(localPath, PartPurpose, 0);
+}
+
+// The record beside a kept part, named after the part so that the clean-up finds the pair.
+std::filesystem::path recordOf(const std::filesystem::path &part)
+{
+    const std::string name = part.filename().string();
+    const std::string tail = std::string(PartPurpose) + "-0";
+    if (!name.ends_with(tail))
+        return {};
+    return part.parent_path() / (name.substr(0, name.size() - tail.size()) + ResumePurpose + "-0");
+}
+
+struct KeptPart
+{
+    std::uintmax_t bytes = 0;
+    std::string validator;
+};
+
+// The part an earlier call kept for this address, or nothing (and no stale pair left).
+KeptPart keptPartFor(const std::string &address, const std::filesystem::path &localPath)
+{
+    const std::filesystem::path part = keptPartOf(localPath);
+    const std::filesystem::path record = recordOf(part);
+    KeptPart kept;
+    const Result<std::string> text = readWholeFile(record);
+    const Result<std::uintmax_t> length = fileLength(part);
+    if (text.ok() && length.ok() && length.value > 0) {
+        const size_t end = text.value.find('\n');
+        const std::string_view rest = std::string_view(text.value).substr(end == std::string::npos ? 0 : end + 1);
+        const std::string_view validator = trimmed(rest.substr(0, rest.find('\n')), " \t\r");
+        // The folder is the group's to write: nothing but one header value goes into the request.
+        const bool plain =
+            std::none_of(validator.begin(), validator.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+        if (end != std::string::npos && text.value.substr(0, end) == address && plain) {
+            kept.validator = validator;
+            kept.bytes = length.value;
+        }
+    }
+    (void)removeFileIfPresent(record); // written again only if this transfer breaks off too
+    if (kept.validator.empty()) {
+        (void)removeFileIfPresent(part);
+        return {};
+    }
+    return kept;
+}
+
 Result<Download> transfer(const std::string &address, const std::filesystem::path &localPath, const Options &options)
 {
     using Failure = Result<Download>;
@@ -123,21 +415,49 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
 
     // The parsed address outlives the handle that refers to it.
     const auto url = parsedAddress(address);
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl)
+    std::unique_ptr<CURL, CurlDeleter> ownHandle;
+    CURL *h = options.session ? static_cast<CURL *>(options.session->handle()) : nullptr;
+    if (h) {
+        // Options go, the connection stays.
+        curl_easy_reset(h);
+    } else {
+        ownHandle.reset(curl_easy_init());
+        h = ownHandle.get();
+    }
+    if (!h)
         return Failure::failure(userError("Errore in fase di InternetOpen"));
     if (!url)
         return Failure::failure(userError(OpenFailed));
 
-    const Result<NewFile> created = createFileBeside(localPath, "download");
-    if (created.failed())
-        return Failure::failure(created.error);
-    const NewFile &part = created.value;
+    KeptPart kept = options.resume ? keptPartFor(address, localPath) : KeptPart{};
+    NewFile part;
+    if (kept.bytes > 0) {
+        part = {platform::openFile(keptPartOf(localPath), "r+b"), keptPartOf(localPath)};
+        if (!part.file || std::fseek(part.file, 0, SEEK_END) != 0) {
+            if (part.file)
+                std::fclose(part.file);
+            (void)removeFileIfPresent(part.path);
+            kept = {};
+        }
+    }
+    if (kept.bytes == 0) {
+        const Result<NewFile> created = createFileBeside(localPath, PartPurpose);
+        if (created.failed())
+            return Failure::failure(created.error);
+        part = created.value;
+    }
     std::setvbuf(part.file, nullptr, _IOFBF, WriteBufferSize);
-    Transfer state{part.file, part.path, &options, 0, 0, false, false, {}};
+    Transfer state;
+    state.file = part.file;
+    state.path = part.path;
+    state.options = &options;
+    state.askedFrom = kept.bytes;
     char curlMessage[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<curl_slist, CurlDeleter> headers;
+    // A kept handle must not point at this call's buffers, state and address once it returns.
+    const auto forget = [](CURL *handle) { curl_easy_reset(handle); };
+    const std::unique_ptr<CURL, decltype(forget)> forgetOnReturn(options.session ? h : nullptr, forget);
 
-    CURL *h = curl.get();
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent.c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBlock);
@@ -154,9 +474,20 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     // A server trickling bytes would otherwise hold the run, and its window over the kiosk, for
     // days.
     curl_easy_setopt(h, CURLOPT_TIMEOUT, options.timeoutSeconds);
-    // What is installed is the file, not the compressed form a server chose to send: libcurl
-    // undoes what it knows and fails on what it does not.
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, headerLine);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
+    if (kept.bytes > 0) {
+        // The bytes kept are of the body as sent, so the rest is asked for unencoded too; a
+        // file changed meanwhile makes the server send it whole.
+        const std::string range = std::to_string(kept.bytes) + "-";
+        curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+        headers.reset(curl_slist_append(nullptr, ("If-Range: " + kept.validator).c_str()));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    } else {
+        // What is installed is the file, not the compressed form a server chose to send:
+        // libcurl undoes what it knows and fails on what it does not.
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    }
     // One thread and no alarm signals behind the window's back.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     if (options.stop.stop_possible()) {
@@ -166,12 +497,15 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     }
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    // Proxies: libcurl takes http_proxy, https_proxy, all_proxy and no_proxy from the
-    // environment when no proxy is set here.
+    setConnection(h, options.connection, state.receiveBuffer);
 
     const CURLcode result = curl_easy_perform(h);
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    long proxyStatus = 0; // the proxy's answer to the tunnel asked for an https address
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    if (state.resumedFrom > 0 && options.log)
+        options.log("Download ripreso dal byte " + std::to_string(state.resumedFrom));
 
     errno = 0;
     const bool closed = std::fclose(part.file) == 0;
@@ -183,6 +517,11 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
     if (failure.ok() && result != CURLE_OK && !(state.cutShort && result == CURLE_WRITE_ERROR)) {
         if (result == CURLE_HTTP_RETURNED_ERROR)
             failure = userError("Risposta del server: " + std::to_string(status));
+        else if (proxyStatus >= 400)
+            failure = userError("Risposta del server: " + std::to_string(proxyStatus));
+        else if (isTlsRefusal(result))
+            failure = userError(std::string("Connessione TLS rifiutata: ")
+                                + (curlMessage[0] ? curlMessage : curl_easy_strerror(result)));
         else if (status == 0)
             failure = userError(OpenFailed);
         else
@@ -190,18 +529,37 @@ Result<Download> transfer(const std::string &address, const std::filesystem::pat
                                 + (curlMessage[0] ? curlMessage : curl_easy_strerror(result)));
     }
 
+    const Download done{state.bytes, state.cutShort, state.resumedFrom};
     if (failure.ok()) {
         std::error_code ec;
         std::filesystem::rename(part.path, localPath, ec);
         if (!ec)
-            return {{state.bytes, state.cutShort}, {}};
+            return {done, {}};
         failure = errorFromSystem(ec, localPath);
     }
+    const std::string validator = state.answer.validator();
+    if (options.resume && isBreakOff(result) && state.fileError.ok() && !state.stopped && state.bytes > 0
+        && !validator.empty() && !state.answer.encoded && part.path == keptPartOf(localPath)
+        && (state.answer.status == 200 || state.answer.status == 206)) {
+        // Kept for the next call; if the record cannot be written the part goes with the rest.
+        if (replaceFileAtomically(recordOf(part.path), address + "\n" + validator + "\n", Durability::UntilCrash).ok())
+            return {done, failure};
+    }
     (void)removeFileIfPresent(part.path); // a hidden name that the next run clears away
-    return {{state.bytes, state.cutShort}, failure};
+    return {done, failure};
 }
 
 } // namespace
+
+Session::Session()
+    : m_handle(curl_easy_init())
+{
+}
+
+Session::~Session()
+{
+    curl_easy_cleanup(static_cast<CURL *>(m_handle));
+}
 
 Result<Download> DownloadFile(const std::string &address, const std::string &localPath, const Options &options)
 {
@@ -215,6 +573,32 @@ Result<Download> DownloadFile(const std::string &address, const std::string &loc
             options.log("Error download " + errorText(result.error));
     }
     return result;
+}
+
+void removeAbandonedParts(const std::filesystem::path &folder)
+{
+    for (const auto &path : filesIn(folder).value) {
+        const std::string name = path.filename().string();
+        const std::filesystem::path record = recordOf(path);
+        if (isBesideName(name, PartPurpose) && !(!record.empty() && ordinaryFileExists(record)))
+            (void)removeFileIfPresent(path);
+    }
+    for (const auto &path : filesIn(folder).value) {
+        const std::string name = path.filename().string();
+        if (!isBesideName(name, ResumePurpose))
+            continue;
+        // The record of a part that is gone.
+        const std::string tail = std::string(ResumePurpose) + "-0";
+        const bool paired = name.ends_with(tail)
+            && ordinaryFileExists(folder / (name.substr(0, name.size() - tail.size()) + PartPurpose + "-0"));
+        if (!paired)
+            (void)removeFileIfPresent(path);
+    }
+}
+
+void removeAllParts(const std::filesystem::path &folder)
+{
+    removeBesideFiles(folder, {PartPurpose, ResumePurpose});
 }
 
 } // namespace modDownload

@@ -44,6 +44,7 @@ UpdateRun::UpdateRun(UpdaterEnvironment env, UpdateSettings settings, CountSetti
     m_download.log = [this](const std::string &line) { log(line); };
     m_download.onBlock = [this] { m_observer.blockArrived(); };
     m_download.stop = m_stop.get_token();
+    m_download.session = &m_session;
 }
 
 UpdateRun::~UpdateRun() = default;
@@ -101,7 +102,8 @@ UpdateRun::Next UpdateRun::prepare()
     fs::create_directory(m_updateFolder, ignored);
     fs::create_directory(m_backupFolder, ignored);
     // What a killed run left half-made; the run lock keeps any other run away.
-    removeBesideFiles(m_updateFolder, {"download"});
+    // Downloads broken off with a validator stay, for this run to resume.
+    modDownload::removeAbandonedParts(m_updateFolder);
     removeBesideFiles(m_env.paths.folder, {"install", "copy"});
     removeBesideFiles(m_backupFolder, {"copy", "write"});
     // Until an interrupted update is undone, its journal is the only record of which backup
@@ -121,6 +123,11 @@ UpdateRun::Next UpdateRun::checkSettings()
         return ended(RunEnd::Refused);
     }
     m_trust = m_settings.trust.value;
+    if (m_settings.connection.failed()) {
+        log(m_settings.connection.error.description);
+        return ended(RunEnd::Refused);
+    }
+    m_download.connection = m_settings.connection.value;
     return {};
 }
 
@@ -201,11 +208,22 @@ UpdateRun::Next UpdateRun::verifySet()
 
 UpdateRun::Next UpdateRun::downloadEntries()
 {
+    const size_t listed = m_entries.size();
+    if (m_trustedSet) {
+        // What already has the signed bytes is neither fetched nor backed up nor replaced.
+        const FolderNames installed(m_env.paths.folder);
+        std::erase_if(m_entries, [&](const std::string &entry) {
+            if (!installedUnchanged(entry, installed))
+                return false;
+            log("File " + entry + " invariato");
+            return true;
+        });
+    }
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const std::string &entry = m_entries[i];
         m_observer.showText(entry);
         log("Download file " + entry);
-        if (!fetch(entryAddress(m_settings.updateUrl, entry), entry, 0))
+        if (!fetch(entryAddress(m_settings.updateUrl, entry), entry, 0, true))
             return abandon();
         const Result<std::uintmax_t> length = fileLength(m_updateFolder / entry);
         if (length.failed())
@@ -221,7 +239,7 @@ UpdateRun::Next UpdateRun::downloadEntries()
         m_observer.showProgress(i + 1, m_entries.size());
     }
     if (m_trustedSet)
-        log(m_trustedSet->verifiedLine(m_entries.size()));
+        log(m_trustedSet->verifiedLine(listed)); // the unchanged ones were checked too
     // The new files' content reaches the disk before any of them takes an installed file's
     // place, in one go rather than file by file.
     if (!m_entries.empty() && platform::syncFileSystem(m_updateFolder).failed()) {
@@ -356,14 +374,26 @@ void UpdateRun::rollBack(UpdateTransaction &transaction)
     (void)UpdateRecovery(m_env.paths, *m_env.clock, m_log).rollBack(transaction);
 }
 
-bool UpdateRun::fetch(const std::string &address, const std::string &name, std::uintmax_t maxBytes)
+bool UpdateRun::installedUnchanged(const std::string &entry, const FolderNames &installed) const
+{
+    const std::string name = namesExecutable(entry, KioskExeName) ? KioskExeName : installed.find(entry);
+    if (name.empty())
+        return false;
+    Result<std::string> digest = fileSha256(m_env.paths.folder / name);
+    // A file that cannot be read is fetched and replaced as any other.
+    return digest.ok() && m_trustedSet->checkDigest(entry, digest.value).ok();
+}
+
+bool UpdateRun::fetch(const std::string &address, const std::string &name, std::uintmax_t maxBytes, bool resume)
 {
     m_staged.push_back(name);
     m_download.maxBytes = maxBytes;
+    m_download.resume = resume;
     // A failed download logs its line and leaves no file, so the run fails where it reads the
     // file ("File not found", as it always has).
-    m_figures.bytesDownloaded +=
-        modDownload::DownloadFile(address, (m_updateFolder / name).string(), m_download).value.bytes;
+    const modDownload::Download done =
+        modDownload::DownloadFile(address, (m_updateFolder / name).string(), m_download).value;
+    m_figures.bytesDownloaded += done.bytes - done.resumedFrom;
     m_observer.downloadEnded();
     return !m_stop.stop_requested();
 }
@@ -373,5 +403,5 @@ void UpdateRun::removeStagedFiles()
     // Only what this run put there: the folder may be a link to a place that holds other files.
     for (const std::string &name : m_staged)
         (void)removeFileIfPresent(m_updateFolder / name); // what stays is overwritten by the next run
-    removeBesideFiles(m_updateFolder, {"download"});
+    modDownload::removeAllParts(m_updateFolder);
 }

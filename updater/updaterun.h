@@ -6,6 +6,7 @@
 // back. The run touches no widget: it tells a RunObserver what it does and returns one outcome.
 
 #include "countsetting.h"
+#include "fileops.h"
 #include "hashworker.h"
 #include "kioskservice.h"
 #include "moddownload.h"
@@ -64,7 +65,8 @@ private:
     void keepUpdate(UpdateTransaction *transaction);
     void rollBack(UpdateTransaction &transaction);
 
-    bool fetch(const std::string &address, const std::string &name, std::uintmax_t maxBytes);
+    bool fetch(const std::string &address, const std::string &name, std::uintmax_t maxBytes, bool resume = false);
+    bool installedUnchanged(const std::string &entry, const FolderNames &installed) const;
     void removeStagedFiles();
     void log(const std::string &line) const { m_log.write(line); }
 
@@ -77,13 +79,14 @@ private:
     std::filesystem::path m_updateFolder;
     std::filesystem::path m_backupFolder;
     std::stop_source m_stop;
+    modDownload::Session m_session;
     modDownload::Options m_download;
     RunFigures m_figures;
 
     // What the steps found, for the steps after them.
     TrustSettings m_trust; // once read: a run that ends before says nothing of stale sets
     std::string m_manifest;
-    std::vector<std::string> m_entries;
+    std::vector<std::string> m_entries; // of a verified set: only those that differ from the installed files
     // The signed set this run installs, when updates are verified, and the hash of its downloads
     // (a thread of its own, only when there is something to check).
     std::optional<TrustedSet> m_trustedSet;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "clsfileini.h"
+#include "moddownload.h"
 #include "result.h"
 #include "updatetrust.h"
 
+#include <filesystem>
 #include <string>
 
 // What an update run takes from TesmoraUpdate.ini, read once before the run. The counting
@@ -17,6 +19,15 @@ struct UpdateSettings
     Result<TrustSettings> trust;
     // "data"/metrics_file as read; empty: no metrics.
     std::string metricsFile;
+    // How the server is reached; a failure carries the line the run refuses with.
+    Result<modDownload::Connection> connection;
 };
 
 UpdateSettings readUpdateSettings(const clsFileIni &ini);
+
+// max_download_rate (KiB per second, a whole number; 0 or blank: no limit), proxy, proxy_user,
+// proxy_password, ca_file, pinned_public_key, client_certificate and client_key of section "data";
+// a relative file path lies in folder. A rate that is not a whole number fails with the line
+// "Valore non valido per max_download_rate: '<text>', nessun download": a kiosk held to a rate
+// never takes the whole link because of a typing error.
+Result<modDownload::Connection> readConnectionSettings(const clsFileIni &ini, const std::filesystem::path &folder);

@@ -10,6 +10,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
@@ -348,6 +349,21 @@ std::string Sha256Stream::finish()
     std::array<char, crypto_hash_sha256_BYTES * 2 + 1> hex{};
     sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
     return hex.data();
+}
+
+Result<std::string> fileSha256(const std::filesystem::path &path)
+{
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(platform::openFile(path, "rb"), std::fclose);
+    if (!file)
+        return Result<std::string>::failure(errorFromErrno(errno ? errno : EIO, path));
+    Sha256Stream stream;
+    std::string block(1024 * 1024, '\0');
+    while (const size_t n = std::fread(block.data(), 1, block.size(), file.get()))
+        stream.add(std::string_view(block.data(), n));
+    if (std::ferror(file.get()))
+        return Result<std::string>::failure(errorFromErrno(EIO, path));
+    return {stream.finish(), {}};
 }
 
 ErrorInfo TrustedSet::checkDigest(std::string_view entry, std::string_view hexDigest) const

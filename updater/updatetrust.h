@@ -88,6 +88,9 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// The SHA-256 of a file's content, as 64 lower-case hex digits, or the file error.
+Result<std::string> fileSha256(const std::filesystem::path &path);
+
 // A set whose signature and date held, with the digest update.sha256 gives each entry.
 struct TrustedSet
 {

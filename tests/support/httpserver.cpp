@@ -30,7 +30,8 @@ TestHttpServer::TestHttpServer(int port)
 {
     m_server->set_keep_alive_max_count(1);
     m_server->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &) {
-        record(req.method, req.path, req.get_header_value("User-Agent"));
+        record({req.method, req.path, req.get_header_value("User-Agent"), req.target, req.get_header_value("Range"),
+                req.get_header_value("If-Range")});
         return httplib::Server::HandlerResponse::Unhandled;
     });
     m_server->set_error_handler([](const httplib::Request &, httplib::Response &res) {
@@ -74,10 +75,10 @@ std::string TestHttpServer::baseUrl() const
     return "http://127.0.0.1:" + std::to_string(m_port) + "/";
 }
 
-void TestHttpServer::record(const std::string &method, const std::string &path, const std::string &userAgent)
+void TestHttpServer::record(Request request)
 {
     std::lock_guard lock(m_mutex);
-    m_requests.push_back({method, path, userAgent});
+    m_requests.push_back(std::move(request));
 }
 
 void TestHttpServer::serve(const std::string &path, const std::string &body, int status, const std::string &contentType,
@@ -115,6 +116,41 @@ void TestHttpServer::serveBrokenOff(const std::string &path, const std::string &
                                      if (offset >= sentBytes)
                                          return false; // drops the connection mid-body
                                      sink.write(body.data() + offset, sentBytes - offset);
+                                     return true;
+                                 });
+    });
+}
+
+void TestHttpServer::serveRanges(const std::string &path, const std::string &body, const std::string &etag,
+                                 bool rangesIgnored, size_t breakOffAt)
+{
+    std::lock_guard lock(m_mutex);
+    const bool known = m_ranged.count(path) > 0;
+    m_ranged[path] = {std::make_shared<const std::string>(body), etag, rangesIgnored, breakOffAt};
+    if (known)
+        return;
+    m_server->Get(path, [this, path](const httplib::Request &req, httplib::Response &res) {
+        std::unique_lock answering(m_mutex);
+        const RangedAnswer answer = m_ranged.at(path);
+        answering.unlock();
+        const std::string ifRange = req.get_header_value("If-Range");
+        res.set_header("ETag", answer.etag);
+        if (answer.rangesIgnored || answer.breakOffAt < answer.body->size()
+            || (!ifRange.empty() && ifRange != answer.etag)) {
+            // The library cuts any answer to the ranges asked for: forgetting them sends it whole.
+            const_cast<httplib::Request &>(req).ranges.clear();
+            res.status = 200;
+        }
+        if (answer.breakOffAt >= answer.body->size()) {
+            res.set_content(*answer.body, "application/octet-stream");
+            return;
+        }
+        res.set_content_provider(answer.body->size(), "application/octet-stream",
+                                 [answer](size_t offset, size_t length, httplib::DataSink &sink) {
+                                     if (offset >= answer.breakOffAt)
+                                         return false; // drops the connection mid-body
+                                     sink.write(answer.body->data() + offset,
+                                                std::min(length, answer.breakOffAt - offset));
                                      return true;
                                  });
     });

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,6 +29,9 @@ public:
         std::string method;
         std::string path;
         std::string userAgent;
+        std::string target; // as in the request line: absolute through a proxy
+        std::string range;
+        std::string ifRange;
     };
 
     // On a free port, or on the given one: a server that went down comes back where it was.
@@ -49,6 +53,12 @@ public:
     // Announces announcedLength bytes, sends only the first sentBytes of body, then drops the
     // connection.
     void serveBrokenOff(const std::string &path, const std::string &body, size_t sentBytes);
+    // Serves body with the ETag etag, answering a Range with 206 when If-Range names that ETag
+    // (or is absent), else whole with 200; with rangesIgnored always whole. With breakOffAt, the
+    // whole body is announced and the connection dropped after that many bytes. The latest call
+    // for a path is the one served.
+    void serveRanges(const std::string &path, const std::string &body, const std::string &etag,
+                     bool rangesIgnored = false, size_t breakOffAt = SIZE_MAX);
     // Answers with a redirect to location (absolute, or a path on this server).
     void serveRedirect(const std::string &path, const std::string &location, int status = 302);
     // Sends body in chunks of chunkSize with a pause before each.
@@ -64,7 +74,7 @@ public:
     void stop();
 
 private:
-    void record(const std::string &method, const std::string &path, const std::string &userAgent);
+    void record(Request request);
 
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
@@ -79,6 +89,14 @@ private:
         Headers headers;
     };
     std::map<std::string, Answer> m_answers;
+    struct RangedAnswer
+    {
+        std::shared_ptr<const std::string> body;
+        std::string etag;
+        bool rangesIgnored;
+        size_t breakOffAt;
+    };
+    std::map<std::string, RangedAnswer> m_ranged;
     // Read by the server's threads while stop() sets it.
     std::shared_ptr<std::atomic<bool>> m_stopping;
 };

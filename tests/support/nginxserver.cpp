@@ -32,8 +32,10 @@ std::filesystem::path NginxServer::program()
     return "/usr/sbin/nginx";
 }
 
-NginxServer::NginxServer(const std::filesystem::path &root, const std::string &extraServerLines)
+NginxServer::NginxServer(const std::filesystem::path &root, const std::string &extraServerLines,
+                         const std::optional<Tls> &tls)
     : m_root(root)
+    , m_tls(tls)
 {
     if (!std::filesystem::exists(program()))
         throw std::runtime_error("nginx is not installed (Debian package nginx-light)");
@@ -89,10 +91,14 @@ bool NginxServer::startOn(int port, const std::string &extraServerLines)
                     "  keepalive_requests 10000;\n"
                     "  server {\n"
                     "    listen 127.0.0.1:"
-                  + std::to_string(port)
+                  + std::to_string(port) + (m_tls ? " ssl" : "")
                   + ";\n"
                     "    root "
-                  + m_root.string() + ";\n" + extraServerLines
+                  + m_root.string() + ";\n"
+                  + (m_tls ? "    ssl_certificate " + m_tls->certificate.string() + ";\n    ssl_certificate_key "
+                             + m_tls->key.string() + ";\n"
+                           : std::string())
+                  + extraServerLines
                   + "  }\n"
                     "}\n");
     m_process = std::make_unique<ChildProcess>(
@@ -113,7 +119,7 @@ bool NginxServer::startOn(int port, const std::string &extraServerLines)
 
 std::string NginxServer::baseUrl() const
 {
-    return "http://127.0.0.1:" + std::to_string(m_port) + "/";
+    return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) + "/";
 }
 
 std::vector<NginxServer::Request> NginxServer::requests() const

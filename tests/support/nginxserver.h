@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,19 @@
 class NginxServer
 {
 public:
+    // Certificate and key (PEM) of a server that speaks HTTPS only.
+    struct Tls
+    {
+        std::filesystem::path certificate;
+        std::filesystem::path key;
+    };
     // extraServerLines go into the server block (a location of the caller's, say).
-    explicit NginxServer(const std::filesystem::path &root, const std::string &extraServerLines = {});
+    explicit NginxServer(const std::filesystem::path &root, const std::string &extraServerLines = {},
+                         const std::optional<Tls> &tls = {});
     ~NginxServer();
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port>/"
+    // "http://127.0.0.1:<port>/", or https
     std::string baseUrl() const;
 
     struct Request
@@ -43,6 +51,7 @@ private:
 
     TempFolder m_state;
     std::filesystem::path m_root;
+    std::optional<Tls> m_tls;
     std::unique_ptr<ChildProcess> m_process;
     int m_port = 0;
 };

@@ -3,8 +3,11 @@
 #include "logreading.h"
 #include "moddownload.h"
 #include "monthlylog.h"
+#include "nginxserver.h"
 #include "tempfolder.h"
+#include "testcertificate.h"
 #include "testclock.h"
+#include "updatesettings.h"
 
 #include <QByteArray>
 
@@ -128,13 +131,88 @@ TEST_F(Download, ABareNameIsNotAnAddress)
     EXPECT_EQ(updateFolder(), std::set<std::string>{});
 }
 
-TEST_F(Download, TlsFailureIsAFailedDownload)
+// A server with a certificate of its own is refused as unknown, trusted through ca_file alone,
+// and refused again when its key is not the one pinned; each refusal says why, in libcurl's words.
+// A server that asks for a client certificate gets client_certificate.
+TEST_F(Download, APrivateServerIsTrustedOnlyThroughCaFileAndItsPinnedKey)
 {
-    // The test server speaks plain HTTP, so no handshake can succeed.
+    TempFolder keys;
+    const TestCertificate own = makeTestCertificate(keys.path(), "own");
+    const TestCertificate other = makeTestCertificate(keys.path(), "other");
+    writeFile(keys / "a", "from the private server");
+    NginxServer nginx(keys.path(), {}, NginxServer::Tls{own.certificate, own.key});
+    const auto attempt = [&](const std::string &caFile, const std::string &pin) {
+        options.connection.caFile = caFile;
+        options.connection.pinnedPublicKey = pin;
+        const ErrorInfo e = get(nginx.baseUrl() + "a", local("a"));
+        return e.ok() ? readFile(local("a")) : e.description;
+    };
+    const std::string refused = "Connessione TLS rifiutata: ";
+
+    EXPECT_EQ(attempt({}, {}), refused + "SSL certificate problem: self-signed certificate");
+    EXPECT_EQ(attempt(own.certificate.string(), {}), "from the private server");
+    EXPECT_EQ(attempt(own.certificate.string(), own.pin), "from the private server");
+    EXPECT_EQ(attempt(own.certificate.string(), other.pin),
+              refused + "SSL: public key does not match pinned public key");
+    EXPECT_EQ(attempt(other.certificate.string(), {}), refused + "SSL certificate problem: self-signed certificate");
+    // Plain HTTP where TLS was asked for: no handshake at all.
     server.serve("/a", "plain");
-    EXPECT_TRUE(get("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a")).failed());
-    EXPECT_EQ(log(), Lines{OpenFailedLine});
+    options.connection = {};
+    const ErrorInfo plain = get("https://127.0.0.1:" + std::to_string(server.port()) + "/a", local("a"));
+    EXPECT_TRUE(plain.description.starts_with(refused)) << plain.description;
+
+    // A server that wants to know its clients.
+    const TestCertificate client = makeTestCertificate(keys.path(), "client");
+    NginxServer asking(keys.path(),
+                       "    ssl_client_certificate " + client.certificate.string() + ";\n    ssl_verify_client on;\n",
+                       NginxServer::Tls{own.certificate, own.key});
+    options.connection.caFile = own.certificate.string();
+    EXPECT_EQ(get(asking.baseUrl() + "a", local("a")).description, "Risposta del server: 400");
+    options.connection.clientCertificate = client.certificate.string();
+    options.connection.clientKey = client.key.string();
+    EXPECT_TRUE(get(asking.baseUrl() + "a", local("a")).ok());
+    fs::remove(local("a"));
+
+    const Lines lines = log();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Error download (-2147220504) " + refused + "SSL certificate problem: self-signed certificate");
     EXPECT_FALSE(fs::exists(local("a")));
+}
+
+TEST(ConnectionSettings, AreReadWithPathsInTheProgramFolderAndABadRateRefusesTheRun)
+{
+    TempFolder dir;
+    clsFileIni ini;
+    ini.setNomeFile((dir / "TesmoraUpdate.ini").string());
+    const auto read = [&](const std::string &lines) {
+        writeFile(dir / "TesmoraUpdate.ini", "[data]\r\n" + lines);
+        return readConnectionSettings(ini, dir.path());
+    };
+    const Result<modDownload::Connection> none = read("");
+    ASSERT_TRUE(none.ok());
+    EXPECT_EQ(none.value.maxKiBPerSecond, 0u);
+    EXPECT_TRUE(none.value.proxy.empty() && none.value.caFile.empty() && none.value.pinnedPublicKey.empty()
+                && none.value.clientCertificate.empty() && none.value.clientKey.empty());
+
+    const Result<modDownload::Connection> all =
+        read("max_download_rate= 2048 \r\nproxy=http://proxy.lan:3128\r\nproxy_user=kiosk\r\nproxy_password=s3cr=t\r\n"
+             "ca_file=ca.pem\r\npinned_public_key=sha256//AAAA\r\nclient_certificate=/etc/tesmora/me.pem\r\n"
+             "client_key=me.key\r\n");
+    ASSERT_TRUE(all.ok()) << all.error.description;
+    EXPECT_EQ(all.value.maxKiBPerSecond, 2048u);
+    EXPECT_EQ(all.value.proxy, "http://proxy.lan:3128");
+    EXPECT_EQ(all.value.proxyUser, "kiosk");
+    EXPECT_EQ(all.value.proxyPassword, "s3cr=t");
+    EXPECT_EQ(all.value.caFile, (dir / "ca.pem").string());
+    EXPECT_EQ(all.value.pinnedPublicKey, "sha256//AAAA");
+    EXPECT_EQ(all.value.clientCertificate, "/etc/tesmora/me.pem");
+    EXPECT_EQ(all.value.clientKey, (dir / "me.key").string());
+    EXPECT_EQ(read("pinned_public_key=server.pub\r\n").value.pinnedPublicKey, (dir / "server.pub").string());
+
+    for (const std::string bad : {"2 MB", "-5", "1.5", "99999999999999999"}) {
+        const Result<modDownload::Connection> refused = read("max_download_rate=" + bad + "\r\n");
+        EXPECT_EQ(refused.error.description, "Valore non valido per max_download_rate: '" + bad + "', nessun download");
+    }
 }
 
 TEST_F(Download, EmptyArgumentsTouchNothing)
