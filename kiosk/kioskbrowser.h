@@ -14,12 +14,16 @@ class KioskPage;
 class PageDialog;
 class QWebEngineProfile;
 class QWebEngineView;
+class ServerAnswersOnly;
 class ServerList;
 struct KioskSettings;
 
 // The kiosk's browser: a session (an off-the-record profile and its KioskPage) shown in the view
 // it is given, with the page's questions asked in the dialog it is given. Every session starts
 // from nothing: no cookies, storage, cache or history survive a restart or a new session.
+// The pages the kiosk asks for itself, and every page after a failed one until a page of the
+// service has loaded, come from their server, never from the cache: only the server can say that
+// the service is back.
 class KioskBrowser : public QObject, public Navigator
 {
     Q_OBJECT
@@ -55,6 +59,7 @@ private:
     PageDialog *m_dialog;
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
+    ServerAnswersOnly *m_serverAnswers = nullptr;
     int16_t m_loadTimeout = 30;
     bool m_filePagesAllowed = false;
     std::optional<HostAllowList> m_allowedHosts;

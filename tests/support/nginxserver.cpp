@@ -34,6 +34,7 @@ std::filesystem::path NginxServer::program()
 
 NginxServer::NginxServer(const std::filesystem::path &root, const std::string &extraServerLines)
     : m_root(root)
+    , m_extraServerLines(extraServerLines)
 {
     if (!std::filesystem::exists(program()))
         throw std::runtime_error("nginx is not installed (Debian package nginx-light)");
@@ -109,6 +110,18 @@ bool NginxServer::startOn(int port, const std::string &extraServerLines)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+void NginxServer::stop()
+{
+    m_process.reset();
+}
+
+void NginxServer::restart()
+{
+    stop();
+    if (!startOn(m_port, m_extraServerLines))
+        throw std::runtime_error("nginx did not start again: " + readFile(m_state / "error.log"));
 }
 
 std::string NginxServer::baseUrl() const

@@ -18,6 +18,10 @@ public:
     explicit NginxServer(const std::filesystem::path &root, const std::string &extraServerLines = {});
     ~NginxServer();
 
+    // Stops serving (connections are refused), and serves again on the same port.
+    void stop();
+    void restart();
+
     int port() const { return m_port; }
     // "http://127.0.0.1:<port>/"
     std::string baseUrl() const;
@@ -43,6 +47,7 @@ private:
 
     TempFolder m_state;
     std::filesystem::path m_root;
+    std::string m_extraServerLines;
     std::unique_ptr<ChildProcess> m_process;
     int m_port = 0;
 };
