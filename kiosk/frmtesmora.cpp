@@ -98,6 +98,7 @@ void frmTesmora::createControls()
     tmrLoadTimeout = named(new FormTimer(1000, this), "tmrLoadTimeout");
     tmrIdleReset = named(new FormTimer(1000, this), "tmrIdleReset");
     tmrMetrics = named(new FormTimer(10000, this), "tmrMetrics");
+    tmrPageCheck = named(new FormTimer(1000, this), "tmrPageCheck");
 
     ptcRefresh = makeArea(this, "ptcRefresh", Design::ptcRefresh);
     ptcStop = makeArea(this, "ptcStop", Design::ptcStop);
@@ -151,6 +152,11 @@ void frmTesmora::createRules()
     m_updaterStart = std::make_unique<UpdaterStart>(tmrUpdate, m_env.paths, clock, m_log);
     m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
     m_refreshBar = new RefreshBar(tmrRefreshPage, Design::shpBase.width, Design::shpRiempimento.width, this);
+    m_input = new InputWatch(clock, this);
+    m_watchdog = new PageWatchdog(
+        tmrPageCheck, *m_browser, *m_input, m_log,
+        [this] { return m_errors->countdownRunning() || m_browser->showsErrorPage(); }, this);
+    m_metrics->addFigures([this] { return m_watchdog->metrics(); });
 }
 
 void frmTesmora::wireRules()
@@ -161,6 +167,8 @@ void frmTesmora::wireRules()
     connect(m_browser, &KioskBrowser::documentComplete, this, &frmTesmora::WebBrowser_DocumentComplete);
     connect(m_watch, &ServerWatch::serverDown, this, &frmTesmora::WebBrowser_NavigateError);
     connect(m_errors, &NavigationErrors::countdownEnded, m_watch, &ServerWatch::retryStartPage);
+    connect(m_watchdog, &PageWatchdog::pageFailed, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(m_browser, &KioskBrowser::documentComplete, m_watchdog, &PageWatchdog::pageLoaded);
 
     connect(m_status, &ServiceStatus::statusApplied, m_metrics, &KioskMetrics::write);
     connect(m_status, &ServiceStatus::changed, m_gesture, &OperatorGesture::statusChanged);
@@ -188,7 +196,8 @@ void frmTesmora::wireRules()
         {tmrShutdown, &frmTesmora::tmrShutdown_Timer},       {tmrUpdate, &frmTesmora::tmrUpdate_Timer},
         {tmrOpenAdmin, &frmTesmora::tmrOpenAdmin_Timer},     {tmrUnloadAdmin, &frmTesmora::tmrUnloadAdmin_Timer},
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
-        {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer}};
+        {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
+        {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer}};
     for (const auto &[timer, handler] : ticks)
         connect(timer, &QTimer::timeout, this, handler);
     const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
@@ -258,6 +267,7 @@ void frmTesmora::Form_Load()
     m_idleReset->configure(settings);
     m_metrics->configure(settings);
     m_updaterStart->configure(settings);
+    m_watchdog->configure(settings);
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
 }

@@ -4,6 +4,7 @@
 #include "countsetting.h"
 #include "endrequests.h"
 #include "idlereset.h"
+#include "inputwatch.h"
 #include "kioskbrowser.h"
 #include "kioskenvironment.h"
 #include "kiosklog.h"
@@ -11,6 +12,7 @@
 #include "navigationerrors.h"
 #include "navigationrefusals.h"
 #include "operatorgesture.h"
+#include "pagewatchdog.h"
 #include "platform.h"
 #include "refreshbar.h"
 #include "serverlist.h"
@@ -60,6 +62,7 @@ public:
     void tmrTestWebServer_Timer() { m_watch->tick(); }
     void tmrIdleReset_Timer() { m_idleReset->tick(); }
     void tmrMetrics_Timer() { m_metrics->write(); }
+    void tmrPageCheck_Timer() { m_watchdog->tick(); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -150,6 +153,7 @@ private:
     FormTimer *tmrLoadTimeout = nullptr;
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
+    FormTimer *tmrPageCheck = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
@@ -173,4 +177,6 @@ private:
     ShutdownRequest *m_shutdown = nullptr; // Shutdown.txt (tmrShutdown)
     OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
     RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
+    InputWatch *m_input = nullptr; // when a visitor last touched the screen
+    PageWatchdog *m_watchdog = nullptr; // page_check_interval, renderer_memory_limit (tmrPageCheck)
 };

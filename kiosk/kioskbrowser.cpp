@@ -8,8 +8,10 @@
 #include "serverlist.h"
 
 #include "clsfileini.h"
+#include "platform.h"
 
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
@@ -133,4 +135,52 @@ void KioskBrowser::load(const QString &address)
 void KioskBrowser::showHtml(const QString &html)
 {
     m_view->setHtml(html);
+}
+
+void KioskBrowser::askScript(std::function<void()> answered)
+{
+    // In the kiosk's own script world: the page's scripts neither see nor disturb the question.
+    m_page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
+                          [answered = std::move(answered)](const QVariant &answer) {
+                              // A renderer that ends answers nothing, with an empty value.
+                              if (answer.isValid())
+                                  answered();
+                          });
+}
+
+QImage KioskBrowser::picture() const
+{
+    return m_view->grab().toImage();
+}
+
+bool KioskBrowser::loading() const
+{
+    return m_page->isLoading();
+}
+
+QUrl KioskBrowser::address() const
+{
+    return m_page->url();
+}
+
+std::optional<long> KioskBrowser::rendererMemoryKiB() const
+{
+    const long pid = rendererPid();
+    return pid > 0 ? platform::processMemoryKiB(pid) : std::nullopt;
+}
+
+long KioskBrowser::rendererPid() const
+{
+    return static_cast<long>(m_page->renderProcessPid());
+}
+
+void KioskBrowser::endRenderer(std::function<void()> then)
+{
+    m_page->endRenderer(std::move(then));
+}
+
+void KioskBrowser::reloadFromServer()
+{
+    m_serverAnswers->strict = true;
+    m_page->triggerAction(QWebEnginePage::ReloadAndBypassCache);
 }

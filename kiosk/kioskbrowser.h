@@ -2,6 +2,7 @@
 
 #include "hostallowlist.h"
 #include "navigator.h"
+#include "pagewatchdog.h"
 
 #include <QObject>
 #include <QUrl>
@@ -24,7 +25,7 @@ struct KioskSettings;
 // The pages the kiosk asks for itself, and every page after a failed one until a page of the
 // service has loaded, come from their server, never from the cache: only the server can say that
 // the service is back.
-class KioskBrowser : public QObject, public Navigator
+class KioskBrowser : public QObject, public Navigator, public WatchedPage
 {
     Q_OBJECT
 public:
@@ -37,6 +38,16 @@ public:
     // tmrLoadTimeout, once a second.
     void secondPassed();
     void startNewSession() override;
+
+    // What the page watchdog looks at and does.
+    void askScript(std::function<void()> answered) override;
+    QImage picture() const override;
+    bool loading() const override;
+    QUrl address() const override;
+    std::optional<long> rendererMemoryKiB() const override;
+    long rendererPid() const override;
+    void endRenderer(std::function<void()> then) override;
+    void reloadFromServer() override;
 
     KioskPage *page() const { return m_page; }
 

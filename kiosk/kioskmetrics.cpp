@@ -34,7 +34,7 @@ std::vector<Metric> KioskMetrics::metrics() const
 {
     const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
     const std::optional<TimePoint> loaded = m_errors.lastPageLoaded();
-    return {
+    std::vector<Metric> figures{
         {"tesmora_kiosk_status",
          "Service status: 1 pause, 2 play, 3 stop, 4 error.",
          "gauge",
@@ -57,4 +57,9 @@ std::vector<Metric> KioskMetrics::metrics() const
          {{"index", std::to_string(m_servers.index())}, {"url", m_servers.shownServer()}}},
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
+    for (const auto &more : m_more) {
+        const std::vector<Metric> added = more();
+        figures.insert(figures.end(), added.begin(), added.end());
+    }
+    return figures;
 }

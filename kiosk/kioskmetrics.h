@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <vector>
 
 class FormTimer;
@@ -27,6 +28,8 @@ public:
     void configure(const KioskSettings &settings);
     void write();
     std::vector<Metric> metrics() const;
+    // Figures of another rule, written after these.
+    void addFigures(std::function<std::vector<Metric>()> figures) { m_more.push_back(std::move(figures)); }
 
 private:
     FormTimer *m_timer;
@@ -34,4 +37,5 @@ private:
     const ServiceStatus &m_status;
     const NavigationErrors &m_errors;
     const ServerList &m_servers;
+    std::vector<std::function<std::vector<Metric>()>> m_more;
 };

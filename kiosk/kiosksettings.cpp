@@ -28,5 +28,7 @@ Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFi
     s.metricsFile = ini.ReadKey("data", "metrics_file", "");
     s.logEvents = counts.readOptional(KioskKeys::logEvents) == 1;
     s.updateSpread = counts.readOptional(KioskKeys::updateSpread);
+    s.pageCheckInterval = counts.readOptional(KioskKeys::pageCheckInterval);
+    s.rendererMemoryLimit = counts.readOptional(KioskKeys::rendererMemoryLimit);
     return {s, {}};
 }

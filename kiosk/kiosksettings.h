@@ -31,6 +31,8 @@ struct KioskSettings
     std::string metricsFile;
     bool logEvents = false;
     int16_t updateSpread = 0; // minutes
+    int16_t pageCheckInterval = 0; // seconds
+    int16_t rendererMemoryLimit = 0; // MiB
 };
 
 namespace KioskKeys {
@@ -46,6 +48,8 @@ constexpr CountSetting watchInterval{"failure", "watch_interval", "", 0, 5};
 constexpr CountSetting idleReset{"data", "idle_reset", "", 0};
 constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
 constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
+constexpr CountSetting pageCheckInterval{"failure", "page_check_interval", "", 0, 5};
+constexpr CountSetting rendererMemoryLimit{"failure", "renderer_memory_limit", "", 0};
 } // namespace KioskKeys
 
 // Reads the settings file, which becomes ini's file, through counts (which logs the counts that

@@ -59,4 +59,33 @@ TEST_F(PageHealth, AfterAnErrorOnlyThePageTheServerSendsCountsAsRecovered)
     EXPECT_GE(nginx.requestCount("/start.html"), 2u);
 }
 
+TEST_F(PageHealth, TheWatchdogLoadsABlankPageAgainAndGivesAHungOneAFreshRenderer)
+{
+    TestHttpServer server;
+    server.serve("/start.html",
+                 "<html><body style='margin:0;background:#fff'><h1 style='background:#c00'>Orari</h1>"
+                 "<script>setTimeout(() => { document.body.innerHTML = '' }, 5000)</script></body></html>",
+                 200, "text/html");
+    server.serve("/hung.html",
+                 "<html><body><h1>Orari</h1><script>setTimeout(() => { while (true) {} }, 1000)</script></body></html>",
+                 200, "text/html");
+    server.serve("/error.html", "<html><body>Servizio non disponibile</body></html>", 200, "text/html");
+    const std::string base = server.baseUrl();
+    auto w = shown(settingsFor(base, "", "page_check_interval=5\r\ntime_restart_exe=1\r\n"));
+    ASSERT_TRUE(loaded(*w, base + "start.html"));
+
+    ASSERT_TRUE(requested(server, "/start.html", 2, 40000)) << kioskLog();
+    EXPECT_TRUE(logged("Pagina vuota da 3 controlli: " + base + "start.html")) << kioskLog();
+
+    ASSERT_TRUE(loaded(*w, base + "start.html"));
+    evaluate(*w, "location.href = 'hung.html'");
+    ASSERT_TRUE(loaded(*w, base + "hung.html"));
+    const qint64 hungRenderer = w->page()->renderProcessPid();
+    ASSERT_TRUE(requested(server, "/start.html", 3, 40000)) << kioskLog();
+    EXPECT_TRUE(logged("Pagina bloccata da 3 controlli, renderer terminato: " + base + "hung.html")) << kioskLog();
+    ASSERT_TRUE(loaded(*w, base + "start.html"));
+    EXPECT_NE(w->page()->renderProcessPid(), hungRenderer);
+    EXPECT_EQ(evaluate(*w, "document.querySelector('h1').textContent").toString(), "Orari");
+}
+
 } // namespace
