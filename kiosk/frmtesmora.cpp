@@ -99,6 +99,7 @@ void frmTesmora::createControls()
     tmrIdleReset = named(new FormTimer(1000, this), "tmrIdleReset");
     tmrMetrics = named(new FormTimer(10000, this), "tmrMetrics");
     tmrPageCheck = named(new FormTimer(1000, this), "tmrPageCheck");
+    tmrScreenshot = named(new FormTimer(1000, this), "tmrScreenshot");
 
     ptcRefresh = makeArea(this, "ptcRefresh", Design::ptcRefresh);
     ptcStop = makeArea(this, "ptcStop", Design::ptcStop);
@@ -156,7 +157,9 @@ void frmTesmora::createRules()
     m_watchdog = new PageWatchdog(
         tmrPageCheck, *m_browser, *m_input, m_log,
         [this] { return m_errors->countdownRunning() || m_browser->showsErrorPage(); }, this);
+    m_screenShots = new ScreenShots(tmrScreenshot, this, m_env.paths.folder, *m_input, m_log, clock, this);
     m_metrics->addFigures([this] { return m_watchdog->metrics(); });
+    m_metrics->addFigures([this] { return m_screenShots->metrics(); });
 }
 
 void frmTesmora::wireRules()
@@ -197,7 +200,7 @@ void frmTesmora::wireRules()
         {tmrOpenAdmin, &frmTesmora::tmrOpenAdmin_Timer},     {tmrUnloadAdmin, &frmTesmora::tmrUnloadAdmin_Timer},
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
         {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
-        {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer}};
+        {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer},     {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer}};
     for (const auto &[timer, handler] : ticks)
         connect(timer, &QTimer::timeout, this, handler);
     const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
@@ -268,6 +271,7 @@ void frmTesmora::Form_Load()
     m_metrics->configure(settings);
     m_updaterStart->configure(settings);
     m_watchdog->configure(settings);
+    m_screenShots->configure(settings);
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
 }

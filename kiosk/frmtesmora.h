@@ -15,6 +15,7 @@
 #include "pagewatchdog.h"
 #include "platform.h"
 #include "refreshbar.h"
+#include "screenshots.h"
 #include "serverlist.h"
 #include "serverwatch.h"
 #include "servicestatus.h"
@@ -63,6 +64,7 @@ public:
     void tmrIdleReset_Timer() { m_idleReset->tick(); }
     void tmrMetrics_Timer() { m_metrics->write(); }
     void tmrPageCheck_Timer() { m_watchdog->tick(); }
+    void tmrScreenshot_Timer() { m_screenShots->tick(); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -154,6 +156,7 @@ private:
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
     FormTimer *tmrPageCheck = nullptr;
+    FormTimer *tmrScreenshot = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
@@ -179,4 +182,5 @@ private:
     RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
     InputWatch *m_input = nullptr; // when a visitor last touched the screen
     PageWatchdog *m_watchdog = nullptr; // page_check_interval, renderer_memory_limit (tmrPageCheck)
+    ScreenShots *m_screenShots = nullptr; // screenshot_file (tmrScreenshot)
 };

@@ -30,5 +30,8 @@ Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFi
     s.updateSpread = counts.readOptional(KioskKeys::updateSpread);
     s.pageCheckInterval = counts.readOptional(KioskKeys::pageCheckInterval);
     s.rendererMemoryLimit = counts.readOptional(KioskKeys::rendererMemoryLimit);
+    s.screenshotFile = ini.ReadKey("data", "screenshot_file", "");
+    if (!s.screenshotFile.empty())
+        s.screenshotInterval = counts.readOptional(KioskKeys::screenshotInterval);
     return {s, {}};
 }

@@ -33,6 +33,8 @@ struct KioskSettings
     int16_t updateSpread = 0; // minutes
     int16_t pageCheckInterval = 0; // seconds
     int16_t rendererMemoryLimit = 0; // MiB
+    std::string screenshotFile;
+    int16_t screenshotInterval = 0; // seconds; read only with screenshot_file
 };
 
 namespace KioskKeys {
@@ -50,6 +52,7 @@ constexpr CountSetting logEvents{"data", "log_events", "", 0, 0, 1};
 constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
 constexpr CountSetting pageCheckInterval{"failure", "page_check_interval", "", 0, 5};
 constexpr CountSetting rendererMemoryLimit{"failure", "renderer_memory_limit", "", 0};
+constexpr CountSetting screenshotInterval{"data", "screenshot_interval", "", 0, 5};
 } // namespace KioskKeys
 
 // Reads the settings file, which becomes ini's file, through counts (which logs the counts that

@@ -2,8 +2,12 @@
 #include "kioskfixture.h"
 #include "nginxserver.h"
 
+#include <QImage>
 #include <QSignalSpy>
 #include <QWebEngineView>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -86,6 +90,36 @@ TEST_F(PageHealth, TheWatchdogLoadsABlankPageAgainAndGivesAHungOneAFreshRenderer
     ASSERT_TRUE(loaded(*w, base + "start.html"));
     EXPECT_NE(w->page()->renderProcessPid(), hungRenderer);
     EXPECT_EQ(evaluate(*w, "document.querySelector('h1').textContent").toString(), "Orari");
+}
+
+TEST_F(PageHealth, ThePictureOfTheScreenShowsThePageAndIsNeverReadHalfWritten)
+{
+    TestHttpServer server;
+    server.serve("/start.html",
+                 "<html><body style='margin:0'><div style='height:50vh;background:#00a000'></div></body></html>", 200,
+                 "text/html");
+    auto w = shown(settingsFor(server.baseUrl(), "screenshot_file=screen.png\r\nscreenshot_interval=5\r\n"));
+    clock.advance(10min); // nobody has touched the screen since
+    const QString file = QString::fromStdString((dir / "screen.png").string());
+    const auto upperQuarter = [&] {
+        const QImage picture(file);
+        return picture.isNull() ? QColor() : picture.pixelColor(picture.width() / 2, picture.height() / 4);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return upperQuarter() == QColor(0, 0xa0, 0); }, 15000));
+
+    // A reader on a desk, while the kiosk replaces the picture.
+    std::atomic<int> reads = 0, broken = 0;
+    std::thread reader([&] {
+        for (; reads < 200; ++reads) {
+            if (QImage::fromData(QByteArray::fromStdString(readFile(dir / "screen.png"))).isNull())
+                ++broken;
+            std::this_thread::sleep_for(40ms);
+        }
+    });
+    const bool done = QTest::qWaitFor([&] { return reads == 200; }, 20000);
+    reader.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(broken, 0);
 }
 
 } // namespace
