@@ -100,6 +100,7 @@ void frmTesmora::createControls()
     tmrMetrics = named(new FormTimer(10000, this), "tmrMetrics");
     tmrPageCheck = named(new FormTimer(1000, this), "tmrPageCheck");
     tmrScreenshot = named(new FormTimer(1000, this), "tmrScreenshot");
+    tmrLockFile = named(new FormTimer(2000, this), "tmrLockFile");
 
     ptcRefresh = makeArea(this, "ptcRefresh", Design::ptcRefresh);
     ptcStop = makeArea(this, "ptcStop", Design::ptcStop);
@@ -200,7 +201,8 @@ void frmTesmora::wireRules()
         {tmrOpenAdmin, &frmTesmora::tmrOpenAdmin_Timer},     {tmrUnloadAdmin, &frmTesmora::tmrUnloadAdmin_Timer},
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
         {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
-        {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer},     {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer}};
+        {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer},     {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer},
+        {tmrLockFile, &frmTesmora::tmrLockFile_Timer}};
     for (const auto &[timer, handler] : ticks)
         connect(timer, &QTimer::timeout, this, handler);
     const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
@@ -278,7 +280,7 @@ void frmTesmora::Form_Load()
 
 void frmTesmora::startTimers()
 {
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout})
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout, tmrLockFile})
         t->setEnabled(true);
 }
 

@@ -3,6 +3,7 @@
 #include "clsfileini.h"
 #include "countsetting.h"
 #include "endrequests.h"
+#include "fileops.h"
 #include "idlereset.h"
 #include "inputwatch.h"
 #include "kioskbrowser.h"
@@ -65,6 +66,9 @@ public:
     void tmrMetrics_Timer() { m_metrics->write(); }
     void tmrPageCheck_Timer() { m_watchdog->tick(); }
     void tmrScreenshot_Timer() { m_screenShots->tick(); }
+    // The updater's sign that the event loop runs: the lock file's time, its line unchanged. A
+    // lock file somebody removed stays removed.
+    void tmrLockFile_Timer() { (void)touchFile(m_env.lockFile()); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -157,6 +161,7 @@ private:
     FormTimer *tmrMetrics = nullptr;
     FormTimer *tmrPageCheck = nullptr;
     FormTimer *tmrScreenshot = nullptr;
+    FormTimer *tmrLockFile = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;

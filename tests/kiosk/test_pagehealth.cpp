@@ -122,4 +122,17 @@ TEST_F(PageHealth, ThePictureOfTheScreenShowsThePageAndIsNeverReadHalfWritten)
     EXPECT_EQ(broken, 0);
 }
 
+TEST_F(PageHealth, TheKioskTouchesItsLockFileAndLeavesItsLineAsItIs)
+{
+    TestHttpServer server;
+    server.serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    auto w = shown(settingsFor(server.baseUrl()));
+    const auto lock = dir / "tesmora.lck";
+    const std::string line = readFile(lock);
+    const auto old = std::filesystem::file_time_type::clock::now() - 1h;
+    std::filesystem::last_write_time(lock, old);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::last_write_time(lock) > old + 59min; }, 5000));
+    EXPECT_EQ(readFile(lock), line);
+}
+
 } // namespace
