@@ -1,16 +1,23 @@
 // Tesmora's benchmarks against real peers on this machine, measured side by side and alternated
 // (the machine is shared), reported as medians and ratios.
-// Usage: tesmora_bench [download] [memory] [kiosk] [update]   (none: all four)
-// Environment: BENCH_ROUNDS overrides the number of rounds of each comparison.
+// Usage: tesmora_bench [download] [memory] [kiosk] [update] [soak]   (none: the first four)
+// Environment: BENCH_ROUNDS overrides the number of rounds of each comparison; SOAK_ERRORS,
+// SOAK_RESETS and SOAK_UPDATES the counts of the soak (2000, 500, 50).
 
 #include "benchsupport.h"
+#include "clock.h"
+#include "httpserver.h"
 #include "signingkey.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <functional>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -409,6 +416,244 @@ void updates(const Display &display)
     row("Verified update of 256 MiB, s (vs unverified)", "verified", "unverified", 1.05);
 }
 
+// --- 5. Soak: errors and recoveries, idle resets, daily updates -------------------------------
+
+// What a kiosk holds: its process and every process below it (the browser's helpers).
+struct Holdings
+{
+    double pssMiB = 0;
+    long descriptors = 0;
+    long threads = 0;
+    long processes = 0;
+};
+
+std::vector<pid_t> processTree(pid_t root)
+{
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // "pid (comm) state ppid ...": the name may hold spaces and brackets.
+        const std::string stat = readFile(entry.path() / "stat");
+        const size_t close = stat.rfind(')');
+        int ppid = 0;
+        if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %*c %d", &ppid) == 1)
+            children[ppid].push_back(std::stoi(name));
+    }
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const pid_t child : children[tree[i]])
+            tree.push_back(child);
+    return tree;
+}
+
+Holdings holdingsOf(pid_t kiosk)
+{
+    Holdings h;
+    for (const pid_t pid : processTree(kiosk)) {
+        const fs::path proc = "/proc/" + std::to_string(pid);
+        std::error_code ec;
+        long kib = 0, threads = 0;
+        for (std::istringstream rollup(readFile(proc / "smaps_rollup")); rollup;) {
+            std::string line;
+            std::getline(rollup, line);
+            if (std::sscanf(line.c_str(), "Pss: %ld kB", &kib) == 1)
+                h.pssMiB += kib / 1024.0;
+        }
+        for (std::istringstream status(readFile(proc / "status")); status;) {
+            std::string line;
+            std::getline(status, line);
+            if (std::sscanf(line.c_str(), "Threads: %ld", &threads) == 1)
+                h.threads += threads;
+        }
+        h.descriptors += std::distance(fs::directory_iterator(proc / "fd", ec), fs::directory_iterator());
+        ++h.processes;
+    }
+    return h;
+}
+
+// Processes started from the kiosk's folder (its browser helpers keep it as their working folder)
+// that no live kiosk holds any more.
+long orphanHelpers(const fs::path &folder, pid_t kiosk)
+{
+    const std::vector<pid_t> held = processTree(kiosk);
+    long orphans = 0;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code ec;
+        if (fs::read_symlink(entry.path() / "cwd", ec) == folder
+            && std::find(held.begin(), held.end(), std::stoi(name)) == held.end())
+            ++orphans;
+    }
+    return orphans;
+}
+
+// A visitor's click on the X display, through the XTEST extension (loaded at run time: the
+// machine has the library but not its development files).
+class Visitor
+{
+public:
+    explicit Visitor(const std::string &display)
+    {
+        m_x11 = dlopen("libX11.so.6", RTLD_NOW);
+        m_xtst = dlopen("libXtst.so.6", RTLD_NOW);
+        if (!m_x11 || !m_xtst)
+            throw std::runtime_error("libX11 or libXtst missing");
+        using Open = void *(*)(const char *);
+        m_display = reinterpret_cast<Open>(dlsym(m_x11, "XOpenDisplay"))(display.c_str());
+        m_motion = reinterpret_cast<Motion>(dlsym(m_xtst, "XTestFakeMotionEvent"));
+        m_button = reinterpret_cast<Button>(dlsym(m_xtst, "XTestFakeButtonEvent"));
+        m_flush = reinterpret_cast<Flush>(dlsym(m_x11, "XFlush"));
+        if (!m_display || !m_motion || !m_button || !m_flush)
+            throw std::runtime_error("no XTEST on " + display);
+    }
+    ~Visitor()
+    {
+        using Close = int (*)(void *);
+        reinterpret_cast<Close>(dlsym(m_x11, "XCloseDisplay"))(m_display);
+    }
+    void click(int x, int y)
+    {
+        m_motion(m_display, -1, x, y, 0);
+        m_button(m_display, 1, 1, 0);
+        m_button(m_display, 1, 0, 0);
+        m_flush(m_display);
+    }
+
+private:
+    using Motion = int (*)(void *, int, int, int, unsigned long);
+    using Button = int (*)(void *, unsigned, int, unsigned long);
+    using Flush = int (*)(void *);
+    void *m_x11 = nullptr;
+    void *m_xtst = nullptr;
+    void *m_display = nullptr;
+    Motion m_motion = nullptr;
+    Button m_button = nullptr;
+    Flush m_flush = nullptr;
+};
+
+int count(const std::string &text, const std::string &what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+int soakCount(const char *variable, int fallback)
+{
+    const char *text = std::getenv(variable);
+    return text && *text ? std::max(0, std::atoi(text)) : fallback;
+}
+
+void soak(const Display &display)
+{
+    const int cycles = soakCount("SOAK_ERRORS", 2000);
+    const int resets = soakCount("SOAK_RESETS", 500);
+    const int updates = soakCount("SOAK_UPDATES", 50);
+    say("Soak: " + std::to_string(cycles) + " error and recovery cycles, " + std::to_string(resets) + " idle resets, "
+        + std::to_string(updates) + " daily updater cycles");
+
+    TempFolder folder;
+    TempFolder www;
+    const int port = unusedPort();
+    auto server = std::make_unique<TestHttpServer>(port);
+    // The page looks at its server every second, as a live board does.
+    const std::string page = "<html><head><meta http-equiv='refresh' content='1'></head><body>"
+                             "<h1>Orari</h1><p>Binario 1</p></body></html>";
+    server->serve("/start.html", page, 200, "text/html");
+    fs::copy_file(builtProgram("tesmora"), folder / "tesmora");
+    writeFile(folder / "error.html", "<html><body>Servizio non disponibile</body></html>");
+    writeFile(folder / "page.html", "0");
+    installUpdater(folder.path(), "http://127.0.0.1:" + std::to_string(port) + "/update/", "health_check_seconds=3");
+    writeFile(folder / "tesmora.ini",
+              "[data]\r\nweb_server=" + server->baseUrl() + "\r\nstart_page=start.html\r\nlog_events=1\r\n"
+                  + "idle_reset=1\r\nshutdown_check_interval=1\r\n[failure]\r\ntime_restart_exe=1\r\nerror_page=file://"
+                  + (folder / "error.html").string() + "\r\n");
+    const fs::path log = folder / ("tesmora." + monthStamp(SystemClock().localNow()) + ".log");
+    const auto logged = [&](const std::string &line) { return count(readFile(log), line); };
+    const auto waitLogged = [&](const std::string &line, int atLeast, const char *what) {
+        const double until = epochSeconds() + 60;
+        while (logged(line) < atLeast) {
+            if (epochSeconds() > until)
+                throw std::runtime_error(std::string("soak: no ") + what + "; see " + log.string());
+            waitFor(0.05);
+        }
+    };
+    const auto env = programEnvironment(display);
+    auto kiosk = std::make_unique<ChildProcess>(folder / "tesmora", folder.path(), env, folder / "output.txt");
+    pid_t kioskPid = kiosk->pid();
+    Visitor visitor(display.name());
+
+    const std::string errorLine = "Errore di navigazione: " + server->baseUrl() + "start.html";
+    const std::string recoveredLine = "Pagina di nuovo caricata: " + server->baseUrl() + "start.html";
+    const auto errorCycle = [&] {
+        const int errors = logged(errorLine), recoveries = logged(recoveredLine);
+        server.reset();
+        waitLogged(errorLine, errors + 1, "error");
+        server = std::make_unique<TestHttpServer>(port);
+        server->serve("/start.html", page, 200, "text/html");
+        waitLogged(recoveredLine, recoveries + 1, "recovery");
+    };
+    const std::string resetLine = "Sessione azzerata dopo 1 secondi di inattività";
+    const auto idleReset = [&] {
+        const int before = logged(resetLine);
+        visitor.click(400, 300);
+        waitLogged(resetLine, before + 1, "idle reset");
+    };
+    int version = 0;
+    const auto dailyUpdate = [&] {
+        // A new version of one file: the updater stops the kiosk, installs it, starts the kiosk
+        // again and watches it, as it does at update_start.
+        server->serve("/update/update.txt", "TesmoraUpdate:\r\npage.html\r\n", 200, "text/plain");
+        server->serve("/update/page.html", std::to_string(++version), 200, "text/plain");
+        const Finished r = run({(folder / "TesmoraUpdate").string()}, folder.path(), env);
+        if (r.exitCode != 0 || readFile(folder / "page.html") != std::to_string(version))
+            throw std::runtime_error("soak: the update failed; see the updater's log in " + folder.path().string());
+        const std::vector<pid_t> running = processesRunning(folder / "tesmora");
+        if (running.size() != 1)
+            throw std::runtime_error("soak: no kiosk after the update");
+        kioskPid = running.front();
+    };
+
+    if (!server->waitForRequest("/start.html", std::chrono::seconds(30)))
+        throw std::runtime_error("soak: the kiosk did not load its page; see " + (folder / "output.txt").string());
+    // Each daily cycle ends in a new kiosk: they come first, and the kiosk the last one started is
+    // the one measured through the errors and resets.
+    for (int i = 0; i < updates; ++i)
+        dailyUpdate();
+    for (int i = 0; i < 3; ++i) {
+        errorCycle();
+        idleReset();
+    }
+    waitFor(5);
+    const Holdings start = holdingsOf(kioskPid);
+    for (int i = 0; i < cycles; ++i)
+        errorCycle();
+    for (int i = 0; i < resets; ++i)
+        idleReset();
+    waitFor(5);
+    const Holdings end = holdingsOf(kioskPid);
+    const long orphans = orphanHelpers(folder.path(), kioskPid);
+
+    const auto row = [](const std::string &what, double before, double after, int decimals, double limit) {
+        const double ratio = after / before;
+        g_rows.push_back({what, fixed(after, decimals), fixed(before, decimals), fixed(ratio), "<= " + fixed(limit),
+                          ratio <= limit});
+    };
+    row("Soak: kiosk and helpers, PSS MiB (end vs start)", start.pssMiB, end.pssMiB, 1, 1.10);
+    row("Soak: open descriptors (end vs start)", start.descriptors, end.descriptors, 0, 1.0);
+    row("Soak: threads (end vs start)", start.threads, end.threads, 0, 1.0);
+    row("Soak: processes (end vs start)", start.processes, end.processes, 0, 1.0);
+    g_rows.push_back(
+        {"Soak: browser helpers without their kiosk", std::to_string(orphans), "0", "-", "0", orphans == 0});
+    if (kioskPid != kiosk->pid())
+        kill(kioskPid, SIGKILL);
+}
+
 void printTable()
 {
     const std::vector<std::string> head{"Figure", "Tesmora", "Peer", "Ratio", "Target", "Met"};
@@ -451,6 +696,9 @@ int main(int argc, char *argv[])
             kioskStart(display);
         if (wanted("update"))
             updates(display);
+        // Long, and never part of "all".
+        if (chosen.count("soak"))
+            soak(display);
     } catch (const std::exception &e) {
         printTable();
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());

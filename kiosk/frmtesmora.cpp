@@ -76,6 +76,9 @@ void frmTesmora::createControls()
     tmrIdleReset = named(new FormTimer(1000, this), "tmrIdleReset");
     tmrMetrics = named(new FormTimer(10000, this), "tmrMetrics");
     tmrScreenPower = named(new FormTimer(1000, this), "tmrScreenPower");
+    tmrPageCheck = named(new FormTimer(1000, this), "tmrPageCheck");
+    tmrScreenshot = named(new FormTimer(1000, this), "tmrScreenshot");
+    tmrLockFile = named(new FormTimer(2000, this), "tmrLockFile");
 
     ptcRefresh = makeArea(this, "ptcRefresh", Design::ptcRefresh);
     ptcStop = makeArea(this, "ptcStop", Design::ptcStop);
@@ -131,6 +134,13 @@ void frmTesmora::createRules()
     m_shutdown = new ShutdownRequest(m_env.shutdownRequestFile(), m_counts, this);
     m_refreshBar = new RefreshBar(tmrRefreshPage, Design::shpBase.width, Design::shpRiempimento.width, this);
     m_metrics->showDisplay(*m_screen);
+    m_input = new InputWatch(clock, this);
+    m_watchdog = new PageWatchdog(
+        tmrPageCheck, *m_browser, *m_input, m_log,
+        [this] { return m_errors->countdownRunning() || m_browser->showsErrorPage(); }, this);
+    m_screenShots = new ScreenShots(tmrScreenshot, this, m_env.paths.folder, *m_input, m_log, clock, this);
+    m_metrics->addFigures([this] { return m_watchdog->metrics(); });
+    m_metrics->addFigures([this] { return m_screenShots->metrics(); });
 }
 
 void frmTesmora::wireRules()
@@ -141,6 +151,8 @@ void frmTesmora::wireRules()
     connect(m_browser, &KioskBrowser::documentComplete, this, &frmTesmora::WebBrowser_DocumentComplete);
     connect(m_watch, &ServerWatch::serverDown, this, &frmTesmora::WebBrowser_NavigateError);
     connect(m_errors, &NavigationErrors::countdownEnded, m_watch, &ServerWatch::retryStartPage);
+    connect(m_watchdog, &PageWatchdog::pageFailed, this, &frmTesmora::WebBrowser_NavigateError);
+    connect(m_browser, &KioskBrowser::documentComplete, m_watchdog, &PageWatchdog::pageLoaded);
 
     connect(m_status, &ServiceStatus::statusApplied, m_metrics, &KioskMetrics::write);
     connect(m_screen, &ScreenSchedule::displayChanged, m_metrics, &KioskMetrics::write);
@@ -171,21 +183,26 @@ void frmTesmora::wireRules()
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
         {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
         {tmrScreenPower, &frmTesmora::tmrScreenPower_Timer}};
-    for (const auto &[timer, handler] : ticks)
-        connect(timer, &QTimer::timeout, this, handler);
-    const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
-                                                         {cmdAdminPannel, &frmTesmora::cmdAdminPannel_Click},
-                                                         {cmdLogOut, &frmTesmora::cmdLogOut_Click},
-                                                         {cmdClose, &frmTesmora::cmdClose_Click}};
-    for (const auto &[button, handler] : buttons)
-        connect(button, &QPushButton::clicked, this, handler);
-    const std::pair<ClickArea *, Handler> areas[] = {
-        {lblButton1, &frmTesmora::lblButton1_Click}, {lblButton2, &frmTesmora::lblButton2_Click},
-        {lblPlay, &frmTesmora::lblPlay_Click},       {lblPause, &frmTesmora::lblPause_Click},
-        {lblStop, &frmTesmora::lblStop_Click},       {ptcStop, &frmTesmora::ptcStop_Click},
-        {ptcRefresh, &frmTesmora::ptcRefresh_Click}};
-    for (const auto &[area, handler] : areas)
-        connect(area, &ClickArea::clicked, this, handler);
+    {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer}, {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer},
+    {
+        tmrLockFile, &frmTesmora::tmrLockFile_Timer
+    }
+};
+for (const auto &[timer, handler] : ticks)
+    connect(timer, &QTimer::timeout, this, handler);
+const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
+                                                     {cmdAdminPannel, &frmTesmora::cmdAdminPannel_Click},
+                                                     {cmdLogOut, &frmTesmora::cmdLogOut_Click},
+                                                     {cmdClose, &frmTesmora::cmdClose_Click}};
+for (const auto &[button, handler] : buttons)
+    connect(button, &QPushButton::clicked, this, handler);
+const std::pair<ClickArea *, Handler> areas[] = {
+    {lblButton1, &frmTesmora::lblButton1_Click}, {lblButton2, &frmTesmora::lblButton2_Click},
+    {lblPlay, &frmTesmora::lblPlay_Click},       {lblPause, &frmTesmora::lblPause_Click},
+    {lblStop, &frmTesmora::lblStop_Click},       {ptcStop, &frmTesmora::ptcStop_Click},
+    {ptcRefresh, &frmTesmora::ptcRefresh_Click}};
+for (const auto &[area, handler] : areas)
+    connect(area, &ClickArea::clicked, this, handler);
 }
 
 void frmTesmora::start()
@@ -244,6 +261,8 @@ void frmTesmora::Form_Load()
     m_screen->configure(settings, CommandDisplayPower::ofSession(settings.screenCec, m_env.toolEnvironment, this));
     if (settings.onScreenKeyboard)
         createKeyboard(QString::fromStdString(settings.keyboardLayout));
+    m_watchdog->configure(settings);
+    m_screenShots->configure(settings);
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
 }
@@ -258,7 +277,7 @@ void frmTesmora::createKeyboard(const QString &layout)
 
 void frmTesmora::startTimers()
 {
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout})
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout, tmrLockFile})
         t->setEnabled(true);
 }
 

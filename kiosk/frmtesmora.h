@@ -3,7 +3,9 @@
 #include "clsfileini.h"
 #include "countsetting.h"
 #include "endrequests.h"
+#include "fileops.h"
 #include "idlereset.h"
+#include "inputwatch.h"
 #include "kioskbrowser.h"
 #include "kioskenvironment.h"
 #include "kiosklog.h"
@@ -11,9 +13,11 @@
 #include "navigationerrors.h"
 #include "navigationrefusals.h"
 #include "operatorgesture.h"
+#include "pagewatchdog.h"
 #include "platform.h"
 #include "refreshbar.h"
 #include "screenschedule.h"
+#include "screenshots.h"
 #include "serverlist.h"
 #include "serverwatch.h"
 #include "servicestatus.h"
@@ -72,6 +76,11 @@ public:
     void tmrIdleReset_Timer() { m_idleReset->tick(); }
     void tmrMetrics_Timer() { m_metrics->write(); }
     void tmrScreenPower_Timer() { m_screen->tick(); }
+    void tmrPageCheck_Timer() { m_watchdog->tick(); }
+    void tmrScreenshot_Timer() { m_screenShots->tick(); }
+    // The updater's sign that the event loop runs: the lock file's time, its line unchanged. A
+    // lock file somebody removed stays removed.
+    void tmrLockFile_Timer() { (void)touchFile(m_env.lockFile()); }
     void WebBrowser_NavigateError(const QUrl &url, int statusCode, const QString &description)
     {
         m_errors->navigateError(url, statusCode, description);
@@ -176,6 +185,9 @@ private:
     FormTimer *tmrIdleReset = nullptr;
     FormTimer *tmrMetrics = nullptr;
     FormTimer *tmrScreenPower = nullptr;
+    FormTimer *tmrPageCheck = nullptr;
+    FormTimer *tmrScreenshot = nullptr;
+    FormTimer *tmrLockFile = nullptr;
     QWebEngineView *WebBrowser = nullptr;
     PageDialog *m_dialog = nullptr;
     ClickArea *ptcRefresh = nullptr;
@@ -201,4 +213,7 @@ private:
     OperatorGesture *m_gesture = nullptr; // the hidden corners and the panel (tmrOpenAdmin, tmrUnloadAdmin)
     RefreshBar *m_refreshBar = nullptr; // the refresh bar (tmrRefreshPage)
     ScreenSchedule *m_screen = nullptr; // screen_off, screen_on (tmrScreenPower)
+    InputWatch *m_input = nullptr; // when a visitor last touched the screen
+    PageWatchdog *m_watchdog = nullptr; // page_check_interval, renderer_memory_limit (tmrPageCheck)
+    ScreenShots *m_screenShots = nullptr; // screenshot_file (tmrScreenshot)
 };

@@ -8,17 +8,39 @@
 #include "serverlist.h"
 
 #include "clsfileini.h"
+#include "platform.h"
 
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <algorithm>
+
+// While strict, a top-level document is asked of its server even when the cache holds a copy
+// that its headers call fresh (a static file's Last-Modified alone makes one fresh for a tenth of
+// its age): a cached copy says nothing about whether the server is up.
+class ServerAnswersOnly : public QWebEngineUrlRequestInterceptor
+{
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    bool strict = true;
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        if (!strict || info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        info.setHttpHeader("Cache-Control", "no-cache");
+        info.setHttpHeader("Pragma", "no-cache");
+    }
+};
 
 KioskBrowser::KioskBrowser(QWebEngineView *view, PageDialog *dialog, QObject *parent)
     : QObject(parent)
     , m_view(view)
     , m_dialog(dialog)
+    , m_serverAnswers(new ServerAnswersOnly(this))
 {
     createSession();
 }
@@ -33,6 +55,7 @@ KioskBrowser::~KioskBrowser()
 void KioskBrowser::createSession()
 {
     m_profile = new QWebEngineProfile(this);
+    m_profile->setUrlRequestInterceptor(m_serverAnswers);
     m_profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     // An address the engine cannot show itself (mailto:, tel:, smb:, a made-up scheme) would go to
     // the desktop, which starts a program over the kiosk. After a touch the engine asks the page
@@ -45,11 +68,17 @@ void KioskBrowser::createSession()
     m_page->setAllowedHosts(m_allowedHosts);
     m_page->setFilePagesAllowed(m_filePagesAllowed);
     m_view->setPage(m_page);
-    connect(m_page, &KioskPage::navigateError, this, &KioskBrowser::navigateError);
+    connect(m_page, &KioskPage::navigateError, this, [this](const QUrl &url, int statusCode, const QString &text) {
+        m_serverAnswers->strict = true;
+        emit navigateError(url, statusCode, text);
+    });
     connect(m_page, &KioskPage::navigationRefused, this, &KioskBrowser::navigationRefused);
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        if (ok)
-            emit documentComplete(m_page->url());
+        if (!ok)
+            return;
+        if (!showsErrorPage())
+            m_serverAnswers->strict = false;
+        emit documentComplete(m_page->url());
     });
 }
 
@@ -98,6 +127,7 @@ void KioskBrowser::load(const QString &address)
 {
     // A question of the page left waiting would stand in the way of the new one.
     m_dialog->dismiss();
+    m_serverAnswers->strict = true;
     emit navigationRequested(address);
     m_view->load(QUrl(address));
 }
@@ -105,4 +135,52 @@ void KioskBrowser::load(const QString &address)
 void KioskBrowser::showHtml(const QString &html)
 {
     m_view->setHtml(html);
+}
+
+void KioskBrowser::askScript(std::function<void()> answered)
+{
+    // In the kiosk's own script world: the page's scripts neither see nor disturb the question.
+    m_page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
+                          [answered = std::move(answered)](const QVariant &answer) {
+                              // A renderer that ends answers nothing, with an empty value.
+                              if (answer.isValid())
+                                  answered();
+                          });
+}
+
+QImage KioskBrowser::picture() const
+{
+    return m_view->grab().toImage();
+}
+
+bool KioskBrowser::loading() const
+{
+    return m_page->isLoading();
+}
+
+QUrl KioskBrowser::address() const
+{
+    return m_page->url();
+}
+
+std::optional<long> KioskBrowser::rendererMemoryKiB() const
+{
+    const long pid = rendererPid();
+    return pid > 0 ? platform::processMemoryKiB(pid) : std::nullopt;
+}
+
+long KioskBrowser::rendererPid() const
+{
+    return static_cast<long>(m_page->renderProcessPid());
+}
+
+void KioskBrowser::endRenderer(std::function<void()> then)
+{
+    m_page->endRenderer(std::move(then));
+}
+
+void KioskBrowser::reloadFromServer()
+{
+    m_serverAnswers->strict = true;
+    m_page->triggerAction(QWebEnginePage::ReloadAndBypassCache);
 }

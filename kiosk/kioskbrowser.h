@@ -2,6 +2,7 @@
 
 #include "hostallowlist.h"
 #include "navigator.h"
+#include "pagewatchdog.h"
 
 #include <QObject>
 #include <QUrl>
@@ -14,13 +15,17 @@ class KioskPage;
 class PageDialog;
 class QWebEngineProfile;
 class QWebEngineView;
+class ServerAnswersOnly;
 class ServerList;
 struct KioskSettings;
 
 // The kiosk's browser: a session (an off-the-record profile and its KioskPage) shown in the view
 // it is given, with the page's questions asked in the dialog it is given. Every session starts
 // from nothing: no cookies, storage, cache or history survive a restart or a new session.
-class KioskBrowser : public QObject, public Navigator
+// The pages the kiosk asks for itself, and every page after a failed one until a page of the
+// service has loaded, come from their server, never from the cache: only the server can say that
+// the service is back.
+class KioskBrowser : public QObject, public Navigator, public WatchedPage
 {
     Q_OBJECT
 public:
@@ -33,6 +38,16 @@ public:
     // tmrLoadTimeout, once a second.
     void secondPassed();
     void startNewSession() override;
+
+    // What the page watchdog looks at and does.
+    void askScript(std::function<void()> answered) override;
+    QImage picture() const override;
+    bool loading() const override;
+    QUrl address() const override;
+    std::optional<long> rendererMemoryKiB() const override;
+    long rendererPid() const override;
+    void endRenderer(std::function<void()> then) override;
+    void reloadFromServer() override;
 
     KioskPage *page() const { return m_page; }
 
@@ -55,6 +70,7 @@ private:
     PageDialog *m_dialog;
     QWebEngineProfile *m_profile = nullptr;
     KioskPage *m_page = nullptr;
+    ServerAnswersOnly *m_serverAnswers = nullptr;
     int16_t m_loadTimeout = 30;
     bool m_filePagesAllowed = false;
     std::optional<HostAllowList> m_allowedHosts;

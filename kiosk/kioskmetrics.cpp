@@ -42,7 +42,7 @@ std::vector<Metric> KioskMetrics::metrics() const
 {
     const auto seconds = [](TimePoint t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
     const std::optional<TimePoint> loaded = m_errors.lastPageLoaded();
-    std::vector<Metric> metrics{
+    std::vector<Metric> figures{
         {"tesmora_kiosk_status",
          "Service status: 1 pause, 2 play, 3 stop, 4 error.",
          "gauge",
@@ -66,10 +66,14 @@ std::vector<Metric> KioskMetrics::metrics() const
         {"tesmora_kiosk_info", "The kiosk's version.", "gauge", 1, {{"version", TESMORA_VERSION_TEXT}}},
     };
     if (m_screen && m_screen->scheduled())
-        metrics.push_back({"tesmora_kiosk_display_on",
+        figures.push_back({"tesmora_kiosk_display_on",
                            "Whether the screen is lit: 0 while screen_off and screen_on keep it off.",
                            "gauge",
                            m_screen->displayOn() ? 1.0 : 0.0,
                            {}});
-    return metrics;
+    for (const auto &more : m_more) {
+        const std::vector<Metric> added = more();
+        figures.insert(figures.end(), added.begin(), added.end());
+    }
+    return figures;
 }

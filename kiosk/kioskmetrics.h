@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <vector>
 
 class FormTimer;
@@ -32,6 +33,8 @@ public:
     // The figures once more with the status stop, at the kiosk's orderly end.
     void writeStopped();
     std::vector<Metric> metrics() const;
+    // Figures of another rule, written after these.
+    void addFigures(std::function<std::vector<Metric>()> figures) { m_more.push_back(std::move(figures)); }
 
 private:
     FormTimer *m_timer;
@@ -40,4 +43,5 @@ private:
     const NavigationErrors &m_errors;
     const ServerList &m_servers;
     const ScreenSchedule *m_screen = nullptr;
+    std::vector<std::function<std::vector<Metric>()>> m_more;
 };

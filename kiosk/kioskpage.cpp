@@ -30,6 +30,8 @@ KioskPage::KioskPage(QWebEngineProfile *profile, PageDialog *dialog, QObject *pa
     });
     connect(this, &QWebEnginePage::renderProcessTerminated, this,
             [this](RenderProcessTerminationStatus status, int exitCode) {
+                if (m_afterRendererEnd)
+                    return std::exchange(m_afterRendererEnd, {})();
                 // Without a renderer the screen stays dead until someone loads a page again.
                 if (status != NormalTerminationStatus)
                     emit navigateError(url(), exitCode, QStringLiteral("render process ended"));
@@ -92,6 +94,15 @@ void KioskPage::secondPassed(int16_t limitSeconds)
     if (isLoading())
         triggerAction(Stop);
     emit navigateError(*late, 0, QStringLiteral("no answer in time"));
+}
+
+void KioskPage::endRenderer(std::function<void()> then)
+{
+    const qint64 pid = renderProcessPid();
+    if (pid <= 0)
+        return then();
+    m_afterRendererEnd = std::move(then);
+    platform::killProcess(static_cast<long>(pid));
 }
 
 bool KioskPage::schemeAllowed(const QUrl &url, NavigationType type, bool isMainFrame) const

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ public:
     // Called once a second: a top-level load (stopped first) or a frame navigation that has now
     // waited more than limitSeconds seconds is reported as failed.
     void secondPassed(int16_t limitSeconds);
+
+    // Ends the renderer process at once; `then` runs once it has gone, which is then no navigation
+    // error. Without a renderer, `then` runs at once.
+    void endRenderer(std::function<void()> then);
 
     // No list: every host is allowed.
     void setAllowedHosts(std::optional<HostAllowList> hosts) { m_allowedHosts = std::move(hosts); }
@@ -82,6 +87,7 @@ private:
     std::vector<QUrl> m_redirectedFrames; // where frames were sent on to
     std::optional<HostAllowList> m_allowedHosts;
     bool m_filePagesAllowed = false;
+    std::function<void()> m_afterRendererEnd; // set while a renderer the kiosk ended goes
 };
 
 // An address's host as allow-lists compare it: ASCII, international names in their xn-- form.

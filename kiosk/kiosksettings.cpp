@@ -37,5 +37,10 @@ Result<KioskSettings> readKioskSettings(const std::filesystem::path &file, clsFi
     s.onScreenKeyboard = counts.readOptional(KioskKeys::onScreenKeyboard) == 1;
     if (s.onScreenKeyboard)
         s.keyboardLayout = ini.ReadKey("data", "keyboard_layout", "");
+    s.pageCheckInterval = counts.readOptional(KioskKeys::pageCheckInterval);
+    s.rendererMemoryLimit = counts.readOptional(KioskKeys::rendererMemoryLimit);
+    s.screenshotFile = ini.ReadKey("data", "screenshot_file", "");
+    if (!s.screenshotFile.empty())
+        s.screenshotInterval = counts.readOptional(KioskKeys::screenshotInterval);
     return {s, {}};
 }

@@ -37,6 +37,10 @@ struct KioskSettings
     bool screenCec = false; // read only with screen_off or screen_on
     bool onScreenKeyboard = false;
     std::string keyboardLayout; // a locale, it_IT; empty: the system's language
+    int16_t pageCheckInterval = 0; // seconds
+    int16_t rendererMemoryLimit = 0; // MiB
+    std::string screenshotFile;
+    int16_t screenshotInterval = 0; // seconds; read only with screenshot_file
 };
 
 namespace KioskKeys {
@@ -55,6 +59,9 @@ constexpr CountSetting updateSpread{"data", "update_spread", "", 0, 0, 1440};
 constexpr CountSetting screenWakeSeconds{"data", "screen_wake_seconds", "60", 60};
 constexpr CountSetting screenCec{"data", "screen_cec", "", 0, 0, 1};
 constexpr CountSetting onScreenKeyboard{"data", "on_screen_keyboard", "", 0, 0, 1};
+constexpr CountSetting pageCheckInterval{"failure", "page_check_interval", "", 0, 5};
+constexpr CountSetting rendererMemoryLimit{"failure", "renderer_memory_limit", "", 0};
+constexpr CountSetting screenshotInterval{"data", "screenshot_interval", "", 0, 5};
 } // namespace KioskKeys
 
 // Reads the settings file, which becomes ini's file, through counts (which logs the counts that

@@ -24,6 +24,9 @@ bool ServerProbe::start(const QUrl &url)
         return false;
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // Nor may a cache on the way (a proxy, the server's own) answer for the server.
+    request.setRawHeader("Cache-Control", "no-cache");
+    request.setRawHeader("Pragma", "no-cache");
     // So that a server's access log tells the kiosk's checks from its visitors' pages.
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("tesmora/" TESMORA_VERSION_TEXT " (server check)"));

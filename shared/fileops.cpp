@@ -137,6 +137,13 @@ ErrorInfo removeFileIfPresent(const std::filesystem::path &path)
     return {};
 }
 
+ErrorInfo touchFile(const std::filesystem::path &path)
+{
+    std::error_code ec;
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now(), ec);
+    return ec ? errorFromSystem(ec, path) : ErrorInfo{};
+}
+
 Result<std::uintmax_t> fileLength(const std::filesystem::path &path)
 {
     std::error_code ec;

@@ -51,6 +51,9 @@ ErrorInfo appendLine(const std::filesystem::path &path, std::string_view text);
 // Deletes one file. A file that is not there is not an error.
 ErrorInfo removeFileIfPresent(const std::filesystem::path &path);
 
+// Sets a file's modification time to now, its content unchanged. A missing file stays missing.
+ErrorInfo touchFile(const std::filesystem::path &path);
+
 // Length in bytes; a missing file is an error.
 Result<std::uintmax_t> fileLength(const std::filesystem::path &path);
 

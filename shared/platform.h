@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ void startWriting(std::FILE *file, std::uint64_t offset, std::uint64_t length);
 // Whether a process this program started, by its id, still runs; and ending one at once.
 bool processRunning(long pid);
 void killProcess(long pid);
+// The memory a process uses, its share of what it shares counted (PSS), in KiB; where the system
+// does not tell the share, its resident memory. Empty when the process cannot be looked at.
+std::optional<long> processMemoryKiB(long pid);
 
 // Ends the process at once: no destructor, exit handler or window handler runs.
 [[noreturn]] void endProcessNow(int exitCode);

@@ -158,6 +158,27 @@ void killProcess(long pid)
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+std::optional<long> processMemoryKiB(long pid)
+{
+    const std::string proc = "/proc/" + std::to_string(pid);
+    // smaps_rollup is Linux 4.14 and later; status has no share but always the resident size.
+    for (const auto &[file, format] :
+         {std::pair{"/smaps_rollup", "Pss: %ld kB"}, std::pair{"/status", "VmRSS: %ld kB"}}) {
+        std::FILE *f = std::fopen((proc + file).c_str(), "r");
+        if (!f)
+            continue;
+        char line[256];
+        long kib = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f))
+            found = std::sscanf(line, format, &kib) == 1;
+        std::fclose(f);
+        if (found)
+            return kib;
+    }
+    return std::nullopt;
+}
+
 void endProcessNow(int exitCode)
 {
     // The browser engine's helper processes watch their pipe to us and end as soon as it closes.

@@ -3,6 +3,8 @@
 #include "fileops.h"
 #include "modmain.h"
 
+#include <optional>
+
 using modMain::KioskExeName;
 using modMain::KioskLockFile;
 using modMain::ShutdownRequestFile;
@@ -72,13 +74,28 @@ std::string KioskService::watch(const Result<long> &started, int16_t seconds)
 {
     if (started.failed())
         return "Tesmora non si avvia";
+    const auto lockTime = [this] {
+        std::error_code ec;
+        const auto t = std::filesystem::last_write_time(m_env.paths.file(KioskLockFile), ec);
+        return ec ? std::optional<std::filesystem::file_time_type>() : t;
+    };
+    // Changes are counted in watched seconds, not compared with a clock: the file system's time
+    // and the run's clock need not agree.
+    std::optional<std::filesystem::file_time_type> touched = lockTime();
+    int lastTouch = 0;
     for (int16_t waited = 0; waited < seconds; ++waited) {
         m_env.waitOneSecond();
         if (!m_env.processRunning(started.value))
             return "Tesmora terminato dopo " + std::to_string(waited + 1) + " secondi";
+        if (const auto now = lockTime(); now && now != touched) {
+            touched = now;
+            lastTouch = waited + 1;
+        }
     }
     if (!running())
         return std::string(KioskLockFile) + " assente dopo " + std::to_string(seconds) + " secondi";
+    if (seconds - lastTouch >= LockTouchSeconds)
+        return std::string(KioskLockFile) + " non aggiornato da " + std::to_string(seconds - lastTouch) + " secondi";
     return {};
 }
 

@@ -32,10 +32,13 @@ public:
     // Fails when the request cannot be written.
     Result<Stop> StopTesmora(int16_t checks);
 
-    // Watches a kiosk started after an update for `seconds`: its process must still run and its
-    // lock file be there at the end. Why it did not pass (the end of the log line that undoes the
-    // update), or empty.
+    // Watches a kiosk started after an update for `seconds`: its process must still run, its lock
+    // file be there at the end, and have been touched within the last LockTouchSeconds (a running
+    // kiosk touches it every few seconds from its event loop; a stuck one runs on and touches
+    // nothing). Why it did not pass (the end of the log line that undoes the update), or empty.
     std::string watch(const Result<long> &started, int16_t seconds);
+    static constexpr int LockTouchSeconds = 10;
+
     // Ends a started kiosk that still runs.
     void end(const Result<long> &started);
 

@@ -36,6 +36,7 @@ NginxServer::NginxServer(const std::filesystem::path &root, const std::string &e
                          const std::optional<Tls> &tls)
     : m_root(root)
     , m_tls(tls)
+    , m_extraServerLines(extraServerLines)
 {
     if (!std::filesystem::exists(program()))
         throw std::runtime_error("nginx is not installed (Debian package nginx-light)");
@@ -115,6 +116,18 @@ bool NginxServer::startOn(int port, const std::string &extraServerLines)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+void NginxServer::stop()
+{
+    m_process.reset();
+}
+
+void NginxServer::restart()
+{
+    stop();
+    if (!startOn(m_port, m_extraServerLines))
+        throw std::runtime_error("nginx did not start again: " + readFile(m_state / "error.log"));
 }
 
 std::string NginxServer::baseUrl() const

@@ -26,6 +26,10 @@ public:
                          const std::optional<Tls> &tls = {});
     ~NginxServer();
 
+    // Stops serving (connections are refused), and serves again on the same port.
+    void stop();
+    void restart();
+
     int port() const { return m_port; }
     // "http://127.0.0.1:<port>/", or https
     std::string baseUrl() const;
@@ -52,6 +56,7 @@ private:
     TempFolder m_state;
     std::filesystem::path m_root;
     std::optional<Tls> m_tls;
+    std::string m_extraServerLines;
     std::unique_ptr<ChildProcess> m_process;
     int m_port = 0;
 };

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <regex>
 
 namespace {
@@ -117,6 +118,48 @@ TEST(UpdateRun, KioskThatCannotStartIsReported)
     EXPECT_EQ(
         folder.log(),
         (Lines{Start, Check, Unverified, Cleanup, EmptyUpdate, StartKiosk, "Impossibile riavviare servizio Tesmora"}));
+}
+
+// The real kiosk as the update's new one: stopped once it has written its lock file, it runs on,
+// lock file and all, and only its lock file's time tells that it is stuck.
+TEST(UpdateRun, ANewKioskThatStopsAnsweringIsRolledBack)
+{
+    UpdaterFolder folder;
+    folder.installKiosk(Kiosk::Obliging, "old");
+    const std::string oldKiosk = readFile(folder / "tesmora");
+    folder.server().serve("/start.html", "<html><body>start</body></html>", 200, "text/html");
+    writeFile(folder / "tesmora.ini",
+              "[data]\r\nweb_server=" + folder.server().baseUrl()
+                  + "\r\nstart_page=start.html\r\nshutdown_check_interval=1\r\n");
+    writeFile(folder / "TesmoraUpdate.ini",
+              "[data]\r\nupdate_url=" + folder.server().baseUrl() + "\r\nhealth_check_seconds=15\r\n");
+    folder.publish("tesmora", readFile(builtProgram("tesmora")));
+    folder.publishManifest({"tesmora"});
+    auto oldProcess = folder.startKiosk();
+    auto updater = folder.startUpdater();
+
+    pid_t stopped = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto running = processesRunning(folder / "tesmora");
+            if (running.empty() || !fs::exists(folder / "tesmora.lck"))
+                return false;
+            stopped = running.front();
+            return true;
+        },
+        seconds(60)));
+    ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+    ASSERT_TRUE(updater->waitForExit(seconds(60)));
+    EXPECT_EQ(updater->exitCode(), 1);
+    const Lines log = folder.log();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string &line) {
+        return std::regex_match(line,
+                                std::regex(R"(Aggiornamento annullato: tesmora\.lck non aggiornato da 1\d secondi)"));
+    })) << testing::PrintToString(log);
+    EXPECT_EQ(readFile(folder / "tesmora"), oldKiosk);
+    EXPECT_TRUE(
+        waitUntil([&] { return std::ranges::count(processesRunning(folder / "tesmora"), stopped) == 0; }, seconds(10)))
+        << "the stuck kiosk was ended";
 }
 
 // --- Downloads -------------------------------------------------------------------------------
