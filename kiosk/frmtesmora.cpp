@@ -182,27 +182,23 @@ void frmTesmora::wireRules()
         {tmrOpenAdmin, &frmTesmora::tmrOpenAdmin_Timer},     {tmrUnloadAdmin, &frmTesmora::tmrUnloadAdmin_Timer},
         {tmrLoadTimeout, &frmTesmora::tmrLoadTimeout_Timer}, {tmrTestWebServer, &frmTesmora::tmrTestWebServer_Timer},
         {tmrIdleReset, &frmTesmora::tmrIdleReset_Timer},     {tmrMetrics, &frmTesmora::tmrMetrics_Timer},
-        {tmrScreenPower, &frmTesmora::tmrScreenPower_Timer}};
-    {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer}, {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer},
-    {
-        tmrLockFile, &frmTesmora::tmrLockFile_Timer
-    }
-};
-for (const auto &[timer, handler] : ticks)
-    connect(timer, &QTimer::timeout, this, handler);
-const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
-                                                     {cmdAdminPannel, &frmTesmora::cmdAdminPannel_Click},
-                                                     {cmdLogOut, &frmTesmora::cmdLogOut_Click},
-                                                     {cmdClose, &frmTesmora::cmdClose_Click}};
-for (const auto &[button, handler] : buttons)
-    connect(button, &QPushButton::clicked, this, handler);
-const std::pair<ClickArea *, Handler> areas[] = {
-    {lblButton1, &frmTesmora::lblButton1_Click}, {lblButton2, &frmTesmora::lblButton2_Click},
-    {lblPlay, &frmTesmora::lblPlay_Click},       {lblPause, &frmTesmora::lblPause_Click},
-    {lblStop, &frmTesmora::lblStop_Click},       {ptcStop, &frmTesmora::ptcStop_Click},
-    {ptcRefresh, &frmTesmora::ptcRefresh_Click}};
-for (const auto &[area, handler] : areas)
-    connect(area, &ClickArea::clicked, this, handler);
+        {tmrScreenPower, &frmTesmora::tmrScreenPower_Timer}, {tmrPageCheck, &frmTesmora::tmrPageCheck_Timer},
+        {tmrScreenshot, &frmTesmora::tmrScreenshot_Timer},   {tmrLockFile, &frmTesmora::tmrLockFile_Timer}};
+    for (const auto &[timer, handler] : ticks)
+        connect(timer, &QTimer::timeout, this, handler);
+    const std::pair<QPushButton *, Handler> buttons[] = {{cmdTesmora, &frmTesmora::cmdTesmora_Click},
+                                                         {cmdAdminPannel, &frmTesmora::cmdAdminPannel_Click},
+                                                         {cmdLogOut, &frmTesmora::cmdLogOut_Click},
+                                                         {cmdClose, &frmTesmora::cmdClose_Click}};
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QPushButton::clicked, this, handler);
+    const std::pair<ClickArea *, Handler> areas[] = {
+        {lblButton1, &frmTesmora::lblButton1_Click}, {lblButton2, &frmTesmora::lblButton2_Click},
+        {lblPlay, &frmTesmora::lblPlay_Click},       {lblPause, &frmTesmora::lblPause_Click},
+        {lblStop, &frmTesmora::lblStop_Click},       {ptcStop, &frmTesmora::ptcStop_Click},
+        {ptcRefresh, &frmTesmora::ptcRefresh_Click}};
+    for (const auto &[area, handler] : areas)
+        connect(area, &ClickArea::clicked, this, handler);
 }
 
 void frmTesmora::start()
@@ -244,7 +240,8 @@ void frmTesmora::Form_Load()
     if (lockWritten.failed())
         WriteLog("Impossibile scrivere tesmora.lck " + errorText(lockWritten));
     // Only now: while the missing-settings message waits, nothing may tick or end the kiosk.
-    startTimers();
+    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout, tmrLockFile})
+        t->setEnabled(true);
     // The system asks the kiosk to end: it ends as its stop control ends it.
     m_endRequests = new EndRequests(this);
     connect(m_endRequests, &EndRequests::requested, this, [this] { closeFor("richiesta del sistema (segnale)"); });
@@ -260,25 +257,12 @@ void frmTesmora::Form_Load()
     m_updaterStart->configure(settings);
     m_screen->configure(settings, CommandDisplayPower::ofSession(settings.screenCec, m_env.toolEnvironment, this));
     if (settings.onScreenKeyboard)
-        createKeyboard(QString::fromStdString(settings.keyboardLayout));
+        kbdOnScreen =
+            named(OnScreenKeyboard::inView(settings.keyboardLayout, WebBrowser, page(), m_log), "kbdOnScreen");
     m_watchdog->configure(settings);
     m_screenShots->configure(settings);
     Navigate(m_servers.startPage());
     ChangeStatus(ServiceStatus::Play);
-}
-
-void frmTesmora::createKeyboard(const QString &layout)
-{
-    kbdOnScreen = named(new OnScreenKeyboard(layout, this), "kbdOnScreen");
-    if (!kbdOnScreen->errors().isEmpty())
-        WriteLog("Tastiera su schermo non disponibile: " + kbdOnScreen->errors().constFirst().toString().toStdString());
-    kbdOnScreen->makeRoomIn(WebBrowser, page());
-}
-
-void frmTesmora::startTimers()
-{
-    for (FormTimer *t : {tmrUpdate, tmrShutdown, tmrUnloadAdmin, tmrTestWebServer, tmrLoadTimeout, tmrLockFile})
-        t->setEnabled(true);
 }
 
 void frmTesmora::ResizeToScreen()

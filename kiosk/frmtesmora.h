@@ -138,14 +138,12 @@ private:
     void createControls();
     void createRules();
     void wireRules();
-    void startTimers();
     void ResizeToScreen();
     void ParkMousePointer();
     void WriteLog(const std::string &message) { m_log.write(message); }
     void Navigate(const std::string &address) { m_browser->Navigate(address); }
     void Navigate2(const std::string &address) { m_browser->Navigate2(address); }
     void showFill(float twips);
-    void createKeyboard(const QString &layout);
     void endAtOnce();
     // The orderly end, for the reason the log's closing line gives.
     void closeFor(const char *reason)

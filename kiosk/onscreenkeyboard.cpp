@@ -1,6 +1,7 @@
 #include "onscreenkeyboard.h"
 
 #include "clsfileini.h"
+#include "kiosklog.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -82,4 +83,14 @@ void OnScreenKeyboard::makeRoomIn(QWidget *view, QWebEnginePage *page)
                                            " addEventListener('resize', show, {once: true}); show(); })()"),
                             QWebEngineScript::ApplicationWorld);
     });
+}
+
+OnScreenKeyboard *OnScreenKeyboard::inView(const std::string &layout, QWidget *view, QWebEnginePage *page,
+                                           const KioskLog &log)
+{
+    auto *keyboard = new OnScreenKeyboard(QString::fromStdString(layout), view->parentWidget());
+    if (!keyboard->errors().isEmpty())
+        log.write("Tastiera su schermo non disponibile: " + keyboard->errors().constFirst().toString().toStdString());
+    keyboard->makeRoomIn(view, page);
+    return keyboard;
 }

@@ -4,7 +4,9 @@
 #include <QRect>
 
 #include <filesystem>
+#include <string>
 
+class KioskLog;
 class QWebEnginePage;
 
 // Whether the settings file asks for the on-screen keyboard (on_screen_keyboard=1). Read before the
@@ -25,6 +27,11 @@ class OnScreenKeyboard : public QQuickWidget
 public:
     // layout: a locale such as "it_IT" or "en_GB"; empty: the system's language.
     OnScreenKeyboard(const QString &layout, QWidget *parent);
+
+    // A keyboard in the view's window that makes room in the view; one that cannot load says so
+    // in the log.
+    static OnScreenKeyboard *inView(const std::string &layout, QWidget *view, QWebEnginePage *page,
+                                    const KioskLog &log);
 
     // While the keyboard shows, the view ends above it and the page's focused field is brought
     // into view; the view gets its place back when the keyboard goes.

@@ -199,19 +199,6 @@ void closeRange(unsigned first, unsigned last, long openMax)
 
 } // namespace
 
-void markInheritedDescriptorsCloseOnExec()
-{
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
-        return;
-    // Kernels older than 5.11.
-    const long openMax = ::sysconf(_SC_OPEN_MAX);
-    for (long fd = 3; fd < openMax; ++fd) {
-        const int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
-        if (flags >= 0 && !(flags & FD_CLOEXEC))
-            ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
-    }
-}
-
 namespace {
 
 // Everything a started program needs, made before fork: after it, only async-signal-safe calls.

@@ -1,5 +1,7 @@
 #include "moddownload.h"
 
+#include "downloadconnection.h"
+#include "downloadparts.h"
 #include "fileops.h"
 #include "platform.h"
 #include "text.h"
@@ -23,7 +25,6 @@ namespace {
 
 // Reading and writing 4096 bytes at a time costs a system call for every block; larger reads
 // and writes let a fast local transfer keep up with other clients.
-constexpr long ReceiveSize = 256 * 1024;
 constexpr size_t WriteBufferSize = 64 * 1024;
 // A large file goes to the disk while it still arrives, so that the sync before installing it
 // finds little left to write.
@@ -34,10 +35,6 @@ constexpr long StallBytesPerSecond = 1;
 constexpr long StallSeconds = 60;
 
 const char *const OpenFailed = "Errore in fase di chiamata InternetOpen";
-
-const char *const PartPurpose = "download";
-// Beside a kept part: the address it came from and the validator of its answer, one a line.
-const char *const ResumePurpose = "resume";
 
 struct CurlDeleter
 {
@@ -163,27 +160,6 @@ void holdToRate(Transfer &transfer, size_t length)
     }
 }
 
-// Whether a Content-Range ("bytes <first>-<last>/<length>") runs from the byte asked for to the
-// end of the file: without a hash, that and the validator are what make the file whole.
-bool reachesTheEnd(std::string_view range, std::uintmax_t from)
-{
-    std::uintmax_t first = 0;
-    std::uintmax_t last = 0;
-    std::uintmax_t length = 0;
-    if (!range.starts_with("bytes "))
-        return false;
-    const char *p = range.data() + 6;
-    const char *end = range.data() + range.size();
-    auto r = std::from_chars(p, end, first);
-    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '-')
-        return false;
-    r = std::from_chars(r.ptr + 1, end, last);
-    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '/')
-        return false;
-    r = std::from_chars(r.ptr + 1, end, length);
-    return r.ec == std::errc() && r.ptr == end && first == from && last + 1 == length;
-}
-
 // The first block of the final answer decides what the file holds so far: a 206 from the byte
 // asked for continues it, anything else replaces it.
 bool startBody(Transfer &transfer)
@@ -277,134 +253,6 @@ std::unique_ptr<CURLU, CurlDeleter> parsedAddress(const std::string &address)
     if (name != "http" && name != "https")
         return nullptr;
     return url;
-}
-
-void setText(CURL *h, CURLoption option, const std::string &value)
-{
-    if (!value.empty())
-        curl_easy_setopt(h, option, value.c_str());
-}
-
-// The socket's receive buffer while a rate is set: libcurl reads what the kernel holds in one go,
-// so a buffer of megabytes would arrive as a burst far above the rate.
-int smallReceiveBuffer(void *clientData, curl_socket_t socket, curlsocktype purpose) noexcept
-{
-    if (purpose == CURLSOCKTYPE_IPCXN) {
-        const int bytes = *static_cast<const int *>(clientData);
-        (void)setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    }
-    return CURL_SOCKOPT_OK;
-}
-
-// receiveBuffer holds what the socket callback reads; it outlives the transfer.
-void setConnection(CURL *h, const Connection &connection, int &receiveBuffer)
-{
-    if (connection.maxKiBPerSecond > 0) {
-        const curl_off_t bytesPerSecond = static_cast<curl_off_t>(connection.maxKiBPerSecond) * 1024;
-        curl_easy_setopt(h, CURLOPT_MAX_RECV_SPEED_LARGE, bytesPerSecond);
-        // A tenth of a second's worth at a time keeps the rate close to the one set.
-        receiveBuffer = static_cast<int>(std::clamp<curl_off_t>(bytesPerSecond / 10, 4096, ReceiveSize));
-        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(receiveBuffer));
-        curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, smallReceiveBuffer);
-        curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &receiveBuffer);
-    }
-    if (!connection.proxy.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, connection.proxy.c_str());
-        // The proxy was set for this program: the session's no_proxy does not take it away.
-        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-    }
-    if (!connection.proxyUser.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, connection.proxyUser.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, connection.proxyPassword.c_str());
-        // Whatever the proxy offers: Basic, Digest or NTLM.
-        curl_easy_setopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-    }
-    if (!connection.caFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, connection.caFile.c_str());
-        // Instead of the system's: with a private authority, no public one may vouch for the
-        // update server.
-        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
-    }
-    setText(h, CURLOPT_PINNEDPUBLICKEY, connection.pinnedPublicKey);
-    setText(h, CURLOPT_SSLCERT, connection.clientCertificate);
-    setText(h, CURLOPT_SSLKEY, connection.clientKey);
-}
-
-bool isTlsRefusal(CURLcode code)
-{
-    switch (code) {
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_CRL_BADFILE:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_ENGINE_INITFAILED:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// A break-off worth resuming: the transfer, not the server's answer or the disk, failed.
-bool isBreakOff(CURLcode code)
-{
-    return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT
-        || code == CURLE_GOT_NOTHING || code == CURLE_HTTP2 || code == CURLE_HTTP2_STREAM;
-}
-
-std::filesystem::path keptPartOf(const std::filesystem::path &localPath)
-{
-    return besideName(localPath, PartPurpose, 0);
-}
-
-// The record beside a kept part, named after the part so that the clean-up finds the pair.
-std::filesystem::path recordOf(const std::filesystem::path &part)
-{
-    const std::string name = part.filename().string();
-    const std::string tail = std::string(PartPurpose) + "-0";
-    if (!name.ends_with(tail))
-        return {};
-    return part.parent_path() / (name.substr(0, name.size() - tail.size()) + ResumePurpose + "-0");
-}
-
-struct KeptPart
-{
-    std::uintmax_t bytes = 0;
-    std::string validator;
-};
-
-// The part an earlier call kept for this address, or nothing (and no stale pair left).
-KeptPart keptPartFor(const std::string &address, const std::filesystem::path &localPath)
-{
-    const std::filesystem::path part = keptPartOf(localPath);
-    const std::filesystem::path record = recordOf(part);
-    KeptPart kept;
-    const Result<std::string> text = readWholeFile(record);
-    const Result<std::uintmax_t> length = fileLength(part);
-    if (text.ok() && length.ok() && length.value > 0) {
-        const size_t end = text.value.find('\n');
-        const std::string_view rest = std::string_view(text.value).substr(end == std::string::npos ? 0 : end + 1);
-        const std::string_view validator = trimmed(rest.substr(0, rest.find('\n')), " \t\r");
-        // The folder is the group's to write: nothing but one header value goes into the request.
-        const bool plain =
-            std::none_of(validator.begin(), validator.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
-        if (end != std::string::npos && text.value.substr(0, end) == address && plain) {
-            kept.validator = validator;
-            kept.bytes = length.value;
-        }
-    }
-    (void)removeFileIfPresent(record); // written again only if this transfer breaks off too
-    if (kept.validator.empty()) {
-        (void)removeFileIfPresent(part);
-        return {};
-    }
-    return kept;
 }
 
 Result<Download> transfer(const std::string &address, const std::filesystem::path &localPath, const Options &options)
@@ -573,32 +421,6 @@ Result<Download> DownloadFile(const std::string &address, const std::string &loc
             options.log("Error download " + errorText(result.error));
     }
     return result;
-}
-
-void removeAbandonedParts(const std::filesystem::path &folder)
-{
-    for (const auto &path : filesIn(folder).value) {
-        const std::string name = path.filename().string();
-        const std::filesystem::path record = recordOf(path);
-        if (isBesideName(name, PartPurpose) && !(!record.empty() && ordinaryFileExists(record)))
-            (void)removeFileIfPresent(path);
-    }
-    for (const auto &path : filesIn(folder).value) {
-        const std::string name = path.filename().string();
-        if (!isBesideName(name, ResumePurpose))
-            continue;
-        // The record of a part that is gone.
-        const std::string tail = std::string(ResumePurpose) + "-0";
-        const bool paired = name.ends_with(tail)
-            && ordinaryFileExists(folder / (name.substr(0, name.size() - tail.size()) + PartPurpose + "-0"));
-        if (!paired)
-            (void)removeFileIfPresent(path);
-    }
-}
-
-void removeAllParts(const std::filesystem::path &folder)
-{
-    removeBesideFiles(folder, {PartPurpose, ResumePurpose});
 }
 
 } // namespace modDownload

@@ -1,6 +1,9 @@
+// What a program does at its very start: its inherited descriptors and its display session.
 #include "platform.h"
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -26,6 +29,19 @@ DisplaySession chooseDisplayPlatform(bool windowless)
     if (windowless)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     return DisplaySession::None;
+}
+
+void markInheritedDescriptorsCloseOnExec()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    // Kernels older than 5.11.
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = 3; fd < openMax; ++fd) {
+        const int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+    }
 }
 
 } // namespace platform
