@@ -41,5 +41,7 @@ cmake -S . -B "$TSAN_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMORA_SANITIZE_T
 cmake --build "$TSAN_DIR" -j"$(nproc)" --target TesmoraUpdate test_updater_rules \
   test_updater_download test_updater_window test_updater_program
 cd "$TSAN_DIR"
-ctest --output-on-failure -j"$(nproc)" --timeout 600 -L updater || status=1
+# Not the update whose new kiosk stops answering: it runs the real kiosk, which this build leaves
+# out (the browser engine is not built for ThreadSanitizer); the run above covers it.
+ctest --output-on-failure -j"$(nproc)" --timeout 600 -L updater -E 'ANewKioskThatStopsAnsweringIsRolledBack' || status=1
 exit $status
